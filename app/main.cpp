@@ -1,0 +1,3 @@
+#include "app/brisvane.h"
+
+int main(int argc, char** argv) { return brisvane::brisvanemain(argc, argv); }

@@ -1,0 +1,3 @@
+#include "tools/synth/synthspeech.h"
+
+namespace brisvane::synth {}
