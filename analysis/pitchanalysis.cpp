@@ -1,0 +1,374 @@
+#include "analysis/pitchanalysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+#include "analysis/noiseanalysis.h"
+#include "dsp/dft.h"
+#include "dsp/polynom.h"
+#include "dsp/windowing.h"
+
+namespace brisvane {
+
+namespace {
+
+// Normalised autocorrelation a frame needs to count as clearly periodic.
+constexpr double kVoicingThreshold = 0.45;
+// Local-to-global peak ratio below which a frame counts as silent.
+constexpr double kSilenceThreshold = 0.03;
+// Preference for higher-frequency peaks when choosing which five peaks to keep, per octave.
+constexpr double kOctaveCost = 0.01;
+// Path costs per 10 ms of frame shift: an octave jump, and a change of voicing.
+constexpr double kOctaveJumpCost = 0.35;
+constexpr double kVoicingChangeCost = 0.14;
+constexpr double kLargest = std::numeric_limits<double>::max();
+constexpr double kDefaultF0min = 60.0;
+constexpr double kDefaultF0max = 500.0;
+// Longest lag fs/f0min allowed: keeps the window (3 lags) below 2^20 samples.
+constexpr double kMaxLagSamples = 349524.0;
+constexpr double kMaxFs = 1e9;
+constexpr uint32_t kMaxUpsampling = 85899345;  // 50 * b must fit 32 bits
+
+// Buffers of one tracker call, allocated once and shared by every frame.
+struct pitchwork {
+  std::vector<double> window;   // Hanning window, W samples
+  std::vector<double> winacf;   // normalised window autocorrelation, lags 0..H-1
+  std::vector<double> buf;      // N interleaved complex points
+  std::vector<double> rho;      // normalised frame autocorrelation, lags 0..H-1
+  std::vector<double> freq;     // 6 candidate frequencies per frame, all frames
+  std::vector<int32_t> back;    // 6 back-pointers per frame, all frames
+  double cost[2][kPitchSlots];  // strengths / accumulated costs of two consecutive frames
+};
+
+bool takespart(const double* freq, int slot) {
+  return slot == kPitchSlots - 1 || freq[slot] != 0.0;
+}
+
+double globalpeak(const double* x, uint64_t len) {
+  double g = 0.0;
+  for (uint64_t i = 0; i < len; ++i) {
+    const double a = std::fabs(x[i]);
+    if (a > g) g = a;
+  }
+  return g;
+}
+
+// Window and its autocorrelation normalised to lag 0, kept for lags 0..H-1.
+void preparewindow(const pitchsettings& st, pitchwork& wk) {
+  winhanning(wk.window.data(), st.W, 0);
+  std::fill(wk.buf.begin(), wk.buf.end(), 0.0);
+  for (uint32_t j = 0; j < st.W; ++j) wk.buf[2 * static_cast<size_t>(j)] = wk.window[j];
+  autocorrelation(static_cast<int32_t>(st.N), wk.buf.data());
+  const double r0 = wk.buf[0];
+  for (uint32_t l = 0; l < st.H; ++l) wk.winacf[l] = wk.buf[2 * static_cast<size_t>(l)] / r0;
+}
+
+// Copies the W samples around centre c into the real parts of the buffer (zeros outside the
+// signal and from W on, all imaginary parts 0).
+void extractframe(const double* x, uint64_t len, uint64_t c, const pitchsettings& st,
+                  double* buf) {
+  const size_t total = 2 * static_cast<size_t>(st.N);
+  for (size_t i = 0; i < total; ++i) buf[i] = 0.0;
+  // A centre at or beyond len + H leaves the whole window past the signal; below that the
+  // signed arithmetic stays far from overflow (len < 2^33, H < 2^20).
+  if (c >= len + st.H) return;
+  const int64_t first = static_cast<int64_t>(c) - static_cast<int64_t>(st.H);
+  const int64_t slen = static_cast<int64_t>(len);
+  for (uint32_t j = 0; j < st.W; ++j) {
+    const int64_t idx = first + static_cast<int64_t>(j);
+    if (idx >= 0 && idx < slen) buf[2 * static_cast<size_t>(j)] = x[idx];
+  }
+}
+
+// Removes the frame mean, measures the local peak, windows the frame. Returns the local
+// peak |x - mean| over the core H +- peakhalf.
+double centreandwindow(const pitchsettings& st, const double* window, double* buf) {
+  double sum = 0.0;
+  for (uint32_t j = st.H - st.meanhalf; j <= st.H + st.meanhalf; ++j) {
+    sum += buf[2 * static_cast<size_t>(j)];
+  }
+  const double m = sum / static_cast<double>(2 * st.meanhalf + 1);
+  double peak = 0.0;
+  for (uint32_t j = st.H - st.peakhalf; j <= st.H + st.peakhalf; ++j) {
+    const double a = std::fabs(buf[2 * static_cast<size_t>(j)] - m);
+    if (a > peak) peak = a;
+  }
+  for (uint32_t j = 0; j < st.W; ++j) {
+    double& v = buf[2 * static_cast<size_t>(j)];
+    v = (v - m) * window[j];
+  }
+  return peak;
+}
+
+// Strength of the unvoiced candidate from the local-to-global peak ratio: 2.45 for a silent
+// frame, falling linearly to the floor 0.45 at a ratio of 2Q/(1+V) (about 0.041).
+double unvoicedstrength(double localpeak, double globalpk) {
+  // An all-zero signal has no global peak: its frames count as silent.
+  double q = (globalpk > 0.0) ? localpeak / globalpk : 0.0;
+  if (q > 1.0) q = 1.0;
+  const double u = 2.0 - q / (kSilenceThreshold / (1.0 + kVoicingThreshold));
+  // Written so that a NaN (non-finite samples) lands on the floor instead of propagating
+  // into the path costs.
+  return (u > 0.0 ? u : 0.0) + kVoicingThreshold;
+}
+
+// Candidate record of frame k: frequencies into freq (6), strengths into strength (6).
+void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
+                  const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
+  double* buf = wk.buf.data();
+  extractframe(x, len, c, st, buf);
+  const double localpeak = centreandwindow(st, wk.window.data(), buf);
+  autocorrelation(static_cast<int32_t>(st.N), buf);
+  const double r0 = buf[0];
+  for (int64_t l = st.lagfirst - 1; l <= st.laglast + 1; ++l) {
+    const double v = (buf[2 * l] / r0) / wk.winacf[l];
+    wk.rho[l] = (v > 0.0) ? v : 0.0;  // also 0 for a silent frame (0/0)
+  }
+  pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
+  freq[kPitchSlots - 1] = 0.0;
+  strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
+}
+
+// Position of the sample at which frame k is centred (64-bit: no wrap-around).
+uint64_t framecentre(uint64_t offset, uint64_t S, uint32_t k) {
+  return offset + static_cast<uint64_t>(k) * S;
+}
+
+// The tracker on 64-bit counts, so that the upsampled call cannot wrap around.
+int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t offset,
+               uint32_t n, double f0min, double f0max, double* out) {
+  if (n == 0) return 0;
+  if (out == nullptr) return -1;
+  for (uint32_t k = 0; k < n; ++k) out[k] = 0.0;
+  if (x == nullptr && len > 0) return -1;
+  pitchsettings st;
+  if (getpitchsettings(fs, S, f0min, f0max, &st) != 0) return -1;
+  // No lag to search: every frame has only the unvoiced candidate.
+  if (st.lagfirst > st.laglast) return 0;
+
+  pitchwork wk;
+  wk.window.assign(st.W, 0.0);
+  wk.winacf.assign(st.H, 0.0);
+  wk.buf.assign(2 * static_cast<size_t>(st.N), 0.0);
+  wk.rho.assign(st.H, 0.0);
+  wk.freq.assign(static_cast<size_t>(n) * kPitchSlots, 0.0);
+  wk.back.assign(static_cast<size_t>(n) * kPitchSlots, -1);
+
+  const double g = globalpeak(x, len);
+  preparewindow(st, wk);
+  for (uint32_t k = 0; k < n; ++k) {
+    double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
+    double* cost = wk.cost[k & 1u];
+    analyseframe(x, len, framecentre(offset, S, k), g, st, wk, freq, cost);
+    if (k == 0) {
+      pitchpathstart(cost);
+    } else {
+      pitchpathstep(freq - kPitchSlots, wk.cost[(k - 1) & 1u], freq, cost,
+                    wk.back.data() + static_cast<size_t>(k) * kPitchSlots, st.R);
+    }
+  }
+  pitchbacktrack(wk.freq.data(), wk.back.data(), wk.cost[(n - 1) & 1u], n, out);
+  return 0;
+}
+
+}  // namespace
+
+int f02logf0(uint32_t count, double* values) {
+  if (values == nullptr && count > 0) return -1;
+  for (uint32_t i = 0; i < count; ++i) {
+    values[i] = (values[i] > 0.0) ? std::log(values[i]) : kUnvoicedLogF0;
+  }
+  return 0;
+}
+
+int logf02f0(uint32_t count, double* values) {
+  if (values == nullptr && count > 0) return -1;
+  for (uint32_t i = 0; i < count; ++i) {
+    values[i] = (values[i] > kUnvoicedLogF0) ? std::exp(values[i]) : 0.0;
+  }
+  return 0;
+}
+
+int getpitchsettings(double fs, uint64_t S, double f0min, double f0max, pitchsettings* st) {
+  if (st == nullptr || S == 0 || !(fs > 0.0) || !(fs <= kMaxFs)) return -1;
+  if (!(f0min > 0.0)) f0min = kDefaultF0min;
+  if (!(f0max > f0min)) f0max = kDefaultF0max;
+  if (!(fs / f0min <= kMaxLagSamples)) f0min = fs / kMaxLagSamples;
+  pitchsettings s;
+  s.fs = fs;
+  s.f0min = f0min;
+  s.f0max = f0max;
+  s.R = (fs * 0.01) / static_cast<double>(S);
+  s.lmin = static_cast<int64_t>(std::ceil(fs / f0max));
+  s.lmax = static_cast<int64_t>(std::floor(fs / f0min));
+  s.W = getwinlengthnperiodsodd(3.0, f0min, fs);
+  s.H = s.W / 2;
+  s.N = getwinlengthceilpot2(s.W);
+  s.P = getwinlengthnperiodsodd(0.5, f0min, fs);
+  s.lagfirst = (s.lmin > 1) ? s.lmin : 1;
+  const int64_t lastinside = static_cast<int64_t>(s.H) - 2;
+  s.laglast = (s.lmax < lastinside) ? s.lmax : lastinside;
+  const uint64_t twop = 2 * static_cast<uint64_t>(s.P);
+  s.meanhalf = (twop < s.H) ? static_cast<uint32_t>(twop) : s.H;
+  s.peakhalf = (s.P < s.H) ? s.P : s.H;
+  *st = s;
+  return 0;
+}
+
+int autocorrelation(int32_t N, double* buf) {
+  if (buf == nullptr || N < 1 || (N & (N - 1)) != 0) return -1;
+  fftc(N, buf);
+  for (int32_t i = 0; i < N; ++i) {
+    const double re = buf[2 * static_cast<size_t>(i)];
+    const double im = buf[2 * static_cast<size_t>(i) + 1];
+    buf[2 * static_cast<size_t>(i)] = re * re + im * im;
+    buf[2 * static_cast<size_t>(i) + 1] = 0.0;
+  }
+  ifftc(N, buf);
+  return 0;
+}
+
+void pitchcandidates(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                     double f0min, double* freq, double* strength) {
+  for (int j = 0; j < kPitchVoicedSlots; ++j) {
+    freq[j] = 0.0;
+    strength[j] = 0.0;
+  }
+  const double threshold = 0.5 * kVoicingThreshold;
+  for (int64_t l = lagfirst; l <= laglast; ++l) {
+    if (!(rho[l] > threshold && rho[l] > rho[l - 1] && rho[l] > rho[l + 1])) continue;
+    double coef[3];
+    parabfit(rho + (l - 1), coef);
+    double delta = parabextx(coef);
+    double h = parabexty(coef);
+    // A vertex outside the searched range is pulled back to its end lag.
+    if (l == lagfirst && delta < 0.0) {
+      delta = 0.0;
+      h = rho[l];
+    } else if (l == laglast && delta > 0.0) {
+      delta = 0.0;
+      h = rho[l];
+    }
+    if (h > 1.0) h = 1.0 / h;
+    const double T = (static_cast<double>(l) + delta) / fs;  // period, s
+    // Ranking strength: h + 0.01 * log2(f / f0min) with f = 1/T, so that among similar peaks
+    // the higher frequency (the shorter lag, not a multiple period) ranks higher.
+    const double s = h + (kOctaveCost * std::log(f0min * T)) / (-std::log(2.0));
+    // First free slot, remembering the weakest (lowest-numbered among equals) on the way.
+    int slot = -1;
+    int weakest = 0;
+    for (int j = 0; j < kPitchVoicedSlots; ++j) {
+      if (freq[j] == 0.0) {
+        slot = j;
+        break;
+      }
+      if (strength[j] < strength[weakest]) weakest = j;
+    }
+    if (slot < 0 && s >= strength[weakest]) slot = weakest;
+    if (slot < 0) continue;
+    strength[slot] = s;
+    freq[slot] = 1.0 / T;
+  }
+  // Take the ranking term off again: the path search sees the interpolated heights.
+  for (int j = 0; j < kPitchVoicedSlots; ++j) {
+    if (freq[j] != 0.0) strength[j] += kOctaveCost * std::log(f0min / freq[j]) / std::log(2.0);
+  }
+}
+
+void pitchpathstart(double* cost) {
+  for (int j = 0; j < kPitchSlots; ++j) cost[j] = -cost[j];
+}
+
+void pitchpathstep(const double* prevfreq, const double* prevcost, const double* freq,
+                   double* cost, int32_t* back, double R) {
+  const double jumpcost = kOctaveJumpCost * R;
+  const double voicingcost = kVoicingChangeCost * R;
+  for (int l = 0; l < kPitchSlots; ++l) {
+    if (!takespart(freq, l)) continue;
+    double best = kLargest;
+    int32_t arg = -1;
+    for (int m = 0; m < kPitchSlots; ++m) {
+      if (!takespart(prevfreq, m)) continue;
+      double c = prevcost[m] - cost[l];
+      if (freq[l] == 0.0 && prevfreq[m] == 0.0) {
+        c += 0.0;  // staying unvoiced is free
+      } else if (freq[l] == 0.0) {
+        c += voicingcost;
+      } else if (prevfreq[m] == 0.0) {
+        c += voicingcost;
+      } else {
+        c += jumpcost * std::fabs(std::log(freq[l] / prevfreq[m]) / std::log(2.0));
+      }
+      if (c < best) {
+        best = c;
+        arg = m;
+      }
+    }
+    cost[l] = best;
+    back[l] = arg;
+  }
+}
+
+void pitchbacktrack(const double* freq, const int32_t* back, const double* lastcost, uint32_t n,
+                    double* out) {
+  if (n == 0) return;
+  const size_t last = static_cast<size_t>(n - 1) * kPitchSlots;
+  double best = kLargest;
+  int32_t chosen = kPitchSlots - 1;
+  for (int j = 0; j < kPitchSlots; ++j) {
+    if (!(freq[last + j] > 0.0) && j != kPitchSlots - 1) continue;
+    if (lastcost[j] < best) {
+      best = lastcost[j];
+      chosen = j;
+    }
+  }
+  out[n - 1] = freq[last + chosen];
+  for (uint32_t k = n - 1; k >= 1; --k) {
+    chosen = back[static_cast<size_t>(k) * kPitchSlots + chosen];
+    // Only non-finite costs can leave a slot without predecessor: fall back to unvoiced.
+    if (chosen < 0 || chosen >= kPitchSlots) chosen = kPitchSlots - 1;
+    out[k - 1] = freq[static_cast<size_t>(k - 1) * kPitchSlots + chosen];
+  }
+}
+
+int getpitch(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
+             double f0min, double f0max, double* out) {
+  return pitchtrack(x, len, fs, S, offset, n, f0min, f0max, out);
+}
+
+std::vector<double> increaseresolution(const double* x, uint32_t len, double fs, uint32_t b) {
+  std::vector<double> y;
+  if (x == nullptr || len == 0 || b == 0 || b > kMaxUpsampling) return y;
+  // The filter counts samples in 32 bits.
+  if (static_cast<uint64_t>(len) * b > std::numeric_limits<uint32_t>::max()) return y;
+  y.assign(static_cast<size_t>(len) * b, 0.0);
+  const double gain = static_cast<double>(b);
+  for (uint32_t i = 0; i < len; ++i) y[static_cast<size_t>(i) * b] = gain * x[i];
+  const uint32_t L = 50 * b;
+  std::vector<double> h(static_cast<size_t>(L) + 1, 0.0);
+  getlpwinfilter(L, 0.4 * fs, gain * fs, h.data());
+  winfiltersignal(y.data(), static_cast<uint32_t>(y.size()), L, h.data());
+  return y;
+}
+
+int getpitchhighres(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
+                    uint32_t n, double f0min, double f0max, double* out) {
+  if (n == 0) return 0;
+  if (out == nullptr) return -1;
+  if (x == nullptr && len > 0) {
+    for (uint32_t k = 0; k < n; ++k) out[k] = 0.0;
+    return -1;
+  }
+  const std::vector<double> y = increaseresolution(x, len, fs, 2);
+  if (y.empty() && len > 0) {  // too long to upsample in 32-bit sample counts
+    for (uint32_t k = 0; k < n; ++k) out[k] = 0.0;
+    return -1;
+  }
+  return pitchtrack(y.data(), y.size(), 2.0 * fs, 2 * static_cast<uint64_t>(S),
+                    2 * static_cast<uint64_t>(offset), n, f0min, f0max, out);
+}
+
+}  // namespace brisvane
