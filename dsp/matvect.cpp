@@ -1,0 +1,314 @@
+// Dense matrix kernels of the least-squares estimators (harmonic amplitudes, pitch
+// refinement, regularised discrete cepstrum). Flat row-major storage, element (i, j)
+// of a matrix with C columns at i * C + j. Every singularity test is an exact
+// comparison; the summation orders below fix the rounding of the results.
+#include "dsp/matvect.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+namespace brisvane {
+
+namespace {
+
+using idx = std::size_t;
+
+// Mirrored copy of a computed element: unchanged for sign 1, negated otherwise.
+double mirrored(double v, int8_t sign) { return sign == 1 ? v : -v; }
+
+// Row i of A times column j of B, A with row length b, B with row length a,
+// summed in increasing k from 0.
+double rowcol(const double* A, const double* B, idx i, idx j, idx a, idx b) {
+    double s = 0.0;
+    for (idx k = 0; k < b; ++k) {
+        s += A[i * b + k] * B[k * a + j];
+    }
+    return s;
+}
+
+}  // namespace
+
+int copymat2(double* dst, const double* src, uint32_t R, uint32_t C, double factor, uint8_t transpose) {
+    const idx count = static_cast<idx>(R) * C;
+    if (count == 0) {
+        return 0;
+    }
+    if (dst == nullptr || (src == nullptr && factor != 0.0)) {
+        return -1;
+    }
+    if (factor == 0.0) {
+        std::fill(dst, dst + count, 0.0);
+        return 0;
+    }
+    // The transposing form addresses both matrices with row length C: square only.
+    if (transpose != 0 && R != C) {
+        return -1;
+    }
+    if (transpose == 0) {
+        for (idx f = 0; f < count; ++f) {
+            const double v = src[f];
+            dst[f] = factor == 1.0 ? v : (factor == -1.0 ? -v : v * factor);
+        }
+        return 0;
+    }
+    for (idx i = 0; i < R; ++i) {
+        for (idx j = 0; j < C; ++j) {
+            const double v = src[j * C + i];
+            dst[i * C + j] = factor == 1.0 ? v : (factor == -1.0 ? -v : v * factor);
+        }
+    }
+    return 0;
+}
+
+int addmat(double* A, const double* B, uint32_t count, double factor) {
+    if (count == 0 || factor == 0.0) {
+        return 0;
+    }
+    if (A == nullptr || B == nullptr) {
+        return -1;
+    }
+    for (idx f = 0; f < count; ++f) {
+        if (factor == 1.0) {
+            A[f] = A[f] + B[f];
+        } else if (factor == -1.0) {
+            A[f] = A[f] - B[f];
+        } else {
+            A[f] = A[f] + factor * B[f];
+        }
+    }
+    return 0;
+}
+
+int simprodmat(const double* A, const double* B, double* P, uint32_t a, uint32_t b, int8_t sign) {
+    if (a == 0) {
+        return 0;
+    }
+    if (P == nullptr || (b != 0 && (A == nullptr || B == nullptr))) {
+        return -1;
+    }
+    const idx n = a;
+    for (idx i = 0; i < n; ++i) {
+        for (idx j = 0; j <= i; ++j) {
+            const double v = rowcol(A, B, i, j, n, b);
+            P[i * n + j] = v;
+            if (j != i) {
+                P[j * n + i] = mirrored(v, sign);
+            }
+        }
+    }
+    return 0;
+}
+
+int simpmprodmat(const double* A, const double* B, double* P, uint32_t a, uint32_t b, int8_t sign) {
+    if (a == 0) {
+        return 0;
+    }
+    if (P == nullptr || (b != 0 && (A == nullptr || B == nullptr))) {
+        return -1;
+    }
+    const idx n = a;
+    // Front index f and back index g = n*n - 1 - f meet in the middle; for odd n the
+    // centre element is computed and then overwritten by its own mirrored copy.
+    idx g = n * n - 1;
+    for (idx f = 0; f <= g; ++f, --g) {
+        const double v = rowcol(A, B, f / n, f % n, n, b);
+        P[f] = v;
+        P[g] = mirrored(v, sign);
+        if (g == 0) {
+            break;
+        }
+    }
+    return 0;
+}
+
+double choleskyinvdet2(uint32_t n, double* A, double* W) {
+    if (n == 0 || A == nullptr || W == nullptr) {
+        return 0.0;
+    }
+    if (n == 1) {
+        if (A[0] == 0.0) {
+            return 0.0;
+        }
+        W[0] = 1.0 / A[0];
+        return A[0];
+    }
+    const idx N = n;
+    // A = U^T U, U upper triangular in the upper triangle of W.
+    double d = 1.0;
+    for (idx i = 0; i < N; ++i) {
+        double s = 0.0;
+        for (idx k = 0; k < i; ++k) {
+            s += W[k * N + i] * W[k * N + i];
+        }
+        const double pivot = A[i * N + i] - s;
+        d = d * pivot;
+        const double u = std::sqrt(pivot);
+        W[i * N + i] = u;
+        if (std::isnan(u)) {
+            return u;  // negative pivot: not positive definite
+        }
+        for (idx j = i + 1; j < N; ++j) {
+            double t = 0.0;
+            for (idx k = 0; k < i; ++k) {
+                t += W[k * N + i] * W[k * N + j];
+            }
+            W[i * N + j] = (A[i * N + j] - t) / u;
+        }
+    }
+    if (d == 0.0) {
+        return 0.0;
+    }
+    // V = U^-1 by back substitution, into the upper triangle of A.
+    for (idx j = 0; j < N; ++j) {
+        A[j * N + j] = 1.0 / W[j * N + j];
+        for (idx c = j; c-- > 0;) {
+            double s = 0.0;
+            for (idx k = c + 1; k <= j; ++k) {
+                s += W[c * N + k] * A[k * N + j];
+            }
+            A[c * N + j] = -s / W[c * N + c];
+        }
+    }
+    // A^-1 = V V^T, symmetric: upper triangle computed, lower mirrored.
+    for (idx j = 0; j < N; ++j) {
+        for (idx k = j; k < N; ++k) {
+            double s = 0.0;
+            for (idx l = k; l < N; ++l) {
+                s += A[j * N + l] * A[k * N + l];
+            }
+            W[j * N + k] = s;
+            W[k * N + j] = s;
+        }
+    }
+    return d;
+}
+
+int toeplitzsiminv(uint32_t n, const double* T, double* R) {
+    if (n == 0 || T == nullptr || R == nullptr) {
+        return -1;
+    }
+    if (T[0] == 0.0) {
+        return -1;
+    }
+    if (n == 1) {
+        R[0] = 1.0 / T[0];
+        return 0;
+    }
+    const idx N = n;
+    // x: first column of the inverse of the leading block; y: the bordered one.
+    std::vector<double> x(N, 0.0);
+    std::vector<double> y(N, 0.0);
+    x[0] = 1.0 / T[0];
+    std::fill(R, R + N * N, 0.0);
+    R[0] = 1.0 / T[0];
+    for (idx i = 1; i < N; ++i) {
+        double c = 0.0;
+        for (idx k = 0; k < i; ++k) {
+            c += T[i * N + k] * x[k];
+        }
+        if (c == 1.0 || c == -1.0) {
+            return -1;  // leading (i+1) block exactly singular
+        }
+        const double e = 1.0 / (1.0 - c * c);
+        const double f = -c * e;
+        y[0] = e * x[0];
+        for (idx k = 1; k < i; ++k) {
+            y[k] = e * x[k] + f * x[i - k];
+        }
+        y[i] = f * x[0];
+        // Border every column: the reversed y is the new last column of the inverse.
+        for (idx j = 0; j < N; ++j) {
+            double g = 0.0;
+            for (idx k = 0; k < i; ++k) {
+                g += T[i * N + k] * R[k * N + j];
+            }
+            const double h = j == i ? 1.0 - g : -g;
+            for (idx k = 0; k <= i; ++k) {
+                R[k * N + j] = R[k * N + j] + y[i - k] * h;
+            }
+        }
+        std::swap(x, y);
+    }
+    return 0;
+}
+
+int simgaussinv(uint32_t n, double* A, double* R) {
+    if (n == 0 || A == nullptr || R == nullptr) {
+        return -1;
+    }
+    if (n == 1) {
+        if (A[0] == 0.0) {
+            return -1;
+        }
+        R[0] = 1.0 / A[0];
+        return 0;
+    }
+    const idx N = n;
+    std::fill(R, R + N * N, 0.0);
+    for (idx i = 0; i < N; ++i) {
+        R[i * N + i] = 1.0;
+    }
+    // m: highest column of R that can be nonzero in the rows handled so far.
+    idx m = 0;
+    for (idx i = 0; i < N; ++i) {
+        m = std::max(m, i);
+        if (A[i * N + i] == 0.0) {
+            idx j = i + 1;
+            while (j < N && A[j * N + i] == 0.0) {
+                ++j;
+            }
+            if (j == N) {
+                return -1;
+            }
+            m = std::max(m, j);
+            for (idx k = i; k < N; ++k) {
+                std::swap(A[i * N + k], A[j * N + k]);
+            }
+            for (idx k = 0; k <= m; ++k) {
+                std::swap(R[i * N + k], R[j * N + k]);
+            }
+        }
+        for (idx j = i + 1; j < N; ++j) {
+            if (A[j * N + i] == 0.0) {
+                continue;
+            }
+            const double q = A[j * N + i] / A[i * N + i];
+            A[j * N + i] = 0.0;
+            for (idx k = i + 1; k < N; ++k) {
+                A[j * N + k] = A[j * N + k] - q * A[i * N + k];
+            }
+            for (idx k = 0; k <= m; ++k) {
+                R[j * N + k] = R[j * N + k] - q * R[i * N + k];
+            }
+        }
+    }
+    // Back substitution of the lower triangle only (the inverse is symmetric).
+    for (idx r = N; r-- > 0;) {
+        const double s = 1.0 / A[r * N + r];
+        A[r * N + r] = 1.0;
+        for (idx k = 0; k <= r; ++k) {
+            R[r * N + k] = R[r * N + k] * s;
+        }
+        for (idx i = r; i-- > 0;) {
+            const double air = A[i * N + r];
+            if (air == 0.0) {
+                continue;
+            }
+            for (idx k = 0; k <= i; ++k) {
+                R[i * N + k] = R[i * N + k] - air * R[r * N + k];
+            }
+            A[i * N + r] = 0.0;
+        }
+    }
+    for (idx i = 0; i < N; ++i) {
+        for (idx j = 0; j < i; ++j) {
+            R[j * N + i] = R[i * N + j];
+        }
+    }
+    return 0;
+}
+
+}  // namespace brisvane
