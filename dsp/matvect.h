@@ -1,26 +1,42 @@
 #pragma once
 // Dense matrix kernels of the least-squares estimators. Matrices are flat row-major
-// arrays of 64-bit floats, element (i, j) at i * columns + j.
+// arrays of 64-bit floats, element (i, j) of a matrix with C columns at i * C + j; row and
+// column counts travel beside the array. The caller allocates every array; outputs must
+// not overlap inputs unless stated. Singularity tests are exact comparisons with 0, 1 or
+// -1 (no tolerance): nearly singular matrices are inverted with whatever accuracy results.
+// On failure an inverse's output (and A for simgaussinv) holds partial results.
+// A null array with a nonzero size makes every routine fail (-1, or 0 for the determinant).
 #include <cstdint>
 
 namespace brisvane {
 
-// dst = factor * src (R x C), or factor * transpose(src) when transpose != 0 (square).
+// dst = factor * src (R x C; may be in place), or factor * transpose(src) when
+// transpose != 0, which needs a square matrix (R == C, else -1) and dst != src.
+// factor exactly 0 zeroes dst without reading src. Returns 0.
 int copymat2(double* dst, const double* src, uint32_t R, uint32_t C, double factor, uint8_t transpose);
-// A += factor * B over count elements.
+// A += factor * B over count elements (factor exactly 0 leaves A unchanged). Returns 0.
 int addmat(double* A, const double* B, uint32_t count, double factor);
-// P (a x a) = A (a x b) * B (b x a), lower triangle computed and mirrored
-// (negated when sign != 1).
+// P (a x a) = A (a x b) * B (b x a) for a product known to be symmetric (sign == 1) or
+// antisymmetric (sign != 1): the lower triangle with the diagonal is computed (sums in
+// increasing k) and mirrored, negated when sign != 1. Returns 0.
 int simprodmat(const double* A, const double* B, double* P, uint32_t a, uint32_t b, int8_t sign);
-// As simprodmat for a centrosymmetric (sign 1) or anti-centrosymmetric product.
+// As simprodmat for a centrosymmetric product, P(a-1-r, a-1-c) = P(r, c) (sign == 1), or
+// anti-centrosymmetric (sign != 1): the front half in row-major order is computed and
+// mirrored; for odd a and sign != 1 the centre element ends up negated. Returns 0.
 int simpmprodmat(const double* A, const double* B, double* P, uint32_t a, uint32_t b, int8_t sign);
-// Inverse of a symmetric positive definite A into W by Cholesky factorisation; returns the
-// determinant (0 when singular, NaN for a negative pivot). A's upper triangle is overwritten.
+// Inverse of a symmetric positive definite A (n x n) into W (n x n) by the Cholesky
+// factorisation A = U^T U. Returns the determinant of A (product of the pivots,
+// unscaled): 0 when n == 0 or a zero determinant (W then holds the factor, not the
+// inverse), NaN at the first negative pivot. Only the diagonal and upper triangle of A are
+// read; for n >= 2 A's upper triangle is overwritten with U^-1.
 double choleskyinvdet2(uint32_t n, double* A, double* W);
-// Inverse of a symmetric Toeplitz T into R by Levinson bordering; 0, or -1 when singular.
+// Inverse of a symmetric Toeplitz T (n x n) into R (n x n) by Levinson bordering; only
+// T(0, 0) and the strict lower triangle are read. 0, or -1 when n == 0, T(0, 0) == 0 or a
+// leading block is exactly singular. Allocates two vectors of n values.
 int toeplitzsiminv(uint32_t n, const double* T, double* R);
-// Inverse (assumed symmetric) of A into R by Gauss-Jordan elimination; A is destroyed.
-// 0, or -1 when singular.
+// Inverse of A (n x n, whose inverse is symmetric) into R (n x n) by Gauss-Jordan
+// elimination with a row exchange only at an exactly zero pivot; the lower triangle is
+// computed and mirrored. A is destroyed. 0, or -1 when n == 0 or A is exactly singular.
 int simgaussinv(uint32_t n, double* A, double* R);
 
 }  // namespace brisvane
