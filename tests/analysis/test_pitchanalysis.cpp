@@ -1,0 +1,460 @@
+// Pitch tracker: derived settings, candidate rules on constructed autocorrelations, the path
+// search on constructed records, degenerate signals and arguments, the 2x upsampler and the
+// log-f0 conversions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "analysis/noiseanalysis.h"
+#include "analysis/pitchanalysis.h"
+#include "io/fdoubleio.h"
+
+namespace brisvane {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Pulse train of period T0 samples through a decaying two-pole resonance (a crude vowel).
+std::vector<double> pulsetrain(size_t len, double fs, double f0, double amp) {
+  std::vector<double> e(len, 0.0);
+  for (double t = 0.0; t < static_cast<double>(len); t += fs / f0) e[static_cast<size_t>(t)] = 1.0;
+  std::vector<double> y(len, 0.0);
+  const double r = 0.97, th = 2.0 * M_PI * 700.0 / fs;
+  for (size_t i = 0; i < len; ++i) {
+    y[i] = e[i] + (i >= 1 ? 2 * r * std::cos(th) * y[i - 1] : 0.0) - (i >= 2 ? r * r * y[i - 2] : 0.0);
+  }
+  double peak = 0.0;
+  for (double v : y) peak = std::max(peak, std::fabs(v));
+  for (double& v : y) v *= amp / peak;
+  return y;
+}
+
+TEST(PitchSettings, CommandDefaultsAndUpsampledRate) {
+  pitchsettings st;
+  ASSERT_EQ(getpitchsettings(16000.0, 80, 60.0, 500.0, &st), 0);
+  EXPECT_EQ(st.W, 801u);
+  EXPECT_EQ(st.H, 400u);
+  EXPECT_EQ(st.N, 1024u);
+  EXPECT_EQ(st.P, 135u);
+  EXPECT_EQ(st.lmin, 32);
+  EXPECT_EQ(st.lmax, 266);
+  EXPECT_EQ(st.lagfirst, 32);
+  EXPECT_EQ(st.laglast, 266);
+  EXPECT_EQ(st.meanhalf, 270u);
+  EXPECT_EQ(st.peakhalf, 135u);
+  EXPECT_EQ(st.R, 2.0);
+
+  // The upsampled tracker: doubled rate and shift, same time-step factor.
+  ASSERT_EQ(getpitchsettings(32000.0, 160, 60.0, 500.0, &st), 0);
+  EXPECT_EQ(st.W, 1601u);
+  EXPECT_EQ(st.N, 2048u);
+  EXPECT_EQ(st.lagfirst, 64);
+  EXPECT_EQ(st.laglast, 533);
+  EXPECT_EQ(st.R, 2.0);
+
+  ASSERT_EQ(getpitchsettings(16000.0, 160, 60.0, 500.0, &st), 0);
+  EXPECT_EQ(st.R, 1.0);
+}
+
+TEST(PitchSettings, RangeCorrectionsAndClamps) {
+  pitchsettings st;
+  for (double bad : {0.0, -5.0, kNaN}) {
+    ASSERT_EQ(getpitchsettings(16000.0, 80, bad, 400.0, &st), 0);
+    EXPECT_EQ(st.f0min, 60.0);
+    EXPECT_EQ(st.f0max, 400.0);
+  }
+  for (double bad : {60.0, 30.0, kNaN}) {
+    ASSERT_EQ(getpitchsettings(16000.0, 80, 60.0, bad, &st), 0);
+    EXPECT_EQ(st.f0max, 500.0);
+  }
+  // f0min above 500 Hz with f0max not above it: f0max becomes 500, the lag range is empty.
+  ASSERT_EQ(getpitchsettings(16000.0, 80, 600.0, 550.0, &st), 0);
+  EXPECT_EQ(st.f0max, 500.0);
+  EXPECT_GT(st.lagfirst, st.laglast);
+
+  // Far above fs/7 the spans are kept inside the window.
+  for (double f0min : {2000.0, 2500.0, 4000.0, 7000.0, 16000.0, 1e300, kInf}) {
+    ASSERT_EQ(getpitchsettings(16000.0, 80, f0min, kInf, &st), 0);
+    EXPECT_GE(st.lagfirst, 1);
+    EXPECT_LE(st.laglast + 1, static_cast<int64_t>(st.H) - 1);
+    EXPECT_LE(st.meanhalf, st.H);
+    EXPECT_LE(st.peakhalf, st.H);
+    EXPECT_EQ(st.W, 2 * st.H + 1);
+  }
+  // A vanishing f0min cannot ask for an unbounded window.
+  ASSERT_EQ(getpitchsettings(16000.0, 80, 1e-300, 500.0, &st), 0);
+  EXPECT_LE(st.N, 1u << 20);
+
+  EXPECT_EQ(getpitchsettings(0.0, 80, 60.0, 500.0, &st), -1);
+  EXPECT_EQ(getpitchsettings(kNaN, 80, 60.0, 500.0, &st), -1);
+  EXPECT_EQ(getpitchsettings(kInf, 80, 60.0, 500.0, &st), -1);
+  EXPECT_EQ(getpitchsettings(16000.0, 0, 60.0, 500.0, &st), -1);
+}
+
+// Candidate search on a constructed normalised autocorrelation (fs 16000, f0min 60, lags 32..266).
+struct Candidates {
+  std::vector<double> rho = std::vector<double>(400, 0.0);
+  double freq[kPitchSlots] = {};
+  double strength[kPitchSlots] = {};
+  void run(int64_t first = 32, int64_t last = 266) {
+    freq[5] = 0.0;
+    strength[5] = 1.5;
+    pitchcandidates(rho.data(), first, last, 16000.0, 60.0, freq, strength);
+  }
+  int count() const {
+    int c = 0;
+    for (int j = 0; j < 5; ++j) c += freq[j] != 0.0;
+    return c;
+  }
+};
+
+TEST(PitchCandidates, PeakShapeRules) {
+  {  // symmetric peak: exact lag, strength is the height (ranking term removed again)
+    Candidates c;
+    c.rho[99] = 0.5, c.rho[100] = 0.8, c.rho[101] = 0.5;
+    c.run();
+    ASSERT_EQ(c.count(), 1);
+    EXPECT_DOUBLE_EQ(c.freq[0], 160.0);
+    EXPECT_NEAR(c.strength[0], 0.8, 1e-12);
+    EXPECT_EQ(c.strength[5], 1.5);  // the unvoiced slot is not touched
+  }
+  {  // interpolated vertex moves toward the larger neighbour: 0, 2, 1 pattern scaled
+    Candidates c;
+    c.rho[99] = 0.0, c.rho[100] = 0.6, c.rho[101] = 0.3;
+    c.run();
+    ASSERT_EQ(c.count(), 1);
+    EXPECT_NEAR(c.freq[0], 16000.0 / (100.0 + 1.0 / 6.0), 1e-9);
+    EXPECT_NEAR(c.strength[0], 0.6 * 2.0416666666666665 / 2.0, 1e-12);
+  }
+  {  // plateau and threshold: neither two equal values nor a peak of exactly 0.225 count
+    Candidates c;
+    c.rho[100] = 0.7, c.rho[101] = 0.7;
+    c.rho[150] = 0.225;
+    c.rho[200] = 0.2251;
+    c.run();
+    ASSERT_EQ(c.count(), 1);
+    EXPECT_DOUBLE_EQ(c.freq[0], 80.0);
+  }
+  {  // height above 1 enters as its reciprocal
+    Candidates c;
+    c.rho[79] = 0.6, c.rho[80] = 1.25, c.rho[81] = 0.6;
+    c.run();
+    EXPECT_DOUBLE_EQ(c.freq[0], 200.0);
+    EXPECT_NEAR(c.strength[0], 0.8, 1e-12);
+  }
+  {  // vertices beyond the range ends are pulled back with the raw height
+    Candidates c;
+    c.rho[31] = 0.7, c.rho[32] = 0.8, c.rho[33] = 0.1;
+    c.rho[265] = 0.7, c.rho[266] = 0.8, c.rho[267] = 0.1;
+    c.run();
+    ASSERT_EQ(c.count(), 2);
+    EXPECT_DOUBLE_EQ(c.freq[0], 500.0);
+    EXPECT_NEAR(c.strength[0], 0.8, 1e-12);
+    EXPECT_NEAR(c.freq[1], 16000.0 / 265.625, 1e-9);  // vertex inside: kept
+    EXPECT_GT(c.strength[1], 0.8);
+
+    Candidates d;
+    d.rho[31] = 0.1, d.rho[32] = 0.8, d.rho[33] = 0.7;  // vertex inside at the short end
+    d.rho[265] = 0.1, d.rho[266] = 0.8, d.rho[267] = 0.7;
+    d.run();
+    ASSERT_EQ(d.count(), 2);
+    EXPECT_GT(d.freq[0], 16000.0 / 32.5);
+    EXPECT_LT(d.freq[0], 500.0);
+    EXPECT_DOUBLE_EQ(d.freq[1], 16000.0 / 266.0);
+    EXPECT_NEAR(d.strength[1], 0.8, 1e-12);
+  }
+}
+
+// Ranking strength of a symmetric peak of height h at lag l (fs 16000, f0min 60).
+double rankof(double h, int l) {
+  return h + (0.01 * std::log(60.0 * (l / 16000.0))) / (-std::log(2.0));
+}
+
+TEST(PitchCandidates, FiveSlotsKeepTheStrongest) {
+  {  // six equal heights: the octave preference drops the longest lag
+    Candidates c;
+    const int lags[6] = {40, 60, 80, 100, 120, 140};
+    for (int l : lags) c.rho[l] = 0.9;
+    c.run();
+    ASSERT_EQ(c.count(), 5);
+    for (int j = 0; j < 5; ++j) EXPECT_DOUBLE_EQ(c.freq[j], 16000.0 / lags[j]);
+  }
+  {  // a strong late peak replaces the weakest slot in place
+    Candidates c;
+    c.rho[40] = 0.9, c.rho[60] = 0.9, c.rho[80] = 0.3, c.rho[100] = 0.9, c.rho[120] = 0.9;
+    c.rho[140] = 0.95;
+    c.run();
+    ASSERT_EQ(c.count(), 5);
+    EXPECT_DOUBLE_EQ(c.freq[2], 16000.0 / 140.0);
+    EXPECT_NEAR(c.strength[2], 0.95, 1e-12);
+    EXPECT_DOUBLE_EQ(c.freq[3], 160.0);
+  }
+  {  // slots 1 and 3 tie as weakest; a newcomer of equal ranking replaces slot 1 only
+    const int lags[6] = {40, 60, 80, 100, 120, 200};
+    const double h1 = 0.5;
+    const double target = rankof(h1, 60);
+    // Heights of lags 100 and 200 whose ranking strengths equal target exactly.
+    auto tieheight = [&](int l) {
+      double h = target - (rankof(0.0, l));
+      for (int it = 0; it < 64 && rankof(h, l) != target; ++it) {
+        h = std::nextafter(h, rankof(h, l) < target ? 1.0 : 0.0);
+      }
+      return h;
+    };
+    const double h3 = tieheight(100), h5 = tieheight(200);
+    ASSERT_EQ(rankof(h3, 100), target);
+    ASSERT_EQ(rankof(h5, 200), target);
+    Candidates c;
+    c.rho[lags[0]] = 0.9, c.rho[lags[1]] = h1, c.rho[lags[2]] = 0.9, c.rho[lags[3]] = h3;
+    c.rho[lags[4]] = 0.9, c.rho[lags[5]] = h5;
+    c.run();
+    EXPECT_DOUBLE_EQ(c.freq[1], 80.0);  // 16000/200
+    EXPECT_DOUBLE_EQ(c.freq[3], 160.0);
+
+    // Slightly weaker newcomer: dropped.
+    Candidates d = c;
+    double weaker = h5;
+    while (rankof(weaker, 200) >= target) weaker = std::nextafter(weaker, 0.0);
+    d.rho[200] = weaker;
+    d.run();
+    EXPECT_DOUBLE_EQ(d.freq[1], 16000.0 / 60.0);
+    EXPECT_DOUBLE_EQ(d.freq[3], 160.0);
+  }
+}
+
+TEST(PitchPath, SingleFrameTakesTheStrongest) {
+  double freq[6] = {200.0, 100.0, 0, 0, 0, 0};
+  double cost[6] = {0.7, 0.9, 0, 0, 0, 0.5};
+  int32_t back[6] = {-1, -1, -1, -1, -1, -1};
+  double out = -1.0;
+  pitchpathstart(cost);
+  pitchbacktrack(freq, back, cost, 1, &out);
+  EXPECT_EQ(out, 100.0);
+
+  double cost2[6] = {0.7, 0.9, 0, 0, 0, 2.45};
+  pitchpathstart(cost2);
+  pitchbacktrack(freq, back, cost2, 1, &out);
+  EXPECT_EQ(out, 0.0);
+
+  double cost3[6] = {0.9, 0.9, 0, 0, 0, 0.5};  // equal: the lower slot
+  pitchpathstart(cost3);
+  pitchbacktrack(freq, back, cost3, 1, &out);
+  EXPECT_EQ(out, 200.0);
+}
+
+TEST(PitchPath, OctaveAndVoicingCostsScaleWithTimeStep) {
+  const double prevfreq[6] = {100.0, 0, 0, 0, 0, 0};
+  const double prevcost[6] = {-0.9, 0, 0, 0, 0, -0.5};
+  const double freq[6] = {200.0, 0, 0, 0, 0, 0};
+  {  // R = 1: octave jump 0.35, voicing change 0.14
+    double cost[6] = {0.8, 0, 0, 0, 0, 0.6};
+    int32_t back[6] = {-1, -1, -1, -1, -1, -1};
+    pitchpathstep(prevfreq, prevcost, freq, cost, back, 1.0);
+    EXPECT_NEAR(cost[0], -1.35, 1e-12);
+    EXPECT_EQ(back[0], 0);
+    EXPECT_NEAR(cost[5], -1.36, 1e-12);
+    EXPECT_EQ(back[5], 0);
+    EXPECT_EQ(back[1], -1);  // empty slots take no part
+  }
+  {  // R = 2: 0.7 and 0.28 flip both predecessors
+    double cost[6] = {0.8, 0, 0, 0, 0, 0.6};
+    int32_t back[6] = {-1, -1, -1, -1, -1, -1};
+    pitchpathstep(prevfreq, prevcost, freq, cost, back, 2.0);
+    EXPECT_NEAR(cost[0], -1.02, 1e-12);
+    EXPECT_EQ(back[0], 5);
+    EXPECT_NEAR(cost[5], -1.22, 1e-12);
+    EXPECT_EQ(back[5], 0);
+  }
+  {  // equal totals from an octave above and below: the lower previous slot wins
+    const double pf[2][6] = {{400.0, 100.0, 0, 0, 0, 0}, {100.0, 400.0, 0, 0, 0, 0}};
+    for (const auto& p : pf) {
+      const double pc[6] = {-0.8, -0.8, 0, 0, 0, 0.0};
+      double cost[6] = {0.8, 0, 0, 0, 0, 0.5};
+      int32_t back[6] = {-1, -1, -1, -1, -1, -1};
+      pitchpathstep(p, pc, freq, cost, back, 2.0);
+      EXPECT_EQ(back[0], 0);
+      EXPECT_NEAR(cost[0], -0.9, 1e-12);
+    }
+  }
+}
+
+TEST(PitchPath, BacktrackingFollowsTheCheapestPath) {
+  // Frame 0 slightly prefers 200 Hz, but the following frames hold 100 Hz firmly: with R = 2
+  // the octave jump (0.7) makes 100-100-100 the best path. Frame 3 has no voiced candidate.
+  const uint32_t n = 4;
+  double freq[n][6] = {{100.0, 200.0, 0, 0, 0, 0},
+                       {100.0, 0, 0, 0, 0, 0},
+                       {100.0, 0, 0, 0, 0, 0},
+                       {0, 0, 0, 0, 0, 0}};
+  double strength[n][6] = {{0.6, 0.62, 0, 0, 0, 0.45},
+                           {0.9, 0, 0, 0, 0, 0.45},
+                           {0.9, 0, 0, 0, 0, 0.45},
+                           {0, 0, 0, 0, 0, 2.45}};
+  int32_t back[n][6];
+  for (auto& b : back) for (auto& v : b) v = -1;
+  pitchpathstart(strength[0]);
+  for (uint32_t k = 1; k < n; ++k) {
+    pitchpathstep(freq[k - 1], strength[k - 1], freq[k], strength[k], back[k], 2.0);
+  }
+  double out[n + 1];
+  out[n] = 12345.0;
+  pitchbacktrack(&freq[0][0], &back[0][0], strength[n - 1], n, out);
+  EXPECT_EQ(out[0], 100.0);
+  EXPECT_EQ(out[1], 100.0);
+  EXPECT_EQ(out[2], 100.0);
+  EXPECT_EQ(out[3], 0.0);
+  EXPECT_EQ(out[4], 12345.0);
+}
+
+TEST(GetPitch, SilenceAndDegenerateSignals) {
+  const uint32_t n = 50;
+  std::vector<double> out(n + 1, -7.0);
+  // n = 0: nothing touched.
+  EXPECT_EQ(getpitch(nullptr, 0, 16000.0, 80, 0, 0, 60.0, 500.0, out.data()), 0);
+  EXPECT_EQ(out[0], -7.0);
+
+  // All-zero signal: no global peak, every frame unvoiced.
+  std::vector<double> zeros(4000, 0.0);
+  EXPECT_EQ(getpitch(zeros.data(), 4000, 16000.0, 80, 0, n, 60.0, 500.0, out.data()), 0);
+  for (uint32_t k = 0; k < n; ++k) EXPECT_EQ(out[k], 0.0);
+  EXPECT_EQ(out[n], -7.0);
+
+  // Voiced stretch between silences: silent frames stay unvoiced, the middle is voiced.
+  std::vector<double> x(16000, 0.0);
+  const std::vector<double> v = pulsetrain(8000, 16000.0, 125.0, 0.5);
+  std::copy(v.begin(), v.end(), x.begin() + 4000);
+  std::vector<double> f0(200);
+  ASSERT_EQ(getpitch(x.data(), 16000, 16000.0, 80, 0, 200, 60.0, 500.0, f0.data()), 0);
+  for (uint32_t k = 0; k < 40; ++k) EXPECT_EQ(f0[k], 0.0) << k;
+  for (uint32_t k = 160; k < 200; ++k) EXPECT_EQ(f0[k], 0.0) << k;
+  for (uint32_t k = 60; k < 140; ++k) EXPECT_NEAR(f0[k], 125.0, 1.25) << k;
+
+  // Empty lag range (f0min above 500 Hz, f0max below it): unvoiced although periodic.
+  ASSERT_EQ(getpitch(x.data(), 16000, 16000.0, 80, 0, 200, 600.0, 550.0, f0.data()), 0);
+  for (double f : f0) EXPECT_EQ(f, 0.0);
+
+  // Non-finite samples: a valid track (unvoiced around them), no failure.
+  x[8000] = kNaN;
+  x[9000] = kInf;
+  ASSERT_EQ(getpitch(x.data(), 16000, 16000.0, 80, 0, 200, 60.0, 500.0, f0.data()), 0);
+  for (double f : f0) EXPECT_TRUE(f == 0.0 || (f >= 60.0 && f <= 500.0)) << f;
+}
+
+TEST(GetPitch, ArgumentsOutsideTheUsualRangeStayInBounds) {
+  const std::vector<double> x = pulsetrain(3200, 16000.0, 200.0, 0.5);
+  std::vector<double> f0(40);
+  // Frames centred far beyond the signal, also beyond 32 bits of sample position.
+  ASSERT_EQ(getpitch(x.data(), 3200, 16000.0, 80, 4000000000u, 40, 60.0, 500.0, f0.data()), 0);
+  for (double f : f0) EXPECT_EQ(f, 0.0);
+  ASSERT_EQ(getpitch(x.data(), 3200, 16000.0, 2000000000u, 0, 40, 60.0, 500.0, f0.data()), 0);
+  for (size_t k = 1; k < f0.size(); ++k) EXPECT_EQ(f0[k], 0.0);
+
+  // Search ranges that would push the spans out of the window.
+  for (double f0min : {2000.0, 3000.0, 7000.0, 16000.0, 1e300, kInf, kNaN, -1.0}) {
+    for (double f0max : {f0min * 2.0, 20000.0, kInf, kNaN}) {
+      ASSERT_EQ(getpitch(x.data(), 3200, 16000.0, 80, 0, 40, f0min, f0max, f0.data()), 0);
+      for (double f : f0) EXPECT_TRUE(f == 0.0 || std::isfinite(f));
+    }
+  }
+  // A very low f0min is raised so the window stays bounded; the short signal is still tracked.
+  ASSERT_EQ(getpitch(x.data(), 3200, 16000.0, 80, 0, 1, 1e-300, 500.0, f0.data()), 0);
+
+  // Invalid arguments: -1 and an all-unvoiced track.
+  f0.assign(40, 1.0);
+  EXPECT_EQ(getpitch(x.data(), 3200, 0.0, 80, 0, 40, 60.0, 500.0, f0.data()), -1);
+  for (double f : f0) EXPECT_EQ(f, 0.0);
+  EXPECT_EQ(getpitch(x.data(), 3200, 16000.0, 0, 0, 40, 60.0, 500.0, f0.data()), -1);
+  EXPECT_EQ(getpitch(nullptr, 3200, 16000.0, 80, 0, 40, 60.0, 500.0, f0.data()), -1);
+  EXPECT_EQ(getpitch(x.data(), 3200, 16000.0, 80, 0, 40, 60.0, 500.0, nullptr), -1);
+  EXPECT_EQ(getpitchhighres(nullptr, 3200, 16000.0, 80, 0, 40, 60.0, 500.0, f0.data()), -1);
+}
+
+TEST(HighResolution, UpsamplerImpulseResponseAndTrack) {
+  std::vector<double> x(300, 0.0);
+  x[0] = 1.0;
+  const std::vector<double> y = increaseresolution(x.data(), 300, 16000.0, 2);
+  ASSERT_EQ(y.size(), 600u);
+  std::vector<double> h(101);
+  getlpwinfilter(100, 6400.0, 32000.0, h.data());
+  for (int k = 0; k <= 50; ++k) EXPECT_DOUBLE_EQ(y[k], 2.0 * h[50 + k]) << k;
+  for (int k = 51; k < 600; ++k) EXPECT_EQ(y[k], 0.0) << k;
+  EXPECT_TRUE(increaseresolution(x.data(), 0, 16000.0, 2).empty());
+  EXPECT_TRUE(increaseresolution(x.data(), 300, 16000.0, 0).empty());
+
+  // One value per frame at the plain tracker's instants: the voicing onset lands on the same
+  // frame, and the voiced values agree closely.
+  std::vector<double> s(9600, 0.0);
+  const std::vector<double> v = pulsetrain(6400, 16000.0, 180.0, 0.5);
+  std::copy(v.begin(), v.end(), s.begin() + 3200);
+  const uint32_t n = 120;
+  std::vector<double> plain(n + 1, -3.0), high(n + 1, -3.0);
+  ASSERT_EQ(getpitch(s.data(), 9600, 16000.0, 80, 0, n, 60.0, 500.0, plain.data()), 0);
+  ASSERT_EQ(getpitchhighres(s.data(), 9600, 16000.0, 80, 0, n, 60.0, 500.0, high.data()), 0);
+  EXPECT_EQ(high[n], -3.0);
+  int onsetplain = -1, onsethigh = -1;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (onsetplain < 0 && plain[k] > 0.0) onsetplain = static_cast<int>(k);
+    if (onsethigh < 0 && high[k] > 0.0) onsethigh = static_cast<int>(k);
+  }
+  EXPECT_NEAR(onsethigh, onsetplain, 1);
+  for (uint32_t k = 50; k < 110; ++k) {
+    EXPECT_NEAR(high[k], 180.0, 0.9) << k;
+    EXPECT_NEAR(high[k], plain[k], 1.8) << k;
+  }
+}
+
+TEST(LogF0, ConversionsAndStreamImage) {
+  double v[6] = {0.0, 100.0, 0.0, -3.0, kNaN, 1.0};
+  ASSERT_EQ(f02logf0(6, v), 0);
+  EXPECT_EQ(v[0], -1e10);
+  EXPECT_EQ(v[1], std::log(100.0));
+  EXPECT_EQ(v[2], -1e10);
+  EXPECT_EQ(v[3], -1e10);
+  EXPECT_EQ(v[4], -1e10);
+  EXPECT_EQ(v[5], 0.0);  // 1 Hz is voiced: ln 1 = 0
+
+  // The stream image of an unvoiced frame is F9 02 15 D0.
+  const std::string path =
+      (std::filesystem::temp_directory_path() / "brisvane_logf0_test.lf0").string();
+  double w[3] = {0.0, 100.0, 0.0};
+  f02logf0(3, w);
+  ASSERT_EQ(fdoublewrite2(path.c_str(), w, 3), 3u);
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char bytes[16] = {};
+  const size_t got = std::fread(bytes, 1, sizeof bytes, f);
+  std::fclose(f);
+  ASSERT_EQ(got, 12u);
+  EXPECT_EQ(bytes[0], 0xF9);
+  EXPECT_EQ(bytes[1], 0x02);
+  EXPECT_EQ(bytes[2], 0x15);
+  EXPECT_EQ(bytes[3], 0xD0);
+  std::vector<double> back;
+  ASSERT_EQ(fdoubleread(path.c_str(), back), 3u);
+  std::filesystem::remove(path);
+  ASSERT_EQ(logf02f0(3, back.data()), 0);
+  EXPECT_EQ(back[0], 0.0);
+  EXPECT_NEAR(back[1], 100.0, 1e-4);
+  EXPECT_EQ(back[2], 0.0);
+
+  double u[5] = {-1e10, -2e10, kNaN, -9.9e9, std::log(250.0)};
+  ASSERT_EQ(logf02f0(5, u), 0);
+  EXPECT_EQ(u[0], 0.0);
+  EXPECT_EQ(u[1], 0.0);
+  EXPECT_EQ(u[2], 0.0);
+  EXPECT_EQ(u[3], 0.0);  // exp(-9.9e9) underflows to 0
+  EXPECT_NEAR(u[4], 250.0, 1e-12);
+
+  EXPECT_EQ(f02logf0(3, nullptr), -1);
+  EXPECT_EQ(logf02f0(3, nullptr), -1);
+  EXPECT_EQ(f02logf0(0, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace brisvane
