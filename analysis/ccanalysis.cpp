@@ -1,12 +1,444 @@
 #include "analysis/ccanalysis.h"
 
 #include <cmath>
+#include <limits>
+
+#include "dsp/dft.h"
+#include "dsp/matvect.h"
+#include "dsp/windowing.h"
 
 namespace brisvane {
+
+namespace {
+
+constexpr double k2Pi = 6.283185307179586;
+// Power floor per window sample of the pitch-adaptive spectrum (the double above 1e-10).
+constexpr double kPowerFloor = 1.0000000000000002e-10;
+// Quefrency penalty of the regularized fit: 8 pi^2 * 0.0002 to eight digits, times m^2.
+constexpr double kLsrPenalty = 0.015791367;
+// Largest FFT length the cepstral analysis uses (the FFT takes a signed 32-bit length).
+constexpr uint64_t kMaxFft = uint64_t{1} << 30;
+// f0 values below fs / 2^28 would need a two-period frame of more than 2^29 samples.
+constexpr double kMinF0PerFs = 1.0 / 268435456.0;
+// Default lowest f0 of the workspace when the track has nothing lower.
+constexpr double kF0MinDefault = 500.0;
+
+bool alphaok(double alpha) { return std::isfinite(alpha) && alpha < 1.0 && alpha > -1.0; }
+
+bool ispow2(uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
+
+bool fsok(double fs) { return std::isfinite(fs) && fs > 0.0 && fs <= 1e9 && naframesize(fs) >= 3; }
+
+// The frame's f0 as the analysis uses it: invalid or absurdly low values count as unvoiced.
+double voicedf0(double f0, double fs) {
+  if (!std::isfinite(f0) || !(f0 > 0.0) || f0 < fs * kMinF0PerFs) return 0.0;
+  return f0;
+}
+
+uint64_t pow2ceil(uint64_t n) {
+  uint64_t p = 1;
+  while (p < n) p <<= 1;
+  return p;
+}
+
+void zerocc(double* c, uint32_t order) {
+  if (c == nullptr) return;
+  for (uint64_t m = 0; m <= order; ++m) c[m] = 0.0;
+}
+
+// Arguments shared by the per-frame methods: workspace present, N a power of two that the
+// noise workspace can serve, scratch and output present.
+bool framecheck(const double* x, uint32_t nx, double fs, uint32_t N, const double* spectrum,
+                const double* second, const double* c, const memcc* ws) {
+  if (x == nullptr && nx > 0) return false;
+  if (spectrum == nullptr || second == nullptr || c == nullptr || ws == nullptr) return false;
+  if (ws->ha == nullptr || ws->na == nullptr) return false;
+  if (!fsok(fs)) return false;
+  return ispow2(N) && N >= 2 && N >= ws->na->L && N <= ws->na->nfft;
+}
+
+// Whether the harmonic workspace can hold the fit of a frame with this f0.
+bool hacapacity(const memha* ha, double fs, double f0) {
+  const double f0frame = f0 < 200.0 ? f0 : 200.0;
+  const int K = hanoharms(fs, fs, f0);
+  return haframesize(fs, f0frame) <= ha->nws && K >= 0 && static_cast<uint32_t>(K) <= ha->K;
+}
+
+// Whether the harmonic analysis frame around centre reaches any sample of the signal; a frame
+// entirely outside it is all zeros, for which the fit fails anyway.
+bool harmframeinside(uint32_t nx, double fs, uint32_t centre, double f0) {
+  if (nx == 0) return false;
+  const double f0frame = f0 < 200.0 ? f0 : 200.0;
+  const uint64_t half = haframesize(fs, f0frame) / 2;
+  return static_cast<uint64_t>(centre) < static_cast<uint64_t>(nx) + half;
+}
+
+// Log spectrum (N values, symmetric) -> warped cepstrum c[0..order]: real cepstrum by inverse
+// FFT, one-sided at half scale (c^[0] and c^[N/2] halved), warping of c^[0..M1], c0 restored
+// to full scale.
+void logspec2cc(double* spectrum, double* second, uint32_t N, uint32_t M1, uint32_t order, double* c,
+                double alpha) {
+  const double inv = 1.0 / N;
+  for (uint32_t i = 0; i < N; ++i) {
+    spectrum[i] = spectrum[i] * inv;
+    second[i] = 0.0;
+  }
+  ifftr(static_cast<int32_t>(N), spectrum, second);
+  spectrum[N / 2] = spectrum[N / 2] * 0.5;
+  spectrum[0] = spectrum[0] * 0.5;
+  if (ccwarp(spectrum, M1, c, order, alpha, second) != 0) {
+    zerocc(c, order);
+    return;
+  }
+  c[0] = c[0] * 2.0;
+}
+
+// f0 as the pitch-adaptive spectrum uses it: also unvoiced when two periods round to a single
+// sample (f0 of 2*fs or more), where no window exists.
+double strf0(double f0, double fs) {
+  const double v = voicedf0(f0, fs);
+  if (v == 0.0) return 0.0;
+  return getwinlengthnperiodsodd(2.0, v, fs) < 3 ? 0.0 : v;
+}
+
+}  // namespace
 
 double fwarp(double w, double alpha) {
   const double a2 = alpha * alpha;
   return std::atan2((1.0 - a2) * std::sin(w), (1.0 + a2) * std::cos(w) - 2.0 * alpha);
+}
+
+std::unique_ptr<memcc> memcccreate(double fs, double f0min, uint32_t Ln, uint32_t N) {
+  auto ws = std::make_unique<memcc>();
+  ws->ha = memhacreate(fs, fs, f0min);
+  ws->na = memnacreate(Ln, N);
+  if (ws->ha == nullptr || ws->na == nullptr) return nullptr;
+  return ws;
+}
+
+std::unique_ptr<memcc> memccdestroy(std::unique_ptr<memcc> ws) {
+  if (ws != nullptr) {
+    ws->ha = memhadestroy(std::move(ws->ha));
+    ws->na = memnadestroy(std::move(ws->na));
+    ws.reset();
+  }
+  return nullptr;
+}
+
+uint32_t getccssize(uint32_t frames, uint32_t order) {
+  const uint64_t n = static_cast<uint64_t>(frames) * (static_cast<uint64_t>(order) + 1);
+  return n > std::numeric_limits<uint32_t>::max() ? 0 : static_cast<uint32_t>(n);
+}
+
+int htsadapteradhoc(double* cc, uint32_t order, uint32_t frames) {
+  if (cc == nullptr && frames > 0) return -1;
+  const uint64_t stride = static_cast<uint64_t>(order) + 1;
+  for (uint64_t i = 0; i < frames; ++i) {
+    double* c = cc + i * stride;
+    c[0] = c[0] + 5.0;
+    for (uint64_t m = 1; m <= order; ++m) c[m] = c[m] * 2.0;
+  }
+  return 0;
+}
+
+uint32_t ccfftlength(double fs, double f0min, uint32_t fftmin) {
+  if (!fsok(fs) || voicedf0(f0min, fs) == 0.0 || fftmin > kMaxFft) return 0;
+  const uint32_t Ln = naframesize(fs);
+  const uint32_t Lh = haframesize(fs, f0min);
+  const uint32_t L = Lh >= Ln ? Lh : Ln;
+  uint64_t N = pow2ceil(L);
+  const uint64_t Nmin = pow2ceil(fftmin);
+  if (N < Nmin) N = Nmin;
+  return N > kMaxFft ? 0 : static_cast<uint32_t>(N);
+}
+
+int ccwarp(const double* c, uint32_t M1, double* out, uint32_t M2, double alpha, double* work) {
+  if (!alphaok(alpha) || c == nullptr || out == nullptr) return -1;
+  if (alpha == 0.0) {
+    for (uint64_t m = 0; m <= M2; ++m) out[m] = m <= M1 ? c[m] : 0.0;
+    return 0;
+  }
+  if (work == nullptr) return -1;
+  const double beta = 1.0 - alpha * alpha;
+  for (uint64_t m = 0; m <= M2; ++m) out[m] = 0.0;
+  double* g = out;   // previous array
+  double* h = work;  // current array
+  for (uint64_t i = 0; i <= M1; ++i) {
+    const double v = c[M1 - i];
+    h[0] = v + alpha * g[0];
+    if (M2 >= 1) {
+      h[1] = beta * g[0] + alpha * g[1];
+      for (uint64_t m = 2; m <= M2; ++m) h[m] = g[m - 1] + alpha * (g[m] - h[m - 1]);
+    }
+    double* t = g;
+    g = h;
+    h = t;
+  }
+  // g is the last current array.
+  if (g != out) {
+    for (uint64_t m = 0; m <= M2; ++m) out[m] = g[m];
+  }
+  return 0;
+}
+
+int getharmmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+               double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
+  if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
+    zerocc(c, order);
+    return -1;
+  }
+  f0 = voicedf0(f0, fs);
+  bool harmonic = false;
+  if (f0 != 0.0) {
+    if (!hacapacity(ws->ha.get(), fs, f0)) {
+      zerocc(c, order);
+      return -1;
+    }
+    harmonic = harmframeinside(nx, fs, centre, f0) &&
+               getharmoniclogspectrum(x, nx, fs, centre, f0, N, spectrum, ws->ha.get(), 1) == 0;
+  }
+  if (!harmonic) getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
+  logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
+  return 0;
+}
+
+int matccharmonic(uint32_t P, uint32_t K, double f0, double fs, double alpha, double* M) {
+  if (M == nullptr && K > 0) return -1;
+  const uint64_t P1 = static_cast<uint64_t>(P) + 1;
+  const double w0 = f0 * k2Pi / fs;
+  for (uint64_t k = 1; k <= K; ++k) {
+    const double theta = fwarp(static_cast<double>(k) * w0, alpha);
+    double* row = M + (k - 1) * P1;
+    row[0] = 1.0;
+    // cos(m theta) by rotation from cos 0 = 1, sin 0 = 0.
+    const double ct = std::cos(theta), st = std::sin(theta);
+    double co = 1.0, si = 0.0;
+    for (uint64_t m = 1; m <= P; ++m) {
+      const double nco = co * ct - si * st;
+      si = co * st + si * ct;
+      co = nco;
+      row[m] = 2.0 * co;
+    }
+  }
+  return 0;
+}
+
+int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1) {
+  if (M == nullptr || y == nullptr || c == nullptr || P1 == 0) return -1;
+  const uint64_t n = P1;
+  double* R = M + static_cast<uint64_t>(K) * n;
+  double* W = R + n * n;
+  // R = M^T M, lower triangle mirrored.
+  for (uint64_t i = 0; i < n; ++i) {
+    for (uint64_t j = 0; j <= i; ++j) {
+      double s = 0.0;
+      for (uint64_t k = 0; k < K; ++k) s += M[k * n + i] * M[k * n + j];
+      R[i * n + j] = s;
+      R[j * n + i] = s;
+    }
+  }
+  // Penalty growing with the square of the quefrency index.
+  for (uint64_t i = 0; i < n; ++i) R[i * n + i] = R[i * n + i] + static_cast<double>(i * i) * kLsrPenalty;
+  const double det = choleskyinvdet2(P1, R, W);
+  // A zero determinant is singular; a NaN one (negative pivot) leaves W unusable as well.
+  if (det == 0.0 || std::isnan(det)) return -1;
+  double* b = R;  // R itself is no longer needed
+  for (uint64_t i = 0; i < n; ++i) {
+    double s = 0.0;
+    for (uint64_t k = 0; k < K; ++k) s += M[k * n + i] * y[k];
+    b[i] = s;
+  }
+  for (uint64_t i = 0; i < n; ++i) {
+    double s = 0.0;
+    for (uint64_t j = 0; j < n; ++j) s += W[i * n + j] * b[j];
+    c[i] = s;
+  }
+  return 0;
+}
+
+int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+               double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
+  if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
+    zerocc(c, order);
+    return -1;
+  }
+  f0 = voicedf0(f0, fs);
+  if (f0 > 0.0) {
+    if (!hacapacity(ws->ha.get(), fs, f0)) {
+      zerocc(c, order);
+      return -1;
+    }
+    const int Ki = hanoharms(fs, fs, f0);
+    const uint32_t K = Ki > 0 ? static_cast<uint32_t>(Ki) : 0;
+    if (K > 0 && K <= N && harmframeinside(nx, fs, centre, f0) &&
+        getharmonics(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1) == 0) {
+      // Log amplitude per square root of the harmonic spacing: ln(A_k / (2 sqrt(f0))).
+      const double s = 0.5 / std::sqrt(f0);
+      for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
+      const uint64_t P1 = static_cast<uint64_t>(order) + 1;
+      const uint64_t need = static_cast<uint64_t>(K) * P1 + 2 * P1 * P1;
+      if (ws->lsr.size() < need) ws->lsr.resize(need);
+      matccharmonic(order, K, f0, fs, alpha, ws->lsr.data());
+      if (solvelsr(ws->lsr.data(), spectrum, c, K, order + 1) == 0) return 0;
+    }
+  }
+  getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
+  logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
+  return 0;
+}
+
+int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                           double* spec, double* second, memna* wsn, std::vector<double>* winblock) {
+  if (spec == nullptr || second == nullptr || wsn == nullptr || (x == nullptr && nx > 0)) return -1;
+  if (!fsok(fs) || !ispow2(N) || N < 2 || N < wsn->L || N > wsn->nfft) return -1;
+  f0 = strf0(f0, fs);
+  if (f0 == 0.0) return getnoiselogspectrum(x, nx, fs, centre, N, spec, wsn);
+
+  const uint32_t Lw = getwinlengthnperiodsodd(2.0, f0, fs);
+  if (Lw > N) return -1;
+  std::vector<double> local;
+  if (winblock == nullptr) winblock = &local;
+  if (winblock->size() < 2 * static_cast<uint64_t>(Lw)) winblock->resize(2 * static_cast<uint64_t>(Lw));
+  double* w1 = winblock->data();
+  double* w2 = w1 + Lw;
+  // Hanning window of two periods scaled to sum to Lw, and its sine-modulated companion.
+  winhanning(w1, Lw, 0);
+  const double gain = static_cast<double>(2 * static_cast<uint64_t>(Lw)) / static_cast<double>(Lw - 1);
+  for (uint32_t i = 0; i < Lw; ++i) w1[i] = w1[i] * gain;
+  wincomplementary(w1, w2, Lw);
+
+  // Positions i0 .. e-1 of the window lie inside the signal (position i = sample centre+i-h).
+  const int64_t h = Lw / 2;
+  const int64_t cpos = centre;
+  const int64_t i0 = (cpos < h) ? h - cpos : 0;
+  int64_t e = Lw;
+  if (cpos + h > static_cast<int64_t>(nx) - 1) e = static_cast<int64_t>(nx) + h - cpos;
+  if (e < i0) e = i0;
+  const int64_t base = cpos - h;
+
+  double sum = 0.0;
+  for (int64_t i = i0; i < e; ++i) sum += x[base + i];
+  const double mu = sum / Lw;
+
+  // Amplitude of the fundamental over the stretch (cosine and sine by rotation).
+  const double phi = k2Pi * f0 / fs;
+  const double cphi = std::cos(phi), sphi = std::sin(phi);
+  double re = 0.0, im = 0.0, co = 1.0, si = 0.0;
+  for (int64_t i = i0; i < e; ++i) {
+    const double d = x[base + i] - mu;
+    re += d * co;
+    im += d * si;
+    const double nco = co * cphi - si * sphi;
+    si = si * cphi + co * sphi;
+    co = nco;
+  }
+  const double rn = re / Lw, in = im / Lw;
+  const double u = std::sqrt(rn * rn + in * in);
+
+  const double offset = mu - u;
+  for (int64_t i = 0; i < i0; ++i) {
+    spec[i] = 0.0;
+    second[i] = 0.0;
+  }
+  for (int64_t i = i0; i < e; ++i) {
+    const double v = x[base + i] - offset;
+    spec[i] = w1[i] * v;
+    second[i] = w2[i] * v;
+  }
+  for (int64_t i = e; i < N; ++i) {
+    spec[i] = 0.0;
+    second[i] = 0.0;
+  }
+
+  double* scratch = wsn->scratch;
+  const uint32_t half = N / 2;
+  for (uint32_t i = 0; i < N; ++i) scratch[i] = 0.0;
+  fftr(static_cast<int32_t>(N), spec, scratch);
+  for (uint32_t k = 0; k <= half; ++k) spec[k] = spec[k] * spec[k] + scratch[k] * scratch[k];
+
+  for (uint32_t i = 0; i < N; ++i) scratch[i] = 0.0;
+  fftr(static_cast<int32_t>(N), second, scratch);
+  const double floor = Lw * kPowerFloor;
+  const uint64_t lw2 = static_cast<uint64_t>(Lw) * Lw;
+  const double scale = 1.0 / (static_cast<double>(lw2) * f0);
+  for (uint32_t k = 0; k <= half; ++k) {
+    double P = spec[k] + second[k] * second[k] + scratch[k] * scratch[k];
+    if (P < floor) P = floor;
+    spec[k] = 0.5 * std::log(P * scale);
+    if (k != 0 && k != half) spec[N - k] = spec[k];
+  }
+  return 0;
+}
+
+int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+              double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
+  if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
+    zerocc(c, order);
+    return -1;
+  }
+  f0 = strf0(f0, fs);
+  if (getstraightlogspectrum(x, nx, fs, centre, f0, N, spectrum, second, ws->na.get(), &ws->strwin) != 0) {
+    zerocc(c, order);
+    return -1;
+  }
+  // Voiced frames keep the cepstrum below two thirds of the pitch period, so that the
+  // harmonic ripple does not enter the envelope.
+  uint32_t M1 = N / 2;
+  if (f0 > 0.0) {
+    const uint32_t g = static_cast<uint32_t>(std::floor(fs / (1.5 * f0)));
+    if (g <= M1) M1 = g;
+  }
+  logspec2cc(spectrum, second, N, M1, order, c, alpha);
+  return 0;
+}
+
+int waveform2ccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+                 const double* f0, uint32_t fftmin, uint32_t order, double* cc, double alpha, uint8_t method) {
+  if (frames > 0 && (f0 == nullptr || cc == nullptr || (x == nullptr && nx > 0))) return -1;
+  if (!fsok(fs)) return -1;
+  // Lowest voiced f0 of the track: it sizes the harmonic workspace and the FFT.
+  double f0min = kF0MinDefault;
+  for (uint32_t i = 0; i < frames; ++i) {
+    const double v = voicedf0(f0[i], fs);
+    if (v > 0.0 && v < f0min) f0min = v;
+  }
+  const uint32_t N = ccfftlength(fs, f0min, fftmin);
+  if (N == 0) return -1;
+  const uint32_t Ln = naframesize(fs);
+  auto ws = memcccreate(fs, f0min, Ln, N);
+  if (ws == nullptr) return -1;
+  std::vector<double> scratch(2 * static_cast<size_t>(N));
+  double* spectrum = scratch.data();
+  double* second = scratch.data() + N;
+
+  // Method scratch sized for the worst frame of the track, so that the frame loop allocates nothing.
+  const uint64_t P1 = static_cast<uint64_t>(order) + 1;
+  if (method == 1) {
+    const int K = hanoharms(fs, fs, f0min);
+    ws->lsr.resize(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1);
+  } else if (method == 2) {
+    ws->strwin.resize(2 * static_cast<uint64_t>(getwinlengthnperiodsodd(2.0, f0min, fs)));
+  }
+
+  using framemethod = int (*)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*, double*,
+                              uint32_t, double*, double, memcc*);
+  framemethod run = getharmmgc;
+  if (method == 2) {
+    run = getstrmgc;
+  } else if (method == 1) {
+    run = getharmrdc;
+  }
+  for (uint32_t i = 0; i < frames; ++i) {
+    // Centres past 2^32 - 1 lie beyond any signal: clamp, the frame reads zeros either way.
+    const uint64_t centre64 = static_cast<uint64_t>(first) + static_cast<uint64_t>(i) * shift;
+    const uint32_t centre = centre64 > std::numeric_limits<uint32_t>::max()
+                                ? std::numeric_limits<uint32_t>::max()
+                                : static_cast<uint32_t>(centre64);
+    run(x, nx, fs, centre, f0[i], N, spectrum, second, order, cc + static_cast<uint64_t>(i) * P1, alpha,
+        ws.get());
+  }
+  ws = memccdestroy(std::move(ws));
+  return alphaok(alpha) ? 0 : -1;
 }
 
 }  // namespace brisvane

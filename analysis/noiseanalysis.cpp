@@ -4,11 +4,22 @@
 #include <cstring>
 #include <vector>
 
+#include "dsp/dft.h"
+#include "dsp/windowing.h"
+
 namespace brisvane {
 
 namespace {
 constexpr double kPi = 3.141592653589793;
-}
+constexpr double kLn10 = 2.302585092994046;
+// Power floor per window sample: the double just above 1e-10, so that digital silence
+// still has a finite log amplitude.
+constexpr double kPowerFloor = 1.0000000000000002e-10;
+// Attenuation band of the noise spectrum: bins below this frequency (Hz) are lowered.
+constexpr double kLowBandHz = 500.0;
+
+bool ispow2(uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
+}  // namespace
 
 int getlpwinfilter(uint32_t L, double fc, double fs, double* h) {
   const uint32_t M = L / 2;
@@ -49,6 +60,100 @@ int winfiltersignal(double* x, uint32_t n, uint32_t L, const double* h) {
     d[L] = (next < n) ? x[next] : 0.0;
     x[i] = sum;
   }
+  return 0;
+}
+
+uint32_t naframesize(double fs) {
+  if (!std::isfinite(fs) || fs <= 0.0 || fs > 1e9) return 0;
+  return getwinlengthdurodd(0.01, fs);
+}
+
+std::unique_ptr<memna> memnacreate(uint32_t L, uint32_t N) {
+  if (L < 2 || N < 2 || N < L) return nullptr;
+  auto ws = std::make_unique<memna>();
+  ws->L = L;
+  ws->nfft = N;
+  ws->block.assign(static_cast<size_t>(L) + N, 0.0);
+  ws->win = ws->block.data();
+  ws->scratch = ws->block.data() + L;
+  winhamming(ws->win, L, 1);
+  return ws;
+}
+
+std::unique_ptr<memna> memnadestroy(std::unique_ptr<memna> ws) {
+  ws.reset();
+  return nullptr;
+}
+
+int elimlowfrecfromlogspec(double* spec, uint32_t N, double fs) {
+  if (spec == nullptr || N < 2 || !(fs > 0.0)) return -1;
+  const double df = fs / N;
+  const uint32_t half = N / 2;
+  spec[0] = spec[0] - kLn10;
+  // The bin frequency is accumulated by addition, as the attenuation ramp was defined.
+  double f = df;
+  for (uint32_t k = 1; k <= half && f < kLowBandHz; ++k) {
+    spec[k] = spec[k] - kLn10 * (1.0 - f / kLowBandHz);
+    spec[N - k] = spec[k];
+    f = f + df;
+  }
+  return 0;
+}
+
+int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
+                        double* spec, memna* ws) {
+  if (spec == nullptr || ws == nullptr || ws->win == nullptr || (x == nullptr && nx > 0)) return -1;
+  if (!std::isfinite(fs) || fs <= 0.0) return -1;
+  const uint32_t L = ws->L;
+  if (!ispow2(N) || N < 2 || N < L || N > ws->nfft) return -1;
+  const double* win = ws->win;
+  double* im = ws->scratch;
+  const uint32_t half = N / 2;
+
+  // Window position i stands for sample centre + i - h; positions i0 .. e-1 lie inside the
+  // signal (64-bit arithmetic: a centre past the end simply gives an empty stretch).
+  const int64_t h = L / 2;
+  const int64_t c = centre;
+  const int64_t i0 = (c < h) ? h - c : 0;
+  int64_t e = L;
+  if (c + h > static_cast<int64_t>(nx) - 1) e = static_cast<int64_t>(nx) + h - c;
+  if (e < i0) e = i0;
+  const int64_t base = c - h;  // sample index of window position 0
+
+  // Mean over the samples inside the signal, divided by the full window length.
+  double sum = 0.0;
+  for (int64_t i = i0; i < e; ++i) sum += x[base + i];
+  const double mu = sum / L;
+
+  for (uint32_t i = 0; i < N; ++i) im[i] = 0.0;
+  for (int64_t i = 0; i < i0; ++i) spec[i] = 0.0;
+  for (int64_t i = i0; i < e; ++i) spec[i] = (x[base + i] - mu) * win[i];
+  for (int64_t i = e; i < N; ++i) spec[i] = 0.0;
+
+  fftr(static_cast<int32_t>(N), spec, im);
+
+  // Amplitude density: power floored, scaled by the window energy L and fs.
+  const double floor = L * kPowerFloor;
+  const double scale = static_cast<double>(L) * fs;
+  for (uint32_t k = 1; k < half; ++k) {
+    double P = spec[k] * spec[k] + im[k] * im[k];
+    if (P < floor) P = floor;
+    const double a = std::sqrt(P / scale);
+    spec[k] = a;
+    spec[N - k] = a;
+  }
+  // DC and Nyquist carry the mean removal and the window edge: use their neighbours.
+  spec[0] = spec[1];
+  spec[half] = spec[half - 1];
+  for (uint32_t k = 1; k < half; ++k) {
+    const double v = std::log(spec[k]);
+    spec[k] = v;
+    spec[N - k] = v;
+  }
+  spec[0] = spec[1];
+  spec[half] = spec[half - 1];
+
+  elimlowfrecfromlogspec(spec, N, fs);
   return 0;
 }
 

@@ -14,4 +14,42 @@ int getlpwinfilter(uint32_t L, double fc, double fs, double* h);
 // the signal count as 0. Returns 0.
 int winfiltersignal(double* x, uint32_t n, uint32_t L, const double* h);
 
+// Work memory of the noise log spectrum. The first three members are the analysis proper:
+// the window length, the unit-power Hamming window (L values) and the FFT imaginary-part
+// scratch, carved from one block of L + nfft values, window first.
+struct memna {
+  uint32_t L = 0;            // noise window length, samples (odd)
+  double* win = nullptr;     // Hamming window, unit mean square, L values
+  double* scratch = nullptr; // FFT imaginary part, nfft values
+  uint32_t nfft = 0;         // capacity of scratch: the largest FFT length served
+  std::vector<double> block; // owns win and scratch
+};
+
+// Length of the noise analysis window: 10 ms, forced odd (161 samples at 16 kHz).
+// fs in Hz, finite and in (0, 1e9]; returns 0 for any other fs.
+uint32_t naframesize(double fs);
+// Workspace for a window of L samples (L >= 2) and FFT lengths up to N (N >= 2);
+// returns null for L < 2, N < 2 or N < L.
+std::unique_ptr<memna> memnacreate(uint32_t L, uint32_t N);
+// Releases the workspace; returns a null handle to store back.
+std::unique_ptr<memna> memnadestroy(std::unique_ptr<memna> ws);
+
+// Natural-log amplitude spectrum (per square root of Hz) of the mean-removed, Hamming-windowed
+// stretch of ws->L samples centred on sample `centre` of x (nx samples, zeros outside the
+// signal, centre may lie beyond the end), on the N-point FFT grid (bin k at k*fs/N), with the
+// low-frequency attenuation of elimlowfrecfromlogspec applied. spec receives N values,
+// symmetric (spec[N-k] = spec[k]). Each power is floored at L*1.0000000000000002e-10 before
+// scaling by 1/(L*fs), so digital silence gives 1/2 ln(1.0000000000000002e-10/fs) per bin
+// (before the attenuation). N must be a power of two with ws->L <= N <= ws->nfft.
+// Returns 0, or -1 (spec untouched) for null pointers (x may be null only when nx is 0),
+// an N outside that range, or fs not finite and positive.
+int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
+                        double* spec, memna* ws);
+
+// High-pass shaping of a symmetric N-point log spectrum in place: bin 0 is lowered by ln 10
+// (20 dB), bins below 500 Hz by ln 10 * (1 - f/500), with f = k*fs/N accumulated by addition;
+// bins at or above 500 Hz are untouched. N >= 2 and fs > 0; returns 0, or -1 (nothing done)
+// otherwise or when spec is null.
+int elimlowfrecfromlogspec(double* spec, uint32_t N, double fs);
+
 }  // namespace brisvane
