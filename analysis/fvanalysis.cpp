@@ -1,0 +1,373 @@
+// Maximum voiced frequency by peak sinusoid-likeness, split costs and a Viterbi search,
+// and its warping onto the all-pass frequency axis of the cepstra.
+#include "analysis/fvanalysis.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "analysis/ccanalysis.h"
+#include "dsp/dft.h"
+#include "dsp/polynom.h"
+#include "dsp/windowing.h"
+
+namespace brisvane {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+// Window length in periods of f0: three periods resolve the harmonics of a four-times
+// padded transform well enough to see each peak's main lobe over +-f0/2.
+constexpr double kPeriods = 3.0;
+// Peaks are searched from just below the fundamental; the scoring neighbourhood spans
+// half of f0 on either side of a peak.
+constexpr double kFirstBinFactor = 0.9;
+constexpr double kNeighbourFactor = 0.5;
+// Target score of the sinusoid-like part of a split.
+constexpr double kVoicedTarget = 1.0;
+// Scale of the boundary-change penalty (relative to half the sampling rate).
+constexpr double kTransitionScale = 0.15000000000000002;
+// f0 above which the working storage is not sized (the usual lowest speech f0).
+constexpr double kSizingF0 = 60.0;
+constexpr double kLargest = DBL_MAX;
+
+// Buffers of one call, sized once from the lowest analysed f0.
+struct fvwork {
+  std::vector<double> X;         // nmax interleaved complex points
+  std::vector<double> P;         // log power, bins 0..nmax/2 + 1
+  std::vector<uint32_t> bins;    // centre bin of each accepted peak
+  std::vector<double> freq;      // peak frequencies, Hz
+  std::vector<double> score;     // peak scores, floored at 0.85
+  std::vector<double> cost;      // split costs
+  std::vector<uint32_t> cand;    // candidate split indices
+};
+
+// Candidate lists of all frames: frame k owns entries start[k] .. start[k+1]-1.
+struct fvtrellis {
+  std::vector<std::size_t> start;
+  std::vector<double> freq;      // proposed maximum voiced frequency, Hz
+  std::vector<uint32_t> back;    // index into the previous frame's list
+  std::vector<double> prevcost;  // accumulated costs of the previous frame
+  std::vector<double> curcost;   // accumulated costs of the current frame
+};
+
+// Amplitude response of the raised-cosine window at theta radians (in units where the
+// main lobe's first zeros are at +-2 pi): 1 at 0, 0.5 at +-pi, set exactly at those
+// removable singularities.
+double windowkernel(double theta) {
+  if (theta == 0.0) return 1.0;
+  if (theta == kPi || theta == -kPi) return 0.5;
+  return std::sin(theta) * (1.0 / theta - 0.5 * (1.0 / (theta - kPi) + 1.0 / (theta + kPi)));
+}
+
+// f0 of frame k, or 0 when the frame is not analysed (unvoiced, invalid or out of range).
+double analysedf0(double F, double fs, fvframe* fr) {
+  return fvframesetup(F, fs, fr) == 0 ? F : 0.0;
+}
+
+// Transform length serving every analysed frame: that of min(60 Hz, lowest analysed f0),
+// bounded by the longest window allowed.
+uint32_t worklength(const double* f0, uint32_t n, double fs) {
+  double fmin = kSizingF0;
+  fvframe fr;
+  for (uint32_t k = 0; k < n; ++k) {
+    const double F = analysedf0(f0[k], fs, &fr);
+    if (F > 0.0 && F < fmin) fmin = F;
+  }
+  uint32_t W = getwinlengthnperiodsodd(kPeriods, fmin, fs);
+  if (W == 0 || W > kFvMaxWindow) W = kFvMaxWindow;
+  return getwinlengthceilpot2(4 * W);
+}
+
+void allocatework(fvwork& w, uint32_t nmax) {
+  const std::size_t half = nmax / 2;
+  w.X.assign(2 * static_cast<std::size_t>(nmax), 0.0);
+  w.P.assign(half + 2, 0.0);
+  w.bins.assign(half, 0);
+  w.freq.assign(half, 0.0);
+  w.score.assign(half, 0.0);
+  w.cost.assign(half, 0.0);
+  w.cand.assign(half, 0);
+}
+
+// Zero-phase placement of the frame centred on sample c: the window 1 + cos(pi j / Hh)
+// (peak 2) weights x[c + j] into X[j] and x[c - j] into X[N - j]; samples outside the
+// signal stay 0.
+void placeframe(const double* x, uint32_t len, uint64_t c, const fvframe& fr, double* X) {
+  std::fill(X, X + 2 * static_cast<std::size_t>(fr.N), 0.0);
+  const double hh = static_cast<double>(fr.Hh);
+  for (uint32_t j = 0; j <= fr.Hh && c + j < len; ++j) {
+    const double w = 1.0 + std::cos(kPi * static_cast<double>(j) / hh);
+    X[2 * static_cast<std::size_t>(j)] = w * x[c + j];
+  }
+  for (uint32_t j = 1; j <= fr.Hh && j <= c; ++j) {
+    if (c - j >= len) continue;
+    const double w = 1.0 + std::cos(kPi * static_cast<double>(j) / hh);
+    X[2 * (static_cast<std::size_t>(fr.N) - j)] = w * x[c - j];
+  }
+}
+
+// Natural-log power of bins lo..hi. Digital silence (power exactly 0) is floored at the
+// smallest normal double, so that a silent stretch gives a finite flat spectrum without
+// peaks instead of -inf.
+void logpower(const double* X, uint32_t lo, uint32_t hi, double* P) {
+  for (uint32_t i = lo; i <= hi; ++i) {
+    const double re = X[2 * static_cast<std::size_t>(i)];
+    const double im = X[2 * static_cast<std::size_t>(i) + 1];
+    const double pw = re * re + im * im;
+    P[i] = std::log(pw == 0.0 ? DBL_MIN : pw);
+  }
+}
+
+// Candidates (frequency, split cost) of one analysed frame, appended to the trellis;
+// returns their count (a single candidate at 0 Hz when no peak was found).
+uint32_t framecandidates(const double* x, uint32_t len, double fs, uint64_t c,
+                         const fvframe& fr, fvwork& w, fvtrellis& t) {
+  placeframe(x, len, c, fr, w.X.data());
+  fftc(static_cast<int32_t>(fr.N), w.X.data());
+  logpower(w.X.data(), fr.bfirst - 1, fr.blast + 1, w.P.data());
+  const uint32_t K =
+      fvpeaklist(w.P.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
+  if (K == 0) {
+    t.freq.push_back(0.0);
+    t.curcost[0] = 0.0;
+    return 1;
+  }
+  for (uint32_t p = 0; p < K; ++p) {
+    double s = slm(w.X.data(), fr.N, fs, w.freq[p], fr.W, w.bins[p], fr.g);
+    if (!(s > kFvScoreFloor)) s = kFvScoreFloor;
+    w.score[p] = s;
+  }
+  fvsplitcosts(w.score.data(), K, w.cost.data());
+  const uint32_t count = fvcandidates(w.cost.data(), K, w.cand.data());
+  for (uint32_t i = 0; i < count; ++i) {
+    t.freq.push_back(w.freq[w.cand[i]]);
+    t.curcost[i] = w.cost[w.cand[i]];
+  }
+  return count;
+}
+
+// Adds to each candidate of the current frame (entries from..from+count-1) the cheapest
+// accumulated cost of reaching it from the previous frame (entries pfrom..pfrom+pcount-1)
+// and records the predecessor; ties keep the first.
+void advancepath(fvtrellis& t, std::size_t pfrom, uint32_t pcount, std::size_t from,
+                 uint32_t count, double lambda) {
+  for (uint32_t i = 0; i < count; ++i) {
+    double best = kLargest;
+    uint32_t arg = 0;
+    for (uint32_t m = 0; m < pcount; ++m) {
+      const double d = t.freq[from + i] - t.freq[pfrom + m];
+      const double cst = t.prevcost[m] + lambda * (d * d);
+      if (cst < best) {
+        best = cst;
+        arg = m;
+      }
+    }
+    t.back[from + i] = arg;
+    t.curcost[i] = t.curcost[i] + best;
+  }
+}
+
+// Follows the back-pointers from the cheapest candidate of the last frame.
+void backtrack(const fvtrellis& t, uint32_t n, uint32_t lastcount, double* fv) {
+  double best = kLargest;
+  uint32_t idx = 0;
+  for (uint32_t i = 0; i < lastcount; ++i) {
+    if (t.prevcost[i] < best) {
+      best = t.prevcost[i];
+      idx = i;
+    }
+  }
+  for (uint32_t k = n; k-- > 0;) {
+    const std::size_t e = t.start[k] + idx;
+    fv[k] = t.freq[e];
+    idx = t.back[e];
+  }
+}
+
+bool validfs(double fs) { return std::isfinite(fs) && fs > 0.0; }
+
+}  // namespace
+
+int fvframesetup(double F, double fs, fvframe* fr) {
+  if (fr == nullptr) return -1;
+  *fr = fvframe{};
+  if (!validfs(fs) || !std::isfinite(F) || !(F >= kFvMinF0)) return -1;
+  const uint32_t W = getwinlengthnperiodsodd(kPeriods, F, fs);
+  if (W == 0 || W > kFvMaxWindow) return -1;
+  fr->W = W;
+  fr->Hh = W / 2;
+  fr->N = getwinlengthceilpot2(4 * W);
+  fr->df = fs / static_cast<double>(fr->N);
+  const double half = static_cast<double>(fr->N / 2);
+  const double g = std::floor((F * kNeighbourFactor) / fr->df);
+  const double b0 = std::floor((F * kFirstBinFactor) / fr->df);
+  if (!(g <= half) || !(b0 >= 1.0) || !(b0 <= half - g) || fr->Hh == 0) return -1;
+  fr->g = static_cast<uint32_t>(g);
+  fr->bfirst = static_cast<uint32_t>(b0);
+  fr->blast = fr->N / 2 - fr->g;
+  return 0;
+}
+
+double fvtransitionweight(double fs, uint32_t S) {
+  const double c = kTransitionScale;
+  return (((fs * 0.005) / static_cast<double>(S)) * c * c) / ((fs * 0.25) * fs);
+}
+
+uint32_t fvpeaklist(const double* P, uint32_t bfirst, uint32_t blast, double df,
+                    uint32_t* bins, double* freq) {
+  if (P == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
+    return 0;
+  }
+  uint32_t count = 0;
+  bool first = true;
+  double T = 0.0;
+  double coef[3];
+  for (uint32_t b = bfirst; b <= blast; ++b) {
+    if (!(P[b] > P[b - 1] && P[b] > P[b + 1])) continue;
+    parabfitpoints(P[b - 1], P[b], P[b + 1], coef);
+    const double h = parabexty(coef);
+    if (first || h > T) {
+      bins[count] = b;
+      freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
+      ++count;
+    }
+    first = false;
+    T = h - kFvDropLimit;
+  }
+  return count;
+}
+
+int fvsplitcosts(const double* s, uint32_t K, double* E) {
+  if (K == 0) return 0;
+  if (s == nullptr || E == nullptr) return -1;
+  const double fl = kFvScoreFloor;
+  double s1 = 0.0;
+  double s2 = 0.0;
+  for (uint32_t j = K; j-- > 0;) {
+    s1 += s[j];
+    s2 += s[j] * s[j];
+    E[j] = (static_cast<double>(K - j) * fl - 2.0 * s1) * fl + s2;
+  }
+  s1 = 0.0;
+  s2 = 0.0;
+  for (uint32_t i = 1; i < K; ++i) {
+    s1 += s[i - 1];
+    s2 += s[i - 1] * s[i - 1];
+    // (s - 1)^2 summed over the i peaks below the split: S2' - 2 S1' + i * 1^2.
+    E[i] += (-2.0 * kVoicedTarget * s1 + s2) + static_cast<double>(i);
+  }
+  const double inv = 1.0 / static_cast<double>(K);
+  for (uint32_t i = 0; i < K; ++i) E[i] *= inv;
+  return 0;
+}
+
+uint32_t fvcandidates(const double* E, uint32_t K, uint32_t* idx) {
+  if (K == 0 || E == nullptr || idx == nullptr) return 0;
+  if (K == 1) {
+    idx[0] = 0;
+    return 1;
+  }
+  uint32_t count = 0;
+  if (E[0] < E[1]) idx[count++] = 0;
+  for (uint32_t i = 1; i + 1 < K; ++i) {
+    if (E[i] < E[i - 1] && E[i] < E[i + 1]) idx[count++] = i;
+  }
+  if (count == 0) idx[count++] = K - 1;
+  return count;
+}
+
+double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_t b, uint32_t g) {
+  if (X == nullptr || b < g || static_cast<uint64_t>(b) + g >= N) return 0.0;
+  const double Wd = static_cast<double>(W);
+  const double nu = Wd / static_cast<double>(N);
+  const double o = -(f * Wd) / fs;
+  // Mirror component of the real frame: at -f for peaks below fs/4, else at fs - f.
+  const double r = fs * 0.25 > f ? -o : -Wd - o;
+  double ex = 0.0;
+  double em = 0.0;
+  double t = 0.0;
+  double u = 0.0;
+  for (uint32_t i = b - g; i <= b + g; ++i) {
+    const double id = static_cast<double>(i);
+    const double th1 = (id * nu + o) * kPi;
+    const double th2 = (id * nu + r) * kPi;
+    const double m = windowkernel(th1) + windowkernel(th2);
+    const double re = X[2 * static_cast<std::size_t>(i)];
+    const double im = X[2 * static_cast<std::size_t>(i) + 1];
+    ex += re * re + im * im;
+    em += m * m;
+    t += re * m;
+    u += im * m;
+  }
+  const double den = ex * em;
+  if (den == 0.0) return 0.0;
+  const double v = std::sqrt((t * t + u * u) / den);
+  return std::isfinite(v) ? v : 0.0;
+}
+
+int getfvoicing(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
+                const double* f0, double* fv) {
+  return getfvslm(x, len, fs, S, offset, n, f0, fv);
+}
+
+int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
+             const double* f0, double* fv) {
+  if (n == 0) return 0;
+  if (f0 == nullptr || fv == nullptr || (x == nullptr && len > 0) || !validfs(fs)) return -1;
+  const uint32_t nmax = worklength(f0, n, fs);
+  fvwork w;
+  allocatework(w, nmax);
+  fvtrellis t;
+  t.start.assign(static_cast<std::size_t>(n) + 1, 0);
+  t.freq.reserve(2 * static_cast<std::size_t>(n));
+  t.back.reserve(2 * static_cast<std::size_t>(n));
+  t.prevcost.assign(w.cost.size(), 0.0);
+  t.curcost.assign(w.cost.size(), 0.0);
+  const double lambda = fvtransitionweight(fs, S);
+  uint32_t pcount = 0;
+  fvframe fr;
+  for (uint32_t k = 0; k < n; ++k) {
+    const uint64_t c = static_cast<uint64_t>(offset) + static_cast<uint64_t>(k) * S;
+    t.start[k] = t.freq.size();
+    uint32_t count = 1;
+    if (analysedf0(f0[k], fs, &fr) > 0.0) {
+      count = framecandidates(x, len, fs, c, fr, w, t);
+    } else {
+      // Unvoiced: the boundary sits at 0 Hz at no cost.
+      t.freq.push_back(0.0);
+      t.curcost[0] = 0.0;
+    }
+    t.back.resize(t.freq.size(), 0);
+    if (k > 0) advancepath(t, t.start[k - 1], pcount, t.start[k], count, lambda);
+    std::swap(t.prevcost, t.curcost);
+    pcount = count;
+  }
+  t.start[n] = t.freq.size();
+  backtrack(t, n, pcount, fv);
+  return 0;
+}
+
+int fvoicingwarp(uint32_t n, double* fv, double fs, double alpha) {
+  if (n == 0) return 0;
+  if (fv == nullptr || !validfs(fs)) return -1;
+  const double B = fs * 0.5;
+  const double k = kPi / B;
+  const double ik = 1.0 / k;
+  if (alpha == 0.0) return 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const double v = fv[i];
+    if (v <= 0.0) {
+      fv[i] = 0.0;
+    } else if (v >= B) {
+      fv[i] = B;
+    } else {
+      fv[i] = fwarp(v * k, alpha) * ik;
+    }
+  }
+  return 0;
+}
+
+}  // namespace brisvane
