@@ -1,0 +1,173 @@
+// Noise log spectrum: silence floor, low-band attenuation, amplitude scaling, frames at the
+// signal ends and argument checks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "analysis/noiseanalysis.h"
+
+namespace brisvane {
+namespace {
+
+constexpr double kFs = 16000.0;
+constexpr uint32_t kN = 1024;
+constexpr double kLn10 = 2.302585092994046;
+
+std::vector<double> noisespec(const std::vector<double>& x, uint32_t centre, memna* ws, uint32_t N = kN) {
+  std::vector<double> spec(N, 0.0);
+  EXPECT_EQ(getnoiselogspectrum(x.data(), static_cast<uint32_t>(x.size()), kFs, centre, N, spec.data(), ws), 0);
+  return spec;
+}
+
+// Deterministic broadband test signal.
+std::vector<double> testsignal(size_t n) {
+  std::vector<double> x(n);
+  uint32_t s = 12345u;
+  for (size_t i = 0; i < n; ++i) {
+    s = s * 1664525u + 1013904223u;
+    x[i] = (static_cast<double>(s >> 8) / 16777216.0 - 0.5) * 0.5 + 0.1 * std::sin(0.05 * static_cast<double>(i));
+  }
+  return x;
+}
+
+TEST(NoiseWorkspace, SizesAndWindow) {
+  EXPECT_EQ(naframesize(16000.0), 161u);
+  EXPECT_EQ(naframesize(0.0), 0u);
+  EXPECT_EQ(naframesize(std::nan("")), 0u);
+  EXPECT_EQ(memnacreate(161, 128), nullptr);  // FFT shorter than the window
+  EXPECT_EQ(memnacreate(1, 256), nullptr);
+  auto ws = memnacreate(161, kN);
+  ASSERT_NE(ws, nullptr);
+  EXPECT_EQ(ws->L, 161u);
+  EXPECT_EQ(ws->nfft, kN);
+  // Unit-power Hamming window: ends 0.8566 - 0.7297, centre 0.8566 + 0.7297.
+  EXPECT_NEAR(ws->win[0], 0.1269, 1e-12);
+  EXPECT_NEAR(ws->win[80], 1.5863, 1e-12);
+  EXPECT_EQ(ws->scratch, ws->win + 161);
+  EXPECT_EQ(memnadestroy(std::move(ws)), nullptr);
+}
+
+TEST(NoiseLogSpectrum, SilenceFloorAndLowBandAttenuation) {
+  auto ws = memnacreate(161, kN);
+  const std::vector<double> x(4000, 0.0);
+  const std::vector<double> spec = noisespec(x, 2000, ws.get());
+  // Floored power L*1.0000000000000002e-10 scaled by 1/(L fs): ln of its square root.
+  const double v = 0.5 * std::log(1.0000000000000002e-10 / kFs);
+  const double df = kFs / kN;
+  EXPECT_NEAR(spec[0], v - kLn10, 1e-12);
+  for (uint32_t k = 1; k < 32; ++k) {
+    EXPECT_NEAR(spec[k], v - kLn10 * (1.0 - k * df / 500.0), 1e-12) << k;
+  }
+  // Bin 32 is exactly 500 Hz and keeps its value, as does everything above.
+  for (uint32_t k = 32; k <= kN / 2; ++k) EXPECT_NEAR(spec[k], v, 1e-12) << k;
+  for (uint32_t k = 1; k < kN / 2; ++k) EXPECT_EQ(spec[kN - k], spec[k]) << k;
+}
+
+TEST(NoiseLogSpectrum, AttenuationRampAccumulatesFrequency) {
+  std::vector<double> spec(kN, 1.0);
+  ASSERT_EQ(elimlowfrecfromlogspec(spec.data(), kN, kFs), 0);
+  const double df = kFs / kN;
+  double f = df;
+  EXPECT_EQ(spec[0], 1.0 - kLn10);
+  for (uint32_t k = 1; k <= 31; ++k, f = f + df) {
+    EXPECT_EQ(spec[k], 1.0 - kLn10 * (1.0 - f / 500.0)) << k;
+    EXPECT_EQ(spec[kN - k], spec[k]) << k;
+  }
+  for (uint32_t k = 32; k < kN - 31; ++k) EXPECT_EQ(spec[k], 1.0) << k;
+  // A short FFT whose bins all lie below 500 Hz attenuates up to and including N/2.
+  std::vector<double> small(8, 0.0);
+  ASSERT_EQ(elimlowfrecfromlogspec(small.data(), 8, 1000.0), 0);
+  EXPECT_NEAR(small[4], -kLn10 * (1.0 - 500.0 / 500.0), 1e-15);
+  EXPECT_NEAR(small[3], -kLn10 * (1.0 - 375.0 / 500.0), 1e-15);
+  EXPECT_EQ(elimlowfrecfromlogspec(nullptr, 8, 1000.0), -1);
+}
+
+TEST(NoiseLogSpectrum, SinusoidAmplitudeScaling) {
+  // A sinusoid of amplitude A on bin 128 (2 kHz) gives |X| = A/2 * sum(w), so the log
+  // amplitude density is ln(A/2 * sum(w) / sqrt(L fs)).
+  auto ws = memnacreate(161, kN);
+  const double A = 0.3;
+  std::vector<double> x(4000);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = A * std::cos(6.283185307179586 * 2000.0 * static_cast<double>(i) / kFs + 0.7);
+  const std::vector<double> spec = noisespec(x, 2000, ws.get());
+  double sw = 0.0;
+  for (uint32_t i = 0; i < 161; ++i) sw += ws->win[i];
+  EXPECT_NEAR(spec[128], std::log(A / 2.0 * sw / std::sqrt(161.0 * kFs)), 2e-3);
+  for (uint32_t k = 1; k < kN / 2; ++k) EXPECT_LE(spec[k], spec[128] + 1e-9) << k;
+  // DC and Nyquist repeat their neighbours (DC then lowered by ln 10).
+  EXPECT_EQ(spec[kN / 2], spec[kN / 2 - 1]);
+}
+
+// Direct evaluation: positions outside the signal are 0 (not minus the mean), the mean
+// divides by the full window length, magnitudes by a plain DFT, DC/Nyquist from neighbours.
+std::vector<double> referencespec(const std::vector<double>& x, int64_t centre, const memna& ws, uint32_t N) {
+  const int64_t L = ws.L, h = L / 2, nx = static_cast<int64_t>(x.size());
+  double sum = 0.0;
+  for (int64_t i = 0; i < L; ++i) {
+    const int64_t t = centre + i - h;
+    if (t >= 0 && t < nx) sum += x[static_cast<size_t>(t)];
+  }
+  const double mu = sum / static_cast<double>(L);
+  std::vector<double> fr(L, 0.0);
+  for (int64_t i = 0; i < L; ++i) {
+    const int64_t t = centre + i - h;
+    if (t >= 0 && t < nx) fr[i] = (x[static_cast<size_t>(t)] - mu) * ws.win[i];
+  }
+  std::vector<double> spec(N);
+  for (uint32_t k = 1; k < N / 2; ++k) {
+    double re = 0.0, im = 0.0;
+    for (int64_t i = 0; i < L; ++i) {
+      const double a = 6.283185307179586 * static_cast<double>(k) * static_cast<double>(i) / N;
+      re += fr[i] * std::cos(a);
+      im -= fr[i] * std::sin(a);
+    }
+    const double P = std::max(re * re + im * im, static_cast<double>(L) * 1.0000000000000002e-10);
+    spec[k] = spec[N - k] = 0.5 * std::log(P / (static_cast<double>(L) * kFs));
+  }
+  spec[0] = spec[1];
+  spec[N / 2] = spec[N / 2 - 1];
+  elimlowfrecfromlogspec(spec.data(), N, kFs);
+  return spec;
+}
+
+void expectnear(const std::vector<double>& a, const std::vector<double>& b, double tol) {
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) ASSERT_NEAR(a[i], b[i], tol) << i;
+}
+
+TEST(NoiseLogSpectrum, FramesAtTheSignalEndsReadZeros) {
+  auto ws = memnacreate(161, 256);
+  const std::vector<double> x = testsignal(1000);
+  for (uint32_t centre : {0u, 40u, 500u, 960u, 999u, 1050u}) {
+    SCOPED_TRACE(centre);
+    expectnear(noisespec(x, centre, ws.get(), 256), referencespec(x, centre, *ws, 256), 1e-9);
+  }
+  // Entirely beyond the end (also at the largest centre): digital silence.
+  const std::vector<double> silence = noisespec(std::vector<double>(10, 0.0), 5000, ws.get(), 256);
+  EXPECT_EQ(noisespec(x, 1000 + 80, ws.get(), 256), silence);
+  EXPECT_NE(noisespec(x, 1000 + 79, ws.get(), 256), silence);
+  EXPECT_EQ(noisespec(x, std::numeric_limits<uint32_t>::max(), ws.get(), 256), silence);
+  EXPECT_EQ(noisespec(std::vector<double>(), 0, ws.get(), 256), silence);
+}
+
+TEST(NoiseLogSpectrum, RefusesLengthsTheWorkspaceCannotServe) {
+  auto ws = memnacreate(161, kN);
+  const std::vector<double> x = testsignal(1000);
+  std::vector<double> spec(4096, 7.0);
+  for (uint32_t N : {0u, 128u, 1000u, 2048u}) {
+    EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, kFs, 500, N, spec.data(), ws.get()), -1) << N;
+  }
+  EXPECT_EQ(getnoiselogspectrum(nullptr, 1000, kFs, 500, kN, spec.data(), ws.get()), -1);
+  EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, 0.0, 500, kN, spec.data(), ws.get()), -1);
+  EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, kFs, 500, kN, spec.data(), nullptr), -1);
+  for (double v : spec) ASSERT_EQ(v, 7.0);
+  // A smaller power of two that still holds the window is served.
+  EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, kFs, 500, 256, spec.data(), ws.get()), 0);
+}
+
+}  // namespace
+}  // namespace brisvane
