@@ -1,0 +1,127 @@
+#include "dsp/dft.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace brisvane;
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+std::vector<double> randomcomplex(int n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<double> x(2 * static_cast<std::size_t>(n));
+    for (double& v : x) {
+        v = u(gen);
+    }
+    return x;
+}
+
+void expectbins(const std::vector<double>& x, const std::vector<std::complex<double>>& want, double tol) {
+    ASSERT_EQ(x.size(), 2 * want.size());
+    for (std::size_t k = 0; k < want.size(); ++k) {
+        EXPECT_NEAR(x[2 * k], want[k].real(), tol) << "bin " << k;
+        EXPECT_NEAR(x[2 * k + 1], want[k].imag(), tol) << "bin " << k;
+    }
+}
+
+}  // namespace
+
+TEST(Fft, SmallExactTransforms) {
+    std::vector<double> ones = {1, 0, 1, 0, 1, 0, 1, 0};
+    ASSERT_EQ(fftc(4, ones.data()), 0);
+    expectbins(ones, {4.0, 0.0, 0.0, 0.0}, 1e-15);
+
+    std::vector<double> impulse = {1, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(fftc(4, impulse.data()), 0);
+    EXPECT_EQ(impulse, (std::vector<double>{1, 0, 1, 0, 1, 0, 1, 0}));
+
+    std::vector<double> one = {0.25, -3.5};
+    ASSERT_EQ(fftc(1, one.data()), 0);
+    ASSERT_EQ(ifftc(1, one.data()), 0);
+    EXPECT_EQ(one, (std::vector<double>{0.25, -3.5}));
+
+    std::vector<double> two = {3, 1, 5, -2};
+    ASSERT_EQ(fftc(2, two.data()), 0);
+    EXPECT_EQ(two, (std::vector<double>{8, -1, -2, 3}));
+}
+
+TEST(Fft, ComplexExponentialLandsOnOneBin) {
+    // e^(+j 2 pi n / 8): bin 1 forward; the inverse kernel puts it on bin 7.
+    std::vector<double> x(16);
+    for (int n = 0; n < 8; ++n) {
+        x[2 * n] = std::cos(kTwoPi * n / 8);
+        x[2 * n + 1] = std::sin(kTwoPi * n / 8);
+    }
+    std::vector<double> y = x;
+    ASSERT_EQ(fftc(8, x.data()), 0);
+    std::vector<std::complex<double>> fwd(8, 0.0);
+    fwd[1] = 8.0;
+    expectbins(x, fwd, 1e-13);
+    ASSERT_EQ(ifftc(8, y.data()), 0);
+    std::vector<std::complex<double>> inv(8, 0.0);
+    inv[7] = 8.0;
+    expectbins(y, inv, 1e-13);
+}
+
+TEST(Fft, MatchesDirectSumAndInverts) {
+    for (int n : {16, 256, 4096}) {
+        const std::vector<double> x = randomcomplex(n, 7U + static_cast<unsigned>(n));
+        std::vector<std::complex<double>> want(static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k) {
+            std::complex<double> s = 0.0;
+            for (int m = 0; m < n; ++m) {
+                const double ang = -kTwoPi * static_cast<double>((static_cast<long>(k) * m) % n) / n;
+                s += std::complex<double>(x[2 * m], x[2 * m + 1]) * std::polar(1.0, ang);
+            }
+            want[static_cast<std::size_t>(k)] = s;
+        }
+        std::vector<double> y = x;
+        ASSERT_EQ(fftc(n, y.data()), 0);
+        expectbins(y, want, 1e-9 * n);
+        ASSERT_EQ(ifftc(n, y.data()), 0);
+        for (std::size_t i = 0; i < y.size(); ++i) {
+            ASSERT_NEAR(y[i], n * x[i], 1e-10 * n) << "n=" << n << " i=" << i;
+        }
+    }
+}
+
+TEST(Fft, SplitLayoutEqualsInterleavedBitForBit) {
+    for (int8_t dir : {int8_t{1}, int8_t{-1}, int8_t{0}}) {
+        std::vector<double> x = randomcomplex(1024, 3);
+        std::vector<double> re(1024);
+        std::vector<double> im(1024);
+        for (int i = 0; i < 1024; ++i) {
+            re[i] = x[2 * i];
+            im[i] = x[2 * i + 1];
+        }
+        ASSERT_EQ(dofftc(1024, x.data(), dir), 0);
+        ASSERT_EQ(dofftr(1024, re.data(), im.data(), dir), 0);
+        for (int i = 0; i < 1024; ++i) {
+            ASSERT_EQ(std::memcmp(&x[2 * i], &re[i], sizeof(double)), 0) << i;
+            ASSERT_EQ(std::memcmp(&x[2 * i + 1], &im[i], sizeof(double)), 0) << i;
+        }
+    }
+}
+
+TEST(Fft, RefusesSizesThatAreNotPowersOfTwo) {
+    for (int32_t n : {0, -4, 3, 6, 1000, 1025}) {
+        std::vector<double> x = randomcomplex(n > 0 ? n : 1, 11);
+        const std::vector<double> before = x;
+        std::vector<double> re(x.begin(), x.begin() + static_cast<long>(x.size() / 2));
+        std::vector<double> im(x.begin() + static_cast<long>(x.size() / 2), x.end());
+        EXPECT_EQ(fftc(n, x.data()), -1) << n;
+        EXPECT_EQ(ifftc(n, x.data()), -1) << n;
+        EXPECT_EQ(fftr(n, re.data(), im.data()), -1) << n;
+        EXPECT_EQ(x, before);
+    }
+    EXPECT_EQ(fftc(8, nullptr), -1);
+    EXPECT_EQ(fftr(8, nullptr, nullptr), -1);
+}
