@@ -9,6 +9,8 @@
 //     --snr=dB         additive white noise at this SNR
 //     --cutoff=Hz      mixed excitation: harmonic below, noise above this frequency
 //     --seed=n         random seed (default 1)
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -38,6 +40,20 @@ bool option(const std::string& arg, const char* name, double& v) {
   return true;
 }
 
+// Parses "--seed=n" (a decimal unsigned 64-bit integer) into v.
+bool seedoption(const std::string& arg, uint64_t& v) {
+  const std::string prefix = "--seed=";
+  if (arg.rfind(prefix, 0) != 0) return false;
+  const std::string text = arg.substr(prefix.size());
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long n = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || text[0] == '-' || errno != 0 || end == nullptr || *end != '\0')
+    throw std::invalid_argument("bad value in " + arg);
+  v = n;
+  return true;
+}
+
 bool writetruth(const std::string& path, const brisvane::synth::Result& r) {
   std::FILE* fp = std::fopen(path.c_str(), "w");
   if (fp == nullptr) return false;
@@ -47,13 +63,14 @@ bool writetruth(const std::string& path, const brisvane::synth::Result& r) {
 }
 
 int run(int argc, char** argv) {
-  double f0 = 0.0, seconds = 1.0, jitter = 0.0, snr = 1e9, cutoff = 0.0, seed = 1.0;
+  double f0 = 0.0, seconds = 1.0, jitter = 0.0, snr = 1e9, cutoff = 0.0;
+  uint64_t seed = 1;
   std::string files[2];
   int nfiles = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (option(a, "f0", f0) || option(a, "seconds", seconds) || option(a, "jitter", jitter) ||
-        option(a, "snr", snr) || option(a, "cutoff", cutoff) || option(a, "seed", seed)) {
+        option(a, "snr", snr) || option(a, "cutoff", cutoff) || seedoption(a, seed)) {
       continue;
     }
     if (a.rfind("--", 0) == 0 || nfiles == 2) {
@@ -66,13 +83,12 @@ int run(int argc, char** argv) {
     usage();
     return 1;
   }
-  if (!(seed >= 0.0 && seed < 18446744073709551616.0)) throw std::invalid_argument("bad seed");
 
   Config cfg = (f0 > 0.0) ? brisvane::synth::steadyvowel(f0, seconds) : brisvane::synth::demoutterance();
   if (f0 > 0.0 && !cfg.segments.empty()) cfg.segments[0].jitter = jitter;
   cfg.noisesnr_db = snr;
   cfg.voicedcutoff = cutoff;
-  cfg.seed = static_cast<uint64_t>(seed);
+  cfg.seed = seed;
 
   const brisvane::synth::Result r = brisvane::synth::synthesize(cfg);
   if (!brisvane::synth::writewav16(files[0], r.signal, cfg.fs)) {

@@ -80,8 +80,9 @@ void validate(const Config& cfg) {
     require(finite(s.seconds) && s.seconds >= 0.0, "segment duration must be >= 0");
     require(finite(s.level) && s.level >= 0.0 && s.level < 1.0, "segment level must be in [0, 1)");
     if (s.kind == SegmentKind::Voiced) {
-      require(finite(s.f0start) && s.f0start > 0.0 && s.f0start < 0.5 * cfg.fs, "f0start must be in (0, fs/2)");
-      require(finite(s.f0end) && s.f0end > 0.0 && s.f0end < 0.5 * cfg.fs, "f0end must be in (0, fs/2)");
+      // At least 1 Hz keeps every period (and the pulse weight sqrt(T)) finite.
+      require(finite(s.f0start) && s.f0start >= 1.0 && s.f0start < 0.5 * cfg.fs, "f0start must be in [1, fs/2)");
+      require(finite(s.f0end) && s.f0end >= 1.0 && s.f0end < 0.5 * cfg.fs, "f0end must be in [1, fs/2)");
       require(finite(s.jitter) && s.jitter >= 0.0 && s.jitter <= 0.15, "jitter must be in [0, 0.15]");
     }
     total += s.seconds;

@@ -34,7 +34,7 @@ enum class SegmentKind { Silence, Voiced, Unvoiced };
 struct Segment {
   SegmentKind kind = SegmentKind::Silence;
   double seconds = 0.1;  // duration, >= 0; segment edges are rounded to whole samples
-  double f0start = 0.0;  // Hz, voiced only: f0 at the start of the segment, 0 < f0 < fs/2
+  double f0start = 0.0;  // Hz, voiced only: f0 at the start of the segment, 1 <= f0 < fs/2
   double f0end = 0.0;    // Hz, voiced only: f0 at the end (linear glide in Hz; = start for steady)
   double jitter = 0.0;   // relative standard deviation of each period (0.01 = 1 %), 0 ... 0.15
   double level = 0.3;    // peak amplitude of the segment in [-1, 1) units, 0 <= level < 1
