@@ -1,0 +1,332 @@
+// Maximum voiced frequency: frame geometry, peak scoring, peak list, split costs,
+// candidates, the whole estimator on known signals, and the warping of the track.
+#include "analysis/fvanalysis.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "dsp/dft.h"
+#include "tools/synth/synthspeech.h"
+
+namespace brisvane {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kFs = 16000.0;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Deterministic uniform noise in [-1, 1).
+struct Lcg {
+  uint64_t s = 12345;
+  double next() {
+    s = s * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(s >> 11) * 0x1.0p-52 - 1.0;
+  }
+};
+
+// Zero-phase spectrum of the frame sample(j), j = -Hh..Hh, under the analysis window
+// 1 + cos(pi j / Hh), as the estimator computes it.
+template <class Fn>
+std::vector<double> framespectrum(const fvframe& fr, Fn sample) {
+  std::vector<double> X(2 * static_cast<std::size_t>(fr.N), 0.0);
+  for (int j = -static_cast<int>(fr.Hh); j <= static_cast<int>(fr.Hh); ++j) {
+    const double w = 1.0 + std::cos(kPi * j / fr.Hh);
+    const std::size_t i = j >= 0 ? j : fr.N + j;
+    X[2 * i] = w * sample(j);
+  }
+  fftc(static_cast<int32_t>(fr.N), X.data());
+  return X;
+}
+
+// Bin of largest power within +-2 bins of the bin nearest to f.
+uint32_t peakbin(const std::vector<double>& X, const fvframe& fr, double f) {
+  const uint32_t c = static_cast<uint32_t>(std::lround(f / fr.df));
+  uint32_t best = c;
+  double bp = -1.0;
+  for (uint32_t b = c - 2; b <= c + 2; ++b) {
+    const double p = X[2 * b] * X[2 * b] + X[2 * b + 1] * X[2 * b + 1];
+    if (p > bp) {
+      bp = p;
+      best = b;
+    }
+  }
+  return best;
+}
+
+TEST(FvFrame, GeometryOfA100HzFrameAndRejectedF0s) {
+  fvframe fr;
+  ASSERT_EQ(fvframesetup(100.0, kFs, &fr), 0);
+  EXPECT_EQ(fr.W, 481u);
+  EXPECT_EQ(fr.Hh, 240u);
+  EXPECT_EQ(fr.N, 2048u);
+  EXPECT_EQ(fr.df, 7.8125);
+  EXPECT_EQ(fr.g, 6u);
+  EXPECT_EQ(fr.bfirst, 11u);
+  EXPECT_EQ(fr.blast, 1018u);
+
+  // The lowest f0 analysed bounds the transform at 16384 points at 16 kHz.
+  ASSERT_EQ(fvframesetup(kFvMinF0, kFs, &fr), 0);
+  EXPECT_EQ(fr.W, 2401u);
+  EXPECT_EQ(fr.N, 16384u);
+  for (double F : {0.0, -100.0, 19.99, kNaN, kInf, -kInf}) {
+    EXPECT_EQ(fvframesetup(F, kFs, &fr), -1) << F;
+  }
+  // So high that no peak fits between 0.9 f0 and the top of the search range.
+  EXPECT_EQ(fvframesetup(6000.0, kFs, &fr), -1);
+  EXPECT_EQ(fvframesetup(1e300, kFs, &fr), -1);
+  EXPECT_EQ(fvframesetup(100.0, 0.0, &fr), -1);
+  EXPECT_EQ(fvframesetup(100.0, kNaN, &fr), -1);
+  EXPECT_EQ(fvframesetup(100.0, kFs, nullptr), -1);
+}
+
+TEST(FvFrame, TransitionWeight) {
+  EXPECT_NEAR(fvtransitionweight(kFs, 80), 3.515625e-10, 1e-24);
+  // Halving the frame shift doubles the cost per frame of a given change.
+  EXPECT_NEAR(fvtransitionweight(kFs, 40), 2 * 3.515625e-10, 2e-24);
+}
+
+TEST(FvScore, StationarySinusoidsScoreNearOneAtAndBetweenBins) {
+  fvframe fr;
+  ASSERT_EQ(fvframesetup(100.0, kFs, &fr), 0);
+  // On a bin, a quarter and half a bin off, with various phases; below and above fs/4.
+  for (double f : {1000.0, 1001.953125, 1003.90625, 2345.6, 5000.0, 6503.9, 7000.0}) {
+    for (double phase : {0.0, 0.7, 2.0, -1.3}) {
+      const auto X = framespectrum(fr, [&](int j) { return 0.3 * std::cos(2 * kPi * f * j / kFs + phase); });
+      const uint32_t b = peakbin(X, fr, f);
+      const double s = slm(X.data(), fr.N, kFs, f, fr.W, b, fr.g);
+      EXPECT_GT(s, 0.999) << f << " " << phase;
+      EXPECT_LE(s, 1.0 + 1e-12);
+    }
+  }
+}
+
+TEST(FvScore, NoisePeaksScoreLowAndBadArgumentsGiveZero) {
+  fvframe fr;
+  ASSERT_EQ(fvframesetup(100.0, kFs, &fr), 0);
+  Lcg rng;
+  std::vector<double> noise(fr.W);
+  for (double& v : noise) v = rng.next();
+  const auto X = framespectrum(fr, [&](int j) { return noise[j + fr.Hh]; });
+  std::vector<double> scores;
+  for (uint32_t b = fr.bfirst; b <= fr.blast; ++b) {
+    const auto pw = [&](uint32_t i) { return X[2 * i] * X[2 * i] + X[2 * i + 1] * X[2 * i + 1]; };
+    if (pw(b) > pw(b - 1) && pw(b) > pw(b + 1)) {
+      scores.push_back(slm(X.data(), fr.N, kFs, b * fr.df, fr.W, b, fr.g));
+    }
+  }
+  ASSERT_GT(scores.size(), 50u);
+  std::sort(scores.begin(), scores.end());
+  // A noise peak still resembles a main lobe a little (about 0.9 here), but it stays well
+  // short of the 0.999 of a sinusoid and nearer the noise target 0.85 than the voiced 1.
+  EXPECT_LT(scores[scores.size() / 2], 0.925);
+
+  // Neighbourhood outside the spectrum, no spectrum, or no energy: 0, never NaN.
+  EXPECT_EQ(slm(X.data(), fr.N, kFs, 100.0, fr.W, 3, 6), 0.0);
+  EXPECT_EQ(slm(X.data(), fr.N, kFs, 100.0, fr.W, fr.N - 6, 6), 0.0);
+  EXPECT_EQ(slm(nullptr, fr.N, kFs, 100.0, fr.W, 100, 6), 0.0);
+  const std::vector<double> zeros(2 * fr.N, 0.0);
+  EXPECT_EQ(slm(zeros.data(), fr.N, kFs, 1000.0, fr.W, 128, 6), 0.0);
+}
+
+TEST(FvPeaks, EveryMaximumSetsTheThresholdAndTheFirstIsAlwaysAccepted) {
+  // Deep floor with isolated symmetric maxima (vertex = centre value, offset 0).
+  std::vector<double> P(40, -60.0);
+  P[5] = -10.0;   // first: accepted although below the initial threshold 0
+  P[10] = -14.0;  // below -10 - 12.5 dB: skipped, but sets the threshold to -14 - 12.5 dB
+  P[15] = -15.0;  // above that: accepted (would be rejected against the first maximum)
+  P[20] = -25.0;  // below -15 - 12.5 dB: skipped
+  P[25] = -27.0;  // above -25 - 12.5 dB: accepted
+  P[29] = P[30] = -5.0;  // plateau: no strict maximum
+  P[33] = -3.0;   // asymmetric: vertex pulled toward the larger neighbour
+  P[34] = -20.0;
+  P[35] = -4.0;   // maximum at the last bin searched: uses the bin beyond it
+  P[36] = -50.0;
+  P[2] = 0.0;     // maximum left of the search range: ignored
+  uint32_t bins[20];
+  double freq[20];
+  const double df = 10.0;
+  const uint32_t K = fvpeaklist(P.data(), 4, 35, df, bins, freq);
+  const std::vector<uint32_t> got(bins, bins + K);
+  EXPECT_EQ(got, (std::vector<uint32_t>{5, 15, 25, 33, 35}));
+  EXPECT_EQ(freq[0], 50.0);
+  EXPECT_EQ(freq[1], 150.0);
+  EXPECT_GT(freq[3], 330.0);
+  EXPECT_LT(freq[3], 335.0);
+  EXPECT_EQ(fvpeaklist(P.data(), 0, 35, df, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklist(P.data(), 12, 11, df, bins, freq), 0u);
+}
+
+TEST(FvSplit, SweepsMatchTheClosedForm) {
+  Lcg rng;
+  for (uint32_t K : {1u, 2u, 3u, 9u, 40u}) {
+    std::vector<double> s(K);
+    for (double& v : s) v = 0.85 + 0.075 * (rng.next() + 1.0);
+    std::vector<double> E(K);
+    ASSERT_EQ(fvsplitcosts(s.data(), K, E.data()), 0);
+    for (uint32_t i = 0; i < K; ++i) {
+      double ref = 0.0;
+      for (uint32_t m = 0; m < K; ++m) ref += m < i ? (s[m] - 1) * (s[m] - 1) : (s[m] - 0.85) * (s[m] - 0.85);
+      EXPECT_NEAR(E[i], ref / K, 1e-14) << K << " " << i;
+    }
+  }
+  // Two sinusoid-like peaks then noise: the split at index 2 costs nothing.
+  const double s[] = {1.0, 1.0, 0.85, 0.85, 0.85};
+  double E[5];
+  fvsplitcosts(s, 5, E);
+  EXPECT_NEAR(E[2], 0.0, 1e-15);
+  EXPECT_EQ(fvsplitcosts(nullptr, 3, E), -1);
+}
+
+TEST(FvSplit, CandidateRules) {
+  const auto cands = [](std::vector<double> E) {
+    std::vector<uint32_t> idx(E.size());
+    idx.resize(fvcandidates(E.data(), static_cast<uint32_t>(E.size()), idx.data()));
+    return idx;
+  };
+  using V = std::vector<uint32_t>;
+  EXPECT_EQ(cands({0.3}), V{0});
+  EXPECT_EQ(cands({1, 2, 3}), V{0});           // only the first rises
+  EXPECT_EQ(cands({3, 2, 1}), V{2});           // no minimum: the last index
+  EXPECT_EQ(cands({1, 2, 0, 5}), (V{0, 2}));   // first index and an interior minimum
+  EXPECT_EQ(cands({2, 1, 3, 0.5, 4}), (V{1, 3}));
+  EXPECT_EQ(cands({1, 1, 1}), V{2});           // ties are not minima
+  EXPECT_EQ(cands({2, 1, 1, 3}), V{3});
+  EXPECT_EQ(cands({}), V{});
+}
+
+// Runs the estimator over a whole track.
+std::vector<double> estimate(const std::vector<double>& x, std::vector<double> f0, uint32_t S = 80,
+                             uint32_t offset = 0) {
+  std::vector<double> fv(f0.size(), -1.0);
+  EXPECT_EQ(getfvoicing(x.data(), static_cast<uint32_t>(x.size()), kFs, S, offset,
+                        static_cast<uint32_t>(f0.size()), f0.data(), fv.data()),
+            0);
+  return fv;
+}
+
+TEST(FvTrack, UnvoicedSilentAndUnusableFramesGiveZero) {
+  Lcg rng;
+  std::vector<double> noise(4000);
+  for (double& v : noise) v = 0.5 * rng.next();
+  EXPECT_EQ(estimate(noise, std::vector<double>(50, 0.0)), std::vector<double>(50, 0.0));
+  // Non-finite, negative, too low and too high f0 values count as unvoiced.
+  EXPECT_EQ(estimate(noise, {kNaN, kInf, -kInf, -120.0, 5.0, 1e300, 7000.0}),
+            std::vector<double>(7, 0.0));
+  // Digital silence in voiced frames, and voiced frames entirely past the signal's end.
+  EXPECT_EQ(estimate(std::vector<double>(4000, 0.0), std::vector<double>(50, 120.0)),
+            std::vector<double>(50, 0.0));
+  EXPECT_EQ(estimate(noise, std::vector<double>(5, 120.0), 80, 4000000000u),
+            std::vector<double>(5, 0.0));
+  EXPECT_EQ(estimate({}, {150.0}), std::vector<double>{0.0});
+}
+
+TEST(FvTrack, FramesAtTheEdgesReadOnlyTheSignal) {
+  // Samples past len (here NaN) must never enter a frame near the end.
+  synth::Result r = synth::synthesize(synth::steadyvowel(110.0, 0.3));
+  const uint32_t len = static_cast<uint32_t>(r.signal.size());
+  std::vector<double> f0(r.f0.size(), 110.0);
+  const std::vector<double> ref = estimate(r.signal, f0);
+  std::vector<double> padded = r.signal;
+  padded.resize(len + 1000, kNaN);
+  std::vector<double> fv(f0.size());
+  ASSERT_EQ(getfvoicing(padded.data(), len, kFs, 80, 0, static_cast<uint32_t>(f0.size()),
+                        f0.data(), fv.data()), 0);
+  EXPECT_EQ(fv, ref);
+  for (double v : ref) {
+    EXPECT_GE(v, 0.0);
+    EXPECT_LE(v, kFs / 2);
+  }
+}
+
+TEST(FvTrack, NonFiniteSamplesGiveFiniteFrequencies) {
+  synth::Result r = synth::synthesize(synth::steadyvowel(140.0, 0.2));
+  r.signal[500] = kNaN;
+  r.signal[1500] = kInf;
+  r.signal[2500] = -kInf;
+  const std::vector<double> fv = estimate(r.signal, std::vector<double>(r.f0.size(), 140.0));
+  for (double v : fv) {
+    EXPECT_TRUE(std::isfinite(v));
+    EXPECT_GE(v, 0.0);
+    EXPECT_LE(v, kFs / 2);
+  }
+}
+
+TEST(FvTrack, InvalidArgumentsLeaveTheOutputUntouched) {
+  const std::vector<double> x(1000, 0.1);
+  const std::vector<double> f0(4, 100.0);
+  std::vector<double> fv(4, -7.0);
+  EXPECT_EQ(getfvoicing(x.data(), 1000, kFs, 80, 0, 4, nullptr, fv.data()), -1);
+  EXPECT_EQ(getfvoicing(nullptr, 1000, kFs, 80, 0, 4, f0.data(), fv.data()), -1);
+  EXPECT_EQ(getfvoicing(x.data(), 1000, 0.0, 80, 0, 4, f0.data(), fv.data()), -1);
+  EXPECT_EQ(getfvoicing(x.data(), 1000, kNaN, 80, 0, 4, f0.data(), fv.data()), -1);
+  EXPECT_EQ(fv, std::vector<double>(4, -7.0));
+  EXPECT_EQ(getfvoicing(x.data(), 1000, kFs, 80, 0, 4, f0.data(), nullptr), -1);
+  EXPECT_EQ(getfvoicing(x.data(), 1000, kFs, 80, 0, 0, nullptr, nullptr), 0);
+}
+
+TEST(FvTrack, EstimateFollowsAKnownVoicedCutoff) {
+  // Harmonics up to 4 kHz and noise above, 150 Hz, given the true f0 track. The boundary
+  // proposed is the lowest noise-like peak, so estimates lie somewhat above the cut-off.
+  synth::Config cfg = synth::steadyvowel(150.0, 1.0);
+  cfg.voicedcutoff = 4000.0;
+  const synth::Result r = synth::synthesize(cfg);
+  const std::vector<double> fv = estimate(r.signal, r.f0);
+  std::vector<double> err;
+  for (std::size_t k = 0; k < fv.size(); ++k) {
+    if (r.stable[k] != 0) err.push_back(std::fabs(fv[k] - 4000.0));
+  }
+  ASSERT_GT(err.size(), 100u);
+  std::sort(err.begin(), err.end());
+  EXPECT_LT(err[err.size() / 2], 500.0);
+  EXPECT_LT(err[err.size() * 9 / 10], 1200.0);
+
+  // The same voice fully harmonic puts the boundary high, pure noise puts it low.
+  cfg.voicedcutoff = 0.0;
+  const synth::Result h = synth::synthesize(cfg);
+  const std::vector<double> fh = estimate(h.signal, h.f0);
+  Lcg rng;
+  std::vector<double> noise(h.signal.size());
+  for (double& v : noise) v = 0.3 * rng.next();
+  const std::vector<double> fn = estimate(noise, h.f0);
+  std::vector<double> hs, ns;
+  for (std::size_t k = 0; k < fh.size(); ++k) {
+    if (h.stable[k] == 0) continue;
+    hs.push_back(fh[k]);
+    ns.push_back(fn[k]);
+  }
+  std::sort(hs.begin(), hs.end());
+  std::sort(ns.begin(), ns.end());
+  EXPECT_GT(hs[hs.size() / 2], 6000.0);
+  EXPECT_LT(ns[ns.size() / 2], 1500.0);
+}
+
+TEST(FvWarp, ClampsEndsAndStretchesLowFrequencies) {
+  std::vector<double> v = {-50.0, 0.0, 4000.0, 8000.0, 9000.0, kNaN};
+  std::vector<double> same = v;
+  ASSERT_EQ(fvoicingwarp(6, same.data(), kFs, 0.0), 0);
+  EXPECT_EQ(same[0], -50.0);
+  EXPECT_EQ(same[4], 9000.0);
+  EXPECT_TRUE(std::isnan(same[5]));
+  ASSERT_EQ(fvoicingwarp(6, v.data(), kFs, 0.42), 0);
+  EXPECT_EQ(v[0], 0.0);
+  EXPECT_EQ(v[1], 0.0);
+  EXPECT_NEAR(v[2], 6024.3, 1.0);  // atan2(0.8236, -0.84) * 8000 / pi
+  EXPECT_EQ(v[3], 8000.0);
+  EXPECT_EQ(v[4], 8000.0);
+  EXPECT_TRUE(std::isnan(v[5]));
+  std::vector<double> up = {1000.0, 2000.0, 7999.0};
+  fvoicingwarp(3, up.data(), kFs, 0.42);
+  EXPECT_LT(up[0], up[1]);
+  EXPECT_LT(up[1], up[2]);
+  EXPECT_LT(up[2], 8000.0);
+  EXPECT_EQ(fvoicingwarp(3, nullptr, kFs, 0.42), -1);
+  EXPECT_EQ(fvoicingwarp(3, up.data(), -1.0, 0.42), -1);
+}
+
+}  // namespace
+}  // namespace brisvane
