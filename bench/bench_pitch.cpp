@@ -1,0 +1,84 @@
+// Speed of the f0 trackers on the speech corpus: frames per second and real-time factor
+// (seconds of speech analysed per second of processing), for the plain tracker and the one on
+// the 2x upsampled signal. Command defaults: 16 kHz, 5 ms frames, 60..500 Hz.
+// The corpus folder is BRISVANE_CORPUS_DIR (environment first, then the build's default);
+// without recordings the benchmarks report a skip.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "analysis/pitchanalysis.h"
+#include "dsp/windowing.h"
+#include "io/wavm1616io.h"
+
+namespace {
+
+constexpr double kFs = 16000.0;
+constexpr uint32_t kShift = 80;
+
+std::string corpusdir() {
+  const char* env = std::getenv("BRISVANE_CORPUS_DIR");
+  if (env != nullptr && env[0] != '\0') return env;
+  return BRISVANE_CORPUS_DIR;
+}
+
+// All corpus recordings, one after the other (sorted by file name).
+const std::vector<double>& corpussignal() {
+  static const std::vector<double> all = [] {
+    std::vector<double> out;
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(corpusdir(), ec)) {
+      if (e.path().extension() == ".wav") files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& f : files) {
+      std::vector<double> x;
+      if (brisvane::wavreadm1616(f.string().c_str(), x) > 0) {
+        out.insert(out.end(), x.begin(), x.end());
+      }
+    }
+    return out;
+  }();
+  return all;
+}
+
+template <int (*Tracker)(const double*, uint32_t, double, uint32_t, uint32_t, uint32_t, double,
+                         double, double*)>
+void runtracker(benchmark::State& state) {
+  const std::vector<double>& x = corpussignal();
+  if (x.empty()) {
+    state.SkipWithError("no corpus recordings found (set BRISVANE_CORPUS_DIR)");
+    for (auto _ : state) {
+    }
+    return;
+  }
+  const uint32_t len = static_cast<uint32_t>(x.size());
+  const uint32_t n = brisvane::getnumframes(len, kShift, 0);
+  std::vector<double> f0(n);
+  for (auto _ : state) {
+    Tracker(x.data(), len, kFs, kShift, 0, n, 60.0, 500.0, f0.data());
+    benchmark::DoNotOptimize(f0.data());
+    benchmark::ClobberMemory();
+  }
+  const double iters = static_cast<double>(state.iterations());
+  state.counters["frames_per_s"] =
+      benchmark::Counter(iters * n, benchmark::Counter::kIsRate);
+  state.counters["realtime_factor"] =
+      benchmark::Counter(iters * static_cast<double>(len) / kFs, benchmark::Counter::kIsRate);
+  state.counters["speech_s"] = static_cast<double>(len) / kFs;
+}
+
+void BM_getpitch(benchmark::State& state) { runtracker<brisvane::getpitch>(state); }
+void BM_getpitchhighres(benchmark::State& state) { runtracker<brisvane::getpitchhighres>(state); }
+
+BENCHMARK(BM_getpitch)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_getpitchhighres)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
