@@ -1,0 +1,677 @@
+// Harmonic analysis: least-squares fit of the harmonics of f0 to a Hamming-windowed frame,
+// the pitch refinement that also fits a linear change of each harmonic across the frame,
+// and the harmonic log spectrum interpolated from the fitted amplitudes.
+#include "analysis/harmonicanalysis.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+#include "dsp/matvect.h"
+#include "dsp/windowing.h"
+
+namespace brisvane {
+
+namespace {
+
+using idx = std::size_t;
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 6.283185307179586;
+
+// Frames with f0 at or above this frequency all use its two-period length (161 samples at
+// 16 kHz): a longer window than two periods would smear the harmonics of high voices less
+// than it would blur their time variation.
+constexpr double kFrameF0Cap = 200.0;
+
+// Highest harmonic frequency used by the pitch refinement: the low harmonics carry most
+// of the energy of voiced speech and are the least disturbed by aspiration noise.
+constexpr double kRefineFmax = 1000.0;
+
+// Largest relative change of f0 accepted from one refinement step; larger moves are
+// taken as a failed fit (octave error, noise) rather than a correction.
+constexpr double kMaxStep = 0.2;
+// Relative change below which the refinement has converged.
+constexpr double kConverged = 0.001;
+
+// Lowest f0 (Hz) the refinement workspace is ever made for: half the lowest f0 the
+// command accepts as F0MIN (20 Hz), since a step at f0 needs a workspace made for f0/2.
+constexpr double kRefineFloor = 10.0;
+
+// Largest workspace block accepted (64-bit floats, 16 GiB): far above any speech setting;
+// creation refuses beyond it instead of attempting an absurd allocation.
+constexpr uint64_t kMaxBlock = uint64_t{1} << 31;
+
+// Loud failure of an internal write that would leave the workspace block. Compiled in
+// debug and sanitizer builds only; the capacity checks at the entry points are meant to
+// make it unreachable.
+#ifdef BRISVANE_BOUNDS_CHECKS
+void inblock(const memha* ws, const double* p, uint64_t count, const char* what) {
+  const double* lo = ws->block.data();
+  const double* hi = lo + ws->block.size();
+  if (p < lo || p > hi || count > static_cast<uint64_t>(hi - p)) {
+    std::fprintf(stderr, "harmonic workspace overrun: %s (%llu values)\n", what,
+                 static_cast<unsigned long long>(count));
+    std::abort();
+  }
+}
+#define HA_INBLOCK(ws, p, count, what) inblock((ws), (p), (count), (what))
+#else
+#define HA_INBLOCK(ws, p, count, what) ((void)0)
+#endif
+
+bool positivefinite(double v) { return std::isfinite(v) && v > 0.0; }
+
+// Whether a fit with frame length N, `rows` complex basis rows and square matrices of size
+// B (`mats` of them in each of gram and inv) fits the workspace. proj and coef hold
+// `vecs` vectors of B complex values each, at the start and the middle of gram's area.
+bool fits(const memha* ws, uint32_t N, uint64_t rows, uint64_t B, uint64_t mats, uint64_t vecs) {
+  if (ws == nullptr || N == 0 || N > ws->nws) return false;
+  const uint64_t M = ws->M;
+  if (rows > M) return false;
+  if (mats * B * B > M * M) return false;
+  return M * M / 2 + 2 * vecs * B <= M * M && 2 * vecs * B <= M * M / 2;
+}
+
+// Frame length of the fit at f0: two periods below 200 Hz, the 200 Hz length above.
+uint32_t fitframesize(double fs, double f0) { return haframesize(fs, f0 < kFrameF0Cap ? f0 : kFrameF0Cap); }
+
+// Windowed frame around centre with zeros where it reaches beyond the signal:
+// frame[t] = x[centre - L + t] * w[t]. Returns the number of products not equal to 0
+// (a NaN counts as non-zero).
+uint32_t fillframe(const double* x, uint32_t len, uint32_t centre, uint32_t N, const double* w, double* frame) {
+  const int64_t L = N / 2;
+  const int64_t first = static_cast<int64_t>(centre) - L;  // signal index of column 0
+  int64_t start = centre < L ? L - centre : 0;
+  int64_t end = static_cast<int64_t>(centre) + L > static_cast<int64_t>(len) - 1
+                    ? L + static_cast<int64_t>(len) - static_cast<int64_t>(centre)
+                    : static_cast<int64_t>(N);
+  end = std::clamp<int64_t>(end, 0, N);
+  start = std::min<int64_t>(start, end);
+  uint32_t nonzero = 0;
+  for (int64_t t = 0; t < start; ++t) frame[t] = 0.0;
+  for (int64_t t = start; t < end; ++t) {
+    frame[t] = x[first + t] * w[t];
+    if (!(frame[t] == 0.0)) ++nonzero;
+  }
+  for (int64_t t = end; t < N; ++t) frame[t] = 0.0;
+  return nonzero;
+}
+
+// First row of the real symmetric Toeplitz Gram matrix of rows 0 .. B-1 of the complex
+// matrix E (N columns), from the centre column and twice the left half (the right half is
+// the conjugate of the left): g_i = Re E0L Re EiL + 2 sum_{t<L} (Re E0t Re Eit + Im E0t Im Eit).
+void gramrow(const double* E, uint32_t N, uint32_t B, double* g) {
+  const idx L = N / 2;
+  const double* e0 = E;
+  for (idx i = 0; i < B; ++i) {
+    const double* ei = E + 2 * i * N;
+    double s = 0.0;
+    for (idx t = 0; t < L; ++t) s += e0[2 * t] * ei[2 * t] + e0[2 * t + 1] * ei[2 * t + 1];
+    g[i] = e0[2 * L] * ei[2 * L] + 2.0 * s;
+  }
+}
+
+// Completes a B x B Toeplitz matrix from its first row: T[i][j] = g_(j-i) with
+// g_(-m) = sign * g_m (sign 1 symmetric, -1 antisymmetric).
+void toeplitzfill(double* T, uint32_t B, double sign) {
+  for (idx i = 1; i < B; ++i) {
+    for (idx j = 0; j < B; ++j) {
+      T[i * B + j] = j >= i ? T[j - i] : sign * T[i - j];
+    }
+  }
+}
+
+// Projections of the real frame on rows 0 .. B-1 of E (no conjugation): row n = B div 2 is
+// real, rows 0 .. n-1 are computed and rows B-1-r are their conjugates.
+void project(const double* E, uint32_t N, uint32_t B, const double* frame, double* p) {
+  const idx n = B / 2;
+  const double* en = E + 2 * n * N;
+  double s = 0.0;
+  for (idx t = 0; t < N; ++t) s += en[2 * t] * frame[t];
+  p[2 * n] = s;
+  p[2 * n + 1] = 0.0;
+  for (idx r = 0; r < n; ++r) {
+    const double* er = E + 2 * r * N;
+    double re = 0.0;
+    double im = 0.0;
+    for (idx t = 0; t < N; ++t) re += er[2 * t] * frame[t];
+    for (idx t = 0; t < N; ++t) im += er[2 * t + 1] * frame[t];
+    p[2 * r] = re;
+    p[2 * r + 1] = im;
+    p[2 * (B - 1 - r)] = re;
+    p[2 * (B - 1 - r) + 1] = -im;
+  }
+}
+
+}  // namespace
+
+uint32_t haframesize(double fs, double f0) { return getwinlengthnperiodsodd(2.0, f0, fs); }
+
+int hanoharms(double fs, double fmax, double f0) {
+  if (!positivefinite(f0) || !positivefinite(fs) || std::isnan(fmax)) return 0;
+  if (f0 >= fmax) return 0;
+  if (f0 >= fs / 2.0) return 0;
+  const double limit = fmax > fs / 2.0 ? fs / 2.0 : fmax;
+  const double k = std::ceil(limit / f0) - 1.0;
+  return k >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(k);
+}
+
+std::unique_ptr<memha> memhacreate(double fs, double fmax, double f0low) {
+  if (!positivefinite(fs) || !positivefinite(f0low)) return nullptr;
+  const uint64_t nws = fitframesize(fs, f0low);
+  if (nws == 0) return nullptr;
+  const uint64_t K = static_cast<uint64_t>(hanoharms(fs, fmax, f0low));
+  const uint64_t M = 2 * (K + 2);
+  const uint64_t size = 2 * nws + 2 * M * nws + 2 * M * M;
+  if (size > kMaxBlock) return nullptr;
+  auto ws = std::make_unique<memha>();
+  ws->block.resize(size);
+  double* b = ws->block.data();
+  ws->win = b;
+  ws->frame = ws->win + nws;
+  ws->basis = ws->frame + nws;
+  ws->gram = ws->basis + 2 * M * nws;
+  ws->inv = ws->gram + M * M;
+  ws->proj = ws->gram;
+  ws->coef = ws->gram + M * M / 2;
+  ws->nws = static_cast<uint32_t>(nws);
+  ws->K = static_cast<uint32_t>(K);
+  ws->M = static_cast<uint32_t>(M);
+  return ws;
+}
+
+std::unique_ptr<memha> memhadestroy(std::unique_ptr<memha> ws) {
+  ws.reset();
+  return nullptr;
+}
+
+int hamatrixcreate1(double* E, uint32_t N, uint32_t n, double f0, double fs, const double* w) {
+  if (E == nullptr || w == nullptr || n == 0 || N % 2 == 0) return -1;
+  const idx C = N;
+  const idx L = N / 2;
+  const idx B = 2 * static_cast<idx>(n) + 1;
+  // Constant term: the window itself.
+  double* rc = E + 2 * n * C;
+  for (idx t = 0; t < C; ++t) {
+    rc[2 * t] = w[t];
+    rc[2 * t + 1] = 0.0;
+  }
+  // Fundamental e^{j w tau} by the rotation recurrence (one cosine and one sine per matrix).
+  const double om = kTwoPi * f0 / fs;
+  const double cw = std::cos(om);
+  const double sw = std::sin(om);
+  double* r1 = E + 2 * (n - 1) * C;
+  r1[2 * L] = 1.0;
+  r1[2 * L + 1] = 0.0;
+  double c = cw;
+  double s = sw;
+  for (idx k = 1; k <= L; ++k) {
+    r1[2 * (L + k)] = c;
+    r1[2 * (L + k) + 1] = s;
+    r1[2 * (L - k)] = c;
+    r1[2 * (L - k) + 1] = -s;
+    const double cn = c * cw - s * sw;
+    const double sn = c * sw + s * cw;
+    c = cn;
+    s = sn;
+  }
+  // Harmonic h = the harmonic h-1 times the fundamental, entry by entry.
+  for (idx h = 2; h <= n; ++h) {
+    double* rh = E + 2 * (n - h) * C;
+    const double* rp = rh + 2 * C;  // harmonic h-1
+    rh[2 * L] = 1.0;
+    rh[2 * L + 1] = 0.0;
+    for (idx k = 1; k <= L; ++k) {
+      const double a = rp[2 * (L + k)];
+      const double b = rp[2 * (L + k) + 1];
+      const double cc = r1[2 * (L + k)];
+      const double d = r1[2 * (L + k) + 1];
+      const double re = a * cc - b * d;
+      const double im = a * d + b * cc;
+      rh[2 * (L + k)] = re;
+      rh[2 * (L + k) + 1] = im;
+      rh[2 * (L - k)] = re;
+      rh[2 * (L - k) + 1] = -im;
+    }
+  }
+  // Window the positive harmonics and mirror them into the negative ones.
+  for (idx r = 0; r < n; ++r) {
+    double* row = E + 2 * r * C;
+    double* mir = E + 2 * (B - 1 - r) * C;
+    for (idx t = 0; t < C; ++t) {
+      row[2 * t] = row[2 * t] * w[t];
+      row[2 * t + 1] = row[2 * t + 1] * w[t];
+      mir[2 * t] = row[2 * t];
+      mir[2 * t + 1] = -row[2 * t + 1];
+    }
+  }
+  return 0;
+}
+
+int solvelsc(memha* ws, uint32_t N, uint32_t B) {
+  if (ws == nullptr || B == 0 || B % 2 == 0 || N % 2 == 0) return -1;
+  if (!fits(ws, N, B, B, 1, 1)) return -1;
+  const idx n = B / 2;
+  const idx C = N;
+  const double* E = ws->basis;
+  double* gram = ws->gram;
+  double* inv = ws->inv;
+  HA_INBLOCK(ws, gram, static_cast<uint64_t>(B) * B, "gram");
+  HA_INBLOCK(ws, inv, static_cast<uint64_t>(B) * B, "inv");
+  HA_INBLOCK(ws, ws->coef, 2 * static_cast<uint64_t>(B), "coef");
+
+  gramrow(E, N, B, gram);
+  toeplitzfill(gram, B, 1.0);
+  if (toeplitzsiminv(B, gram, inv) != 0) return -1;
+
+  double* p = ws->proj;
+  project(E, N, B, ws->frame, p);
+
+  double* coef = ws->coef;
+  double s = 0.0;
+  for (idx i = 0; i < B; ++i) s += inv[n * B + i] * p[2 * i];
+  coef[2 * n] = s;
+  coef[2 * n + 1] = 0.0;
+  for (idx r = 0; r < n; ++r) {
+    double re = 0.0;
+    double im = 0.0;
+    for (idx i = 0; i < B; ++i) re += inv[r * B + i] * p[2 * i];
+    for (idx i = 0; i < B; ++i) im += inv[r * B + i] * p[2 * i + 1];
+    coef[2 * r] = re;
+    coef[2 * r + 1] = im;
+    coef[2 * (B - 1 - r)] = re;
+    coef[2 * (B - 1 - r) + 1] = -im;
+  }
+
+  // Residual: the frame minus the fitted harmonics (each pair of conjugate rows at once).
+  double* frame = ws->frame;
+  const double* en = E + 2 * n * C;
+  const double a0 = coef[2 * n];
+  for (idx t = 0; t < C; ++t) frame[t] -= a0 * en[2 * t];
+  for (idx r = 0; r < n; ++r) {
+    const double* er = E + 2 * r * C;
+    const double cr = coef[2 * r];
+    const double ci = coef[2 * r + 1];
+    for (idx t = 0; t < C; ++t) frame[t] -= 2.0 * (cr * er[2 * t] + ci * er[2 * t + 1]);
+  }
+  return 0;
+}
+
+int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
+                 double* amp, double* pha, memha* ws, int method) {
+  if (f0 == 0.0 || n == 0) return -1;
+  if (!positivefinite(f0) || !positivefinite(fs) || x == nullptr || ws == nullptr) return -1;
+  if (centre >= len || method != 1) return -1;
+  const uint32_t N = fitframesize(fs, f0);
+  if (N == 0 || N % 2 == 0) return -1;
+  const uint64_t B = 2 * static_cast<uint64_t>(n) + 1;
+  if (!fits(ws, N, B, B, 1, 1)) return -1;
+  HA_INBLOCK(ws, ws->win, N, "window");
+  HA_INBLOCK(ws, ws->frame, N, "frame");
+  HA_INBLOCK(ws, ws->basis, 2 * B * N, "basis");
+
+  winhamming(ws->win, N, 1);
+  if (fillframe(x, len, centre, N, ws->win, ws->frame) == 0) return -1;
+  hamatrixcreate1(ws->basis, N, n, f0, fs, ws->win);
+  if (solvelsc(ws, N, static_cast<uint32_t>(B)) != 0) return -1;
+
+  const double* c = ws->coef;
+  if (amp != nullptr) {
+    for (idx k = 1; k <= n; ++k) {
+      const double re = c[2 * (n + k)];
+      const double im = c[2 * (n + k) + 1];
+      amp[k - 1] = 2.0 * std::sqrt(re * re + im * im);
+    }
+  }
+  if (pha != nullptr) {
+    for (idx k = 1; k <= n; ++k) pha[k - 1] = std::atan2(c[2 * (n + k) + 1], c[2 * (n + k)]);
+  }
+  return 0;
+}
+
+double haweightslope(const double* w, uint32_t L, double fs) {
+  if (w == nullptr || L == 0) return 0.0;
+  const double a = (w[0] + w[L]) / 2.0;
+  const double b = w[L] - a;
+  const double num = 6.0 * (2.0 * a * a + b * b);
+  const double den = 4.0 * kPi * kPi * a * a - 48.0 * a * b + 22.739208802178716 * b * b;
+  return kPi * fs / L * std::sqrt(num / den);
+}
+
+int hamatrixcreate2(double* E, uint32_t N, uint32_t h, double f0, double fs, const double* w, double g) {
+  if (hamatrixcreate1(E, N, h, f0, fs, w) != 0) return -1;
+  const idx C = N;
+  const idx L = N / 2;
+  const idx B = 2 * static_cast<idx>(h) + 1;
+  for (idx r = 0; r < B; ++r) {
+    double* d = E + 2 * (B + r) * C;
+    d[2 * L] = 0.0;
+    d[2 * L + 1] = 0.0;
+  }
+  for (idx i = 1; i <= L; ++i) {
+    const double c = static_cast<double>(i) * g / fs;
+    for (idx r = 0; r < B; ++r) {
+      const double* e = E + 2 * r * C;
+      double* d = E + 2 * (B + r) * C;
+      d[2 * (L + i)] = c * e[2 * (L + i)];
+      d[2 * (L + i) + 1] = c * e[2 * (L + i) + 1];
+      d[2 * (L - i)] = -c * e[2 * (L - i)];
+      d[2 * (L - i) + 1] = -c * e[2 * (L - i) + 1];
+    }
+  }
+  return 0;
+}
+
+int solvelsc2(memha* ws, uint32_t N, uint32_t nrows) {
+  if (ws == nullptr || nrows % 4 != 2 || N % 2 == 0) return -1;
+  const uint32_t B = nrows / 2;
+  if (!fits(ws, N, nrows, B, 4, 2)) return -1;
+  const idx h = B / 2;
+  const idx C = N;
+  const idx L = N / 2;
+  const idx BB = static_cast<idx>(B) * B;
+  HA_INBLOCK(ws, ws->gram, 4 * static_cast<uint64_t>(BB), "gram");
+  HA_INBLOCK(ws, ws->inv, 4 * static_cast<uint64_t>(BB), "inv");
+  HA_INBLOCK(ws, ws->coef, 4 * static_cast<uint64_t>(B), "coef");
+
+  const double* E = ws->basis;
+  const double* D = E + 2 * static_cast<idx>(B) * C;
+  double* T1 = ws->gram;
+  double* Y = T1 + BB;
+  double* T2 = T1 + 2 * BB;
+  double* W = T1 + 3 * BB;
+  double* P = ws->inv;
+  double* Q = P + BB;
+  double* R = P + 2 * BB;
+  double* S = P + 3 * BB;
+
+  // 1. The three Toeplitz blocks of the normal equations: T1 = E E^H, T2 = D D^H and the
+  //    antisymmetric cross term Y (sum of the ramp times w^2 sin(i w tau)).
+  gramrow(E, N, B, T1);
+  gramrow(D, N, B, T2);
+  Y[0] = 0.0;
+  for (idx i = 1; i < B; ++i) {
+    const double* di = D + 2 * i * C;
+    double s = 0.0;
+    for (idx t = 0; t < L; ++t) s += E[2 * t + 1] * di[2 * t] - E[2 * t] * di[2 * t + 1];
+    Y[i] = 2.0 * s;
+  }
+  toeplitzfill(T1, B, 1.0);
+  toeplitzfill(Y, B, -1.0);
+  toeplitzfill(T2, B, 1.0);
+
+  // 2-7. P = (T1 + Y T2^-1 Y)^-1 and R = T2^-1 Y P.
+  if (toeplitzsiminv(B, T2, W) != 0) return -1;
+  simpmprodmat(W, Y, S, B, B, -1);
+  simprodmat(Y, S, Q, B, B, 1);
+  addmat(Q, T1, static_cast<uint32_t>(BB), 1.0);
+  if (simgaussinv(B, Q, P) != 0) return -1;
+  simpmprodmat(S, P, R, B, B, -1);
+  // 8-12. S = (T2 + Y T1^-1 Y)^-1.
+  if (toeplitzsiminv(B, T1, W) != 0) return -1;
+  simpmprodmat(W, Y, T1, B, B, -1);
+  simprodmat(Y, T1, W, B, B, 1);
+  addmat(W, T2, static_cast<uint32_t>(BB), 1.0);
+  if (simgaussinv(B, W, S) != 0) return -1;
+  // 13. Q = -R^T.
+  copymat2(Q, R, B, B, -1.0, 1);
+
+  // 14. Projections on the plain and the ramped rows.
+  double* p1 = ws->proj;
+  double* p2 = p1 + 2 * static_cast<idx>(B);
+  project(E, N, B, ws->frame, p1);
+  project(D, N, B, ws->frame, p2);
+
+  // 15. Block inverse [[P, -jQ], [-jR, S]] applied to [p1; p2].
+  double* d1 = ws->coef;
+  double* d2 = d1 + 2 * static_cast<idx>(B);
+  for (idx r = 0; r <= h; ++r) {
+    const double* Pr = P + r * B;
+    const double* Qr = Q + r * B;
+    const double* Rr = R + r * B;
+    const double* Sr = S + r * B;
+    double a = 0.0;
+    double b = 0.0;
+    double c = 0.0;
+    double d = 0.0;
+    for (idx i = 0; i < B; ++i) a += Pr[i] * p1[2 * i] + Qr[i] * p2[2 * i + 1];
+    for (idx i = 0; i < B; ++i) c += Rr[i] * p1[2 * i + 1] + Sr[i] * p2[2 * i];
+    if (r < h) {
+      for (idx i = 0; i < B; ++i) b += Pr[i] * p1[2 * i + 1] - Qr[i] * p2[2 * i];
+      for (idx i = 0; i < B; ++i) d += -Rr[i] * p1[2 * i] + Sr[i] * p2[2 * i + 1];
+    }
+    d1[2 * r] = a;
+    d1[2 * r + 1] = b;
+    d2[2 * r] = c;
+    d2[2 * r + 1] = d;
+    d1[2 * (B - 1 - r)] = a;
+    d1[2 * (B - 1 - r) + 1] = -b;
+    d2[2 * (B - 1 - r)] = c;
+    d2[2 * (B - 1 - r) + 1] = -d;
+  }
+  return 0;
+}
+
+namespace {
+
+// One refinement step from f0 (> 0, < fmax). Returns the weighted mean of the per-harmonic
+// frequency estimates, 0 for an all-zero frame, or f0 itself when the step cannot be made
+// (workspace too small, singular system, no harmonic energy, non-finite result).
+double refinestep(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax, memha* ws,
+                  int8_t method) {
+  const int hi = hanoharms(fs, fmax, f0);
+  const uint32_t N = fitframesize(fs, f0);
+  if (hi < 1 || N == 0 || N % 2 == 0) return f0;
+  const idx h = static_cast<idx>(hi);
+  const uint64_t B = 2 * static_cast<uint64_t>(h) + 1;
+  if (!fits(ws, N, 2 * B, B, 4, 2)) return f0;
+  const idx L = N / 2;
+  HA_INBLOCK(ws, ws->win, N, "window");
+  HA_INBLOCK(ws, ws->frame, N, "frame");
+  HA_INBLOCK(ws, ws->basis, 4 * B * N, "basis");
+
+  double* w = ws->win;
+  winhamming(w, N, 0);
+  double Sw = 0.0;
+  for (idx t = 0; t < N; ++t) Sw += w[t];
+  if (fillframe(x, len, centre, N, w, ws->frame) == 0) return 0.0;
+
+  const double g = haweightslope(w, static_cast<uint32_t>(L), fs);
+  hamatrixcreate2(ws->basis, N, static_cast<uint32_t>(h), f0, fs, w, g);
+  if (solvelsc2(ws, N, static_cast<uint32_t>(2 * B)) != 0) return f0;
+
+  const double* coef = ws->coef;
+  const double invSw = 1.0 / Sw;
+  double num = 0.0;
+  double den = 0.0;
+  for (idx k = 1; k <= h; ++k) {
+    const double ar = coef[2 * (h + k)];
+    const double ai = coef[2 * (h + k) + 1];
+    const double vr = g * coef[2 * (B + h + k)];
+    const double vi = g * coef[2 * (B + h + k) + 1];
+    const double rho = ar * ar + ai * ai;
+    // A harmonic with no amplitude has weight 0 and no defined frequency: it takes no part.
+    if (rho == 0.0) continue;
+    const double delta = (ar * vi - ai * vr) / (kTwoPi * static_cast<double>(k));
+    const double u = std::pow(rho, 0.25);
+    double fk;
+    if (method == 2) {
+      fk = f0 + delta / rho;
+    } else {
+      // Window-weighted mean over the frame of the instantaneous frequency divided by k;
+      // the denominator is |A + V tau/fs|^2.
+      const double alpha = 2.0 / fs * (ar * vr + ai * vi);
+      const double beta = (vr * vr + vi * vi) / (fs * fs);
+      double s = 0.0;
+      for (idx t = 0; t < N; ++t) {
+        const double tau = static_cast<double>(t) - static_cast<double>(L);
+        s += w[t] * (f0 + delta / (rho + tau * (tau * beta + alpha)));
+      }
+      fk = invSw * s;
+    }
+    num += u * fk;
+    den += u;
+  }
+  if (den == 0.0) return f0;
+  const double fnew = num / den;
+  return std::isfinite(fnew) ? fnew : f0;
+}
+
+}  // namespace
+
+double harefinepitch(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax,
+                     memha* ws, uint32_t remaining, int8_t method) {
+  if (f0 == 0.0) return 0.0;
+  if (f0 >= fmax) return f0;
+  if (!positivefinite(f0) || !positivefinite(fs) || x == nullptr || ws == nullptr) return f0;
+  for (;;) {
+    const double fnew = refinestep(x, len, fs, centre, f0, fmax, ws, method);
+    if (fnew == 0.0) return 0.0;
+    const double rel = std::fabs(fnew - f0) / f0;
+    if (rel > kMaxStep) return f0;
+    if (rel < kConverged || remaining == 0) return fnew;
+    --remaining;
+    f0 = fnew;
+    if (f0 >= fmax) return f0;
+  }
+}
+
+int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
+                double f0min, double f0max, int32_t iterations, int8_t method, double* f0track) {
+  if (iterations <= 0 || f0track == nullptr || x == nullptr) return 0;
+  if (!positivefinite(f0min) || std::isnan(f0max) || !positivefinite(fs)) return 0;
+  // Workspace for the lowest f0 a chain of accepted steps can reach: each step moves f0 by
+  // at most 20 %, so the last of `iterations` steps starts at no less than
+  // lowest * 0.8^(iterations - 1); a step at f0 needs a workspace made for f0 / 2.
+  double lowest = f0min * 0.5;
+  for (uint32_t i = 0; i < nframes; ++i) {
+    const double v = f0track[i];
+    if (v > 0.0 && v < kRefineFmax && v < lowest) lowest = v;
+  }
+  const double f0low = std::max(lowest * std::pow(0.8, static_cast<double>(iterations - 1)), kRefineFloor);
+  std::unique_ptr<memha> ws = memhacreate(fs, kRefineFmax, f0low);
+  if (ws == nullptr) return 0;
+  for (uint32_t i = 0; i < nframes; ++i) {
+    if (!(f0track[i] > 0.0)) continue;
+    const uint64_t centre = static_cast<uint64_t>(first) + static_cast<uint64_t>(i) * shift;
+    if (centre > UINT32_MAX) break;  // not addressable in a 32-bit signal: left as it is
+    const double v = harefinepitch(x, len, fs, static_cast<uint32_t>(centre), f0track[i], kRefineFmax,
+                                   ws.get(), static_cast<uint32_t>(iterations - 1), method);
+    if (f0min > v && v > 0.0) {
+      f0track[i] = f0min;
+    } else if (v > f0max) {
+      f0track[i] = f0max;
+    } else {
+      f0track[i] = v;
+    }
+  }
+  ws = memhadestroy(std::move(ws));
+  return 0;
+}
+
+int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                           double* spec, memha* ws, int method) {
+  if (spec == nullptr || N < 2) return -1;
+  const int Ki = hanoharms(fs, fs, f0);
+  if (Ki < 1) return -1;
+  const idx K = static_cast<idx>(Ki);
+  if (getharmonics(x, nx, fs, centre, f0, static_cast<uint32_t>(K), nullptr, nullptr, ws, method) != 0) {
+    return -1;
+  }
+  // Log amplitude per square root of the harmonic spacing, ln(A_k / (2 sqrt(f0))), in the
+  // inverse's area (free after the fit); 0 Hz repeats the first harmonic.
+  double* Lk = ws->inv;
+  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
+  const double* c = ws->coef;
+  for (idx k = 1; k <= K; ++k) {
+    const double re = c[2 * (K + k)];
+    const double im = c[2 * (K + k) + 1];
+    Lk[k] = 0.5 * std::log((re * re + im * im) / f0);
+  }
+  Lk[0] = Lk[1];
+
+  const double df = fs / N;
+  const idx H = N / 2;
+  const double w = kPi * df / f0;
+  const double cw = std::cos(w);
+  const double sw = std::sin(w);
+  const double cq = std::cos(w / 4.0);
+  const double sq = std::sin(w / 4.0);
+  for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
+
+  // Interpolation kernel: a sinc with zeros on the other harmonics, tapered by a raised
+  // cosine to zero four harmonics away. State: theta, sin/cos theta, sin/cos theta/4.
+  struct Kernel {
+    double th, s, c, s4, c4;
+    void start(double theta) {
+      th = theta;
+      s = std::sin(theta);
+      c = std::cos(theta);
+      s4 = std::sin(theta / 4.0);
+      c4 = std::cos(theta / 4.0);
+    }
+    double value() const { return th == 0.0 ? 1.0 : 0.5 * (1.0 + c4) * s / th; }
+    void advance(double w, double cw, double sw, double cq, double sq) {
+      const double cn = c * cw - s * sw;
+      const double sn = s * cw + c * sw;
+      const double cn4 = c4 * cq - s4 * sq;
+      const double sn4 = s4 * cq + c4 * sq;
+      c = cn;
+      s = sn;
+      c4 = cn4;
+      s4 = sn4;
+      th += w;
+    }
+  };
+
+  double m = Lk[1];
+  for (idx k = 0; k <= K + 4; ++k) {
+    const double fk = static_cast<double>(k) * f0;
+    double v;
+    if (k <= K) {
+      v = Lk[k];
+      if (v < m) m = v;
+    } else {
+      v = m;
+    }
+    const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
+    const int64_t hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
+    Kernel ker{};
+    bool started = false;
+    int64_t lo;
+    if (k < 4) {
+      lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
+      // Part of the kernel below 0 Hz, folded onto the positive bins (frequency -j df). Bins
+      // above N/2 are only filled by the final mirror, so they receive nothing here.
+      for (int64_t j = lo; j >= 1; --j) {
+        if (!started) {
+          ker.start(kPi * (-static_cast<double>(j) * df - fk) / f0);
+          started = true;
+        } else {
+          ker.advance(w, cw, sw, cq, sq);
+        }
+        if (j <= static_cast<int64_t>(H)) spec[j] += v * ker.value();
+      }
+      lo = 0;
+    } else {
+      lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
+    }
+    for (int64_t j = lo; j <= hi; ++j) {
+      if (!started) {
+        ker.start(kPi * (static_cast<double>(j) * df - fk) / f0);
+        started = true;
+      } else {
+        ker.advance(w, cw, sw, cq, sq);
+      }
+      spec[j] += v * ker.value();
+    }
+  }
+  for (idx j = 1; j < H; ++j) spec[N - j] = spec[j];
+  return 0;
+}
+
+}  // namespace brisvane
