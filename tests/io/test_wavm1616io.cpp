@@ -149,7 +149,6 @@ TEST_F(WavReader, RejectsOtherLayouts) {
     tag = wavbytes({}, data);
     tag[8] = 'w';
     EXPECT_EQ(read(tag), 0U);
-
 }
 
 TEST_F(WavReader, DataSizeEdges) {

@@ -1,0 +1,124 @@
+// Timing of the numerical kernels at the sizes the analysis uses: FFTs of 1024 to 4096
+// points (pitch tracking, envelopes, voicing analysis) and the three inverses at the
+// normal-equation sizes of the harmonic fits (33, 133 and 267 unknowns).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "dsp/dft.h"
+#include "dsp/matvect.h"
+
+using namespace brisvane;
+
+namespace {
+
+std::vector<double> randomvalues(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<double> x(n);
+    for (double& v : x) {
+        v = u(gen);
+    }
+    return x;
+}
+
+// Each iteration restores the input (a copy of 16 to 64 KB) and transforms it once.
+void BM_FftInterleaved(benchmark::State& state) {
+    const auto n = static_cast<int32_t>(state.range(0));
+    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(n), 1);
+    std::vector<double> x(src.size());
+    for (auto _ : state) {
+        std::memcpy(x.data(), src.data(), src.size() * sizeof(double));
+        fftc(n, x.data());
+        benchmark::DoNotOptimize(x.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_FftSplit(benchmark::State& state) {
+    const auto n = static_cast<int32_t>(state.range(0));
+    const std::vector<double> sre = randomvalues(static_cast<std::size_t>(n), 2);
+    const std::vector<double> sim = randomvalues(static_cast<std::size_t>(n), 3);
+    std::vector<double> re(sre.size());
+    std::vector<double> im(sim.size());
+    for (auto _ : state) {
+        std::memcpy(re.data(), sre.data(), sre.size() * sizeof(double));
+        std::memcpy(im.data(), sim.data(), sim.size() * sizeof(double));
+        fftr(n, re.data(), im.data());
+        benchmark::DoNotOptimize(re.data());
+        benchmark::DoNotOptimize(im.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// Symmetric positive definite, well conditioned: M M^T / n + I.
+std::vector<double> spdmatrix(uint32_t n) {
+    const std::vector<double> M = randomvalues(static_cast<std::size_t>(n) * n, 4);
+    std::vector<double> S(static_cast<std::size_t>(n) * n);
+    for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t j = 0; j < n; ++j) {
+            double s = 0.0;
+            for (uint32_t k = 0; k < n; ++k) {
+                s += M[i * n + k] * M[j * n + k];
+            }
+            S[i * n + j] = s / n + (i == j ? 1.0 : 0.0);
+        }
+    }
+    return S;
+}
+
+void BM_CholeskyInverse(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    const std::vector<double> S = spdmatrix(n);
+    std::vector<double> A(S.size());
+    std::vector<double> W(S.size());
+    for (auto _ : state) {
+        std::memcpy(A.data(), S.data(), S.size() * sizeof(double));
+        benchmark::DoNotOptimize(choleskyinvdet2(n, A.data(), W.data()));
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_ToeplitzInverse(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    // Autocorrelation of a first-order process (r_k = 0.9^k) plus a white floor.
+    std::vector<double> T(static_cast<std::size_t>(n) * n);
+    for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t j = 0; j < n; ++j) {
+            const uint32_t lag = i > j ? i - j : j - i;
+            T[i * n + j] = std::pow(0.9, lag) + (lag == 0 ? 0.1 : 0.0);
+        }
+    }
+    std::vector<double> R(T.size());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(toeplitzsiminv(n, T.data(), R.data()));
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_GaussJordanInverse(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    const std::vector<double> S = spdmatrix(n);
+    std::vector<double> A(S.size());
+    std::vector<double> R(S.size());
+    for (auto _ : state) {
+        std::memcpy(A.data(), S.data(), S.size() * sizeof(double));
+        benchmark::DoNotOptimize(simgaussinv(n, A.data(), R.data()));
+        benchmark::ClobberMemory();
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_FftInterleaved)->Arg(1024)->Arg(2048)->Arg(4096);
+BENCHMARK(BM_FftSplit)->Arg(1024)->Arg(2048)->Arg(4096);
+BENCHMARK(BM_CholeskyInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ToeplitzInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GaussJordanInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
