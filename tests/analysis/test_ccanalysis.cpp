@@ -498,7 +498,7 @@ TEST(Accuracy, SteadyVowelEnvelopeIsRecovered) {
       const std::vector<double> cc = ccs(x, track, 39, method);
       double worst = 0.0;
       for (size_t i = 10; i < 40; ++i) worst = std::max(worst, envelopedistance(frameof(cc, i, 39), 0.42));
-      EXPECT_LT(worst, 4.0) << f0 << " Hz, method " << int(method);
+      EXPECT_LT(worst, 2.5) << f0 << " Hz, method " << int(method);
     }
   }
 }
