@@ -45,6 +45,14 @@ constexpr double kRefineFloor = 10.0;
 // creation refuses beyond it instead of attempting an absurd allocation.
 constexpr uint64_t kMaxBlock = uint64_t{1} << 31;
 
+// Kernel phase below which the interpolation weight is taken as exactly 1. The phase is
+// accumulated bin by bin and the sine comes from a recurrence, so at a harmonic that falls
+// on a bin both are rounding residues of about 1e-15 whose ratio is meaningless; the true
+// weight there differs from 1 by less than theta^2/5 (2e-13 at this bound), while above it
+// the recurrence's absolute error (about 1e-14 after a few hundred bins) stays below 1e-8
+// of sin(theta)/theta.
+constexpr double kThetaZero = 1e-6;
+
 // Loud failure of an internal write that would leave the workspace block. Compiled in
 // debug and sanitizer builds only; the capacity checks at the entry points are meant to
 // make it unreachable.
@@ -149,7 +157,10 @@ void project(const double* E, uint32_t N, uint32_t B, const double* frame, doubl
 
 }  // namespace
 
-uint32_t haframesize(double fs, double f0) { return getwinlengthnperiodsodd(2.0, f0, fs); }
+uint32_t haframesize(double fs, double f0) {
+  if (!positivefinite(f0) || !positivefinite(fs)) return 0;
+  return getwinlengthnperiodsodd(2.0, f0, fs);
+}
 
 int hanoharms(double fs, double fmax, double f0) {
   if (!positivefinite(f0) || !positivefinite(fs) || std::isnan(fmax)) return 0;
@@ -614,7 +625,7 @@ int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
       s4 = std::sin(theta / 4.0);
       c4 = std::cos(theta / 4.0);
     }
-    double value() const { return th == 0.0 ? 1.0 : 0.5 * (1.0 + c4) * s / th; }
+    double value() const { return std::fabs(th) < kThetaZero ? 1.0 : 0.5 * (1.0 + c4) * s / th; }
     void advance(double w, double cw, double sw, double cq, double sq) {
       const double cn = c * cw - s * sw;
       const double sn = s * cw + c * sw;
