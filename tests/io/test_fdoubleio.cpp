@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,24 +22,19 @@ namespace {
 class StreamFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::path(BRISVANE_BINARY_DIR) / "testtmp" /
-               (std::string("stream_") + info->name() + "_" + std::to_string(::getpid()));
+               (std::string("stream_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                std::to_string(::getpid()));
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string path(const char* name) const { return (dir_ / name).string(); }
-
     static std::string contents(const std::string& p) {
         std::ifstream f(p, std::ios::binary);
         return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
     }
-
-    static void put(const std::string& p, const std::string& bytes) {
-        std::ofstream(p, std::ios::binary) << bytes;
-    }
-
+    static void put(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
     std::size_t entries() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
@@ -51,79 +45,62 @@ protected:
 }  // namespace
 
 TEST_F(StreamFiles, RoundTripNarrowsToNearestFloat) {
-    const std::vector<double> src = {0.0, 100.0, -1e10, 0.1, -2.5, 4.605170185988091, 1e300};
+    std::vector<double> src = {0.0, 100.0, -1e10, 0.1, -2.5, 1e300};
+    for (int i = 0; i < 3000; ++i) {  // several read blocks
+        src.push_back(i * 0.37 - 900.0);
+    }
     std::vector<double> work = src;
     const std::string p = path("a.lf0");
-    ASSERT_EQ(fdoublewrite2(p.c_str(), work.data(), 7), 7U);
+    ASSERT_EQ(fdoublewrite2(p.c_str(), work.data(), 3006), 3006U);
     const std::string bytes = contents(p);
-    ASSERT_EQ(bytes.size(), 28U);
-    // -1e10, the unvoiced marker, little-endian.
-    EXPECT_EQ(bytes.substr(8, 4), std::string("\xF9\x02\x15\xD0", 4));
+    ASSERT_EQ(bytes.size(), 4U * 3006);
+    EXPECT_EQ(bytes.substr(8, 4), std::string("\xF9\x02\x15\xD0", 4));  // -1e10, little-endian
 
     std::vector<double> back;
-    ASSERT_EQ(fdoubleread(p.c_str(), back), 7U);
-    ASSERT_EQ(back.size(), 7U);
+    ASSERT_EQ(fdoubleread(p.c_str(), back), 3006U);
     for (std::size_t i = 0; i < src.size(); ++i) {
-        EXPECT_EQ(back[i], static_cast<double>(static_cast<float>(src[i]))) << i;
+        ASSERT_EQ(back[i], static_cast<double>(static_cast<float>(src[i]))) << i;
     }
     EXPECT_EQ(back[2], -1e10);
-    EXPECT_TRUE(std::isinf(back[6]));
-
-    // A longer stream (several read blocks) survives unchanged.
-    std::vector<double> many(5000);
-    for (std::size_t i = 0; i < many.size(); ++i) {
-        many[i] = static_cast<double>(static_cast<float>(i * 0.37 - 900.0));
-    }
-    work = many;
-    ASSERT_EQ(fdoublewrite2(p.c_str(), work.data(), 5000), 5000U);
-    ASSERT_EQ(fdoubleread(p.c_str(), back), 5000U);
-    EXPECT_EQ(back, many);
+    EXPECT_TRUE(std::isinf(back[5]));
 }
 
 TEST_F(StreamFiles, ReadCountsWholeValuesOnly) {
-    std::vector<double> x = {1.0};
+    std::vector<double> x;
     put(path("ten"), std::string("\x00\x00\x80\x3f\x00\x00\x00\xc0\x01\x02", 10));
     ASSERT_EQ(fdoubleread(path("ten").c_str(), x), 2U);
     EXPECT_EQ(x, (std::vector<double>{1.0, -2.0}));
 
     put(path("three"), "abc");
     put(path("empty"), "");
-    for (const char* name : {"three", "empty", "missing"}) {
+    for (const std::string& p : {path("three"), path("empty"), path("missing"), dir_.string()}) {
         x.assign(2, 1.0);
-        EXPECT_EQ(fdoubleread(path(name).c_str(), x), 0U) << name;
-        EXPECT_TRUE(x.empty()) << name;
+        EXPECT_EQ(fdoubleread(p.c_str(), x), 0U) << p;
+        EXPECT_TRUE(x.empty()) << p;
     }
-    EXPECT_EQ(fdoubleread(dir_.c_str(), x), 0U);
     EXPECT_EQ(fdoubleread(nullptr, x), 0U);
-}
 
-TEST_F(StreamFiles, ReadRefusesMoreThanA32BitCount) {
-    // 2^32 values plus one: a sparse file, refused before anything is allocated.
-    const std::string p = path("huge");
-    put(p, "");
+    // 2^32 + 1 values (a sparse file): refused before anything is allocated.
     std::error_code ec;
-    fs::resize_file(p, (uint64_t{1} << 34) + 4, ec);
-    if (ec) {
-        GTEST_SKIP() << "no sparse files here";
+    fs::resize_file(path("empty"), (uint64_t{1} << 34) + 4, ec);
+    if (!ec) {
+        EXPECT_EQ(fdoubleread(path("empty").c_str(), x), 0U);
     }
-    std::vector<double> x;
-    EXPECT_EQ(fdoubleread(p.c_str(), x), 0U);
-    EXPECT_TRUE(x.empty());
 }
 
-TEST_F(StreamFiles, WriteCreatesNothingOnRefusal) {
+TEST_F(StreamFiles, WriteRefusalsCreateNothing) {
     double v[2] = {1.0, 2.0};
     EXPECT_EQ(fdoublewrite2(path("none").c_str(), v, 0), 0U);
-    EXPECT_FALSE(fs::exists(path("none")));
     EXPECT_EQ(v[0], 1.0);
     EXPECT_EQ(fdoublewrite2(nullptr, v, 2), 0U);
     EXPECT_EQ(fdoublewrite2(path("nul").c_str(), nullptr, 2), 0U);
     EXPECT_EQ(fdoublewrite2((dir_ / "nodir" / "x.cc").c_str(), v, 2), 0U);
     EXPECT_EQ(fdoublewrite2(dir_.c_str(), v, 2), 0U);
     EXPECT_EQ(entries(), 0U);
+    EXPECT_EQ(fdoublewrite2("/dev/null", v, 2), 2U);  // not a regular file: written directly
 }
 
-TEST_F(StreamFiles, ReplacementKeepsModeLinksAndDevices) {
+TEST_F(StreamFiles, ReplacementKeepsModeAndLinks) {
     const std::string p = path("out.cc");
     put(p, "old contents");
     ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
@@ -142,9 +119,6 @@ TEST_F(StreamFiles, ReplacementKeepsModeLinksAndDevices) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(contents(p), std::string("\x00\x00\xa0\x40", 4));
     EXPECT_EQ(entries(), 2U);  // no temporary left behind
-
-    double d[2] = {1.0, 2.0};
-    EXPECT_EQ(fdoublewrite2("/dev/null", d, 2), 2U);
 }
 
 TEST_F(StreamFiles, FailedWriteLeavesExistingStreamIntact) {
