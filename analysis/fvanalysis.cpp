@@ -25,8 +25,6 @@ constexpr double kPeriods = 3.0;
 // half of f0 on either side of a peak.
 constexpr double kFirstBinFactor = 0.9;
 constexpr double kNeighbourFactor = 0.5;
-// Target score of the sinusoid-like part of a split.
-constexpr double kVoicedTarget = 1.0;
 // Scale of the boundary-change penalty (relative to half the sampling rate).
 constexpr double kTransitionScale = 0.15000000000000002;
 // f0 above which the working storage is not sized (the usual lowest speech f0).
@@ -39,18 +37,17 @@ struct fvwork {
   std::vector<double> P;         // log power, bins 0..nmax/2 + 1
   std::vector<uint32_t> bins;    // centre bin of each accepted peak
   std::vector<double> freq;      // peak frequencies, Hz
-  std::vector<double> score;     // peak scores, floored at 0.85
+  std::vector<double> score;     // peak scores
   std::vector<double> cost;      // split costs
   std::vector<uint32_t> cand;    // candidate split indices
 };
 
-// Candidate lists of all frames: frame k owns entries start[k] .. start[k+1]-1.
-struct fvtrellis {
-  std::vector<std::size_t> start;
-  std::vector<double> freq;      // proposed maximum voiced frequency, Hz
-  std::vector<uint32_t> back;    // index into the previous frame's list
-  std::vector<double> prevcost;  // accumulated costs of the previous frame
-  std::vector<double> curcost;   // accumulated costs of the current frame
+// Candidate lists of all frames, frame after frame: count[k] entries for frame k, each
+// with its proposed maximum voiced frequency (Hz) and its split cost.
+struct fvcands {
+  std::vector<uint32_t> count;
+  std::vector<double> freq;
+  std::vector<double> cost;
 };
 
 // Amplitude response of the raised-cosine window at theta radians (in units where the
@@ -121,71 +118,56 @@ void logpower(const double* X, uint32_t lo, uint32_t hi, double* P) {
   }
 }
 
-// Candidates (frequency, split cost) of one analysed frame, appended to the trellis;
+// Candidates (frequency, split cost) of one analysed frame, appended to the lists;
 // returns their count (a single candidate at 0 Hz when no peak was found).
 uint32_t framecandidates(const double* x, uint32_t len, double fs, uint64_t c,
-                         const fvframe& fr, fvwork& w, fvtrellis& t) {
+                         const fvframe& fr, fvwork& w, fvcands& cl) {
   placeframe(x, len, c, fr, w.X.data());
   fftc(static_cast<int32_t>(fr.N), w.X.data());
   logpower(w.X.data(), fr.bfirst - 1, fr.blast + 1, w.P.data());
   const uint32_t K =
       fvpeaklist(w.P.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
   if (K == 0) {
-    t.freq.push_back(0.0);
-    t.curcost[0] = 0.0;
+    cl.freq.push_back(0.0);
+    cl.cost.push_back(0.0);
     return 1;
   }
   for (uint32_t p = 0; p < K; ++p) {
-    double s = slm(w.X.data(), fr.N, fs, w.freq[p], fr.W, w.bins[p], fr.g);
-    if (!(s > kFvScoreFloor)) s = kFvScoreFloor;
-    w.score[p] = s;
+    w.score[p] = slm(w.X.data(), fr.N, fs, w.freq[p], fr.W, w.bins[p], fr.g);
   }
   fvsplitcosts(w.score.data(), K, w.cost.data());
   const uint32_t count = fvcandidates(w.cost.data(), K, w.cand.data());
   for (uint32_t i = 0; i < count; ++i) {
-    t.freq.push_back(w.freq[w.cand[i]]);
-    t.curcost[i] = w.cost[w.cand[i]];
+    cl.freq.push_back(w.freq[w.cand[i]]);
+    cl.cost.push_back(w.cost[w.cand[i]]);
   }
   return count;
 }
 
-// Adds to each candidate of the current frame (entries from..from+count-1) the cheapest
-// accumulated cost of reaching it from the previous frame (entries pfrom..pfrom+pcount-1)
-// and records the predecessor; ties keep the first.
-void advancepath(fvtrellis& t, std::size_t pfrom, uint32_t pcount, std::size_t from,
-                 uint32_t count, double lambda) {
+// Adds to each candidate of the current frame (entries from.., split costs already in acc)
+// the cheapest accumulated cost of reaching it from the previous frame (entries pfrom..,
+// accumulated costs prev) and records that predecessor; ties keep the first.
+void advancepath(const double* freq, std::size_t pfrom, uint32_t pcount, const double* prev,
+                 std::size_t from, uint32_t count, double lambda, double* acc,
+                 uint32_t* back) {
   for (uint32_t i = 0; i < count; ++i) {
     double best = kLargest;
     uint32_t arg = 0;
     for (uint32_t m = 0; m < pcount; ++m) {
-      const double d = t.freq[from + i] - t.freq[pfrom + m];
-      const double cst = t.prevcost[m] + lambda * (d * d);
+      const double d = freq[from + i] - freq[pfrom + m];
+      const double cst = prev[m] + lambda * (d * d);
       if (cst < best) {
         best = cst;
         arg = m;
       }
     }
-    t.back[from + i] = arg;
-    t.curcost[i] = t.curcost[i] + best;
+    back[from + i] = arg;
+    acc[i] = acc[i] + best;
   }
 }
 
-// Follows the back-pointers from the cheapest candidate of the last frame.
-void backtrack(const fvtrellis& t, uint32_t n, uint32_t lastcount, double* fv) {
-  double best = kLargest;
-  uint32_t idx = 0;
-  for (uint32_t i = 0; i < lastcount; ++i) {
-    if (t.prevcost[i] < best) {
-      best = t.prevcost[i];
-      idx = i;
-    }
-  }
-  for (uint32_t k = n; k-- > 0;) {
-    const std::size_t e = t.start[k] + idx;
-    fv[k] = t.freq[e];
-    idx = t.back[e];
-  }
-}
+// Scores at or below the noise-like level (NaN included) all count as that level.
+double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
 
 bool validfs(double fs) { return std::isfinite(fs) && fs > 0.0; }
 
@@ -247,17 +229,19 @@ int fvsplitcosts(const double* s, uint32_t K, double* E) {
   double s1 = 0.0;
   double s2 = 0.0;
   for (uint32_t j = K; j-- > 0;) {
-    s1 += s[j];
-    s2 += s[j] * s[j];
+    const double v = flooredscore(s[j]);
+    s1 += v;
+    s2 += v * v;
     E[j] = (static_cast<double>(K - j) * fl - 2.0 * s1) * fl + s2;
   }
   s1 = 0.0;
   s2 = 0.0;
   for (uint32_t i = 1; i < K; ++i) {
-    s1 += s[i - 1];
-    s2 += s[i - 1] * s[i - 1];
-    // (s - 1)^2 summed over the i peaks below the split: S2' - 2 S1' + i * 1^2.
-    E[i] += (-2.0 * kVoicedTarget * s1 + s2) + static_cast<double>(i);
+    const double v = flooredscore(s[i - 1]);
+    s1 += v;
+    s2 += v * v;
+    // (s - 1)^2 summed over the i peaks below the split (target 1): S2' - 2 S1' + i.
+    E[i] += (-2.0 * s1 + s2) + static_cast<double>(i);
   }
   const double inv = 1.0 / static_cast<double>(K);
   for (uint32_t i = 0; i < K; ++i) E[i] *= inv;
@@ -317,36 +301,67 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
              const double* f0, double* fv) {
   if (n == 0) return 0;
   if (f0 == nullptr || fv == nullptr || (x == nullptr && len > 0) || !validfs(fs)) return -1;
-  const uint32_t nmax = worklength(f0, n, fs);
   fvwork w;
-  allocatework(w, nmax);
-  fvtrellis t;
-  t.start.assign(static_cast<std::size_t>(n) + 1, 0);
-  t.freq.reserve(2 * static_cast<std::size_t>(n));
-  t.back.reserve(2 * static_cast<std::size_t>(n));
-  t.prevcost.assign(w.cost.size(), 0.0);
-  t.curcost.assign(w.cost.size(), 0.0);
-  const double lambda = fvtransitionweight(fs, S);
-  uint32_t pcount = 0;
+  allocatework(w, worklength(f0, n, fs));
+  fvcands cl;
+  cl.count.assign(n, 1);
+  cl.freq.reserve(2 * static_cast<std::size_t>(n));
+  cl.cost.reserve(2 * static_cast<std::size_t>(n));
   fvframe fr;
   for (uint32_t k = 0; k < n; ++k) {
     const uint64_t c = static_cast<uint64_t>(offset) + static_cast<uint64_t>(k) * S;
-    t.start[k] = t.freq.size();
-    uint32_t count = 1;
     if (analysedf0(f0[k], fs, &fr) > 0.0) {
-      count = framecandidates(x, len, fs, c, fr, w, t);
+      cl.count[k] = framecandidates(x, len, fs, c, fr, w, cl);
     } else {
       // Unvoiced: the boundary sits at 0 Hz at no cost.
-      t.freq.push_back(0.0);
-      t.curcost[0] = 0.0;
+      cl.freq.push_back(0.0);
+      cl.cost.push_back(0.0);
     }
-    t.back.resize(t.freq.size(), 0);
-    if (k > 0) advancepath(t, t.start[k - 1], pcount, t.start[k], count, lambda);
-    std::swap(t.prevcost, t.curcost);
-    pcount = count;
   }
-  t.start[n] = t.freq.size();
-  backtrack(t, n, pcount, fv);
+  return fvpathsearch(n, cl.count.data(), cl.freq.data(), cl.cost.data(),
+                      fvtransitionweight(fs, S), fv);
+}
+
+int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+                 double lambda, double* fv) {
+  if (n == 0) return 0;
+  if (count == nullptr || freq == nullptr || cost == nullptr || fv == nullptr) return -1;
+  std::size_t total = 0;
+  uint32_t widest = 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (count[k] == 0) return -1;
+    total += count[k];
+    widest = std::max(widest, count[k]);
+  }
+  std::vector<uint32_t> back(total, 0);
+  std::vector<double> prev(widest, 0.0);
+  std::vector<double> acc(widest, 0.0);
+  std::size_t pfrom = 0;
+  std::size_t from = 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    std::copy(cost + from, cost + from + count[k], acc.begin());
+    if (k > 0) {
+      advancepath(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
+                  back.data());
+    }
+    std::swap(prev, acc);
+    pfrom = from;
+    from += count[k];
+  }
+  // Cheapest end point (first among equals), then back along the predecessors.
+  double best = kLargest;
+  uint32_t idx = 0;
+  for (uint32_t i = 0; i < count[n - 1]; ++i) {
+    if (prev[i] < best) {
+      best = prev[i];
+      idx = i;
+    }
+  }
+  for (uint32_t k = n; k-- > 0;) {
+    from -= count[k];
+    fv[k] = freq[from + idx];
+    idx = back[from + idx];
+  }
   return 0;
 }
 

@@ -64,16 +64,27 @@ double fvtransitionweight(double fs, uint32_t S);
 uint32_t fvpeaklist(const double* P, uint32_t bfirst, uint32_t blast, double df,
                     uint32_t* bins, double* freq);
 
-// Split costs of K peak scores s[0..K-1] (in increasing frequency): E[i], 0 <= i < K, is
-// the mean squared deviation from target 1 of the peaks below i and from target 0.85 of
-// the peaks from i on, computed by a downward then an upward running-sum sweep and a final
-// scaling by 1/K. Returns 0, or -1 (nothing written) for null arrays with K > 0.
+// Split costs of K peak scores s[0..K-1] (in increasing frequency), each first raised to
+// 0.85 when not above it (NaN included): E[i], 0 <= i < K, is the mean squared deviation
+// from target 1 of the peaks below i and from target 0.85 of the peaks from i on, computed
+// by a downward then an upward running-sum sweep and a final scaling by 1/K. Returns 0, or
+// -1 (nothing written) for null arrays with K > 0.
 int fvsplitcosts(const double* s, uint32_t K, double* E);
 
 // Candidate split indices of K >= 1 split costs, in increasing order: 0 when E[0] < E[1];
 // every strict interior local minimum; K-1 when there is none; 0 alone when K = 1.
 // idx needs room for K entries. Returns the count (0 for K = 0 or null arrays).
 uint32_t fvcandidates(const double* E, uint32_t K, uint32_t* idx);
+
+// Viterbi choice of one candidate per frame. Frame k has count[k] >= 1 candidates, stored
+// frame after frame in freq (Hz) and cost (split cost). The accumulated cost of candidate i
+// of frame k is its own cost plus the minimum over the previous frame's candidates m of
+// their accumulated cost + lambda * (freq_k[i] - freq_{k-1}[m])^2 (strict comparison, so
+// the first among equals wins); frame 0 keeps its own costs. The cheapest candidate of the
+// last frame (first among equals) is traced back; fv[k] receives the chosen frequencies.
+// Returns 0; -1 (fv untouched) for null arrays with n > 0 or a frame without candidates.
+int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+                 double lambda, double* fv);
 
 // fv[k] in Hz for the n frames centred on offset + k*S samples of x (len samples at fs Hz);
 // 0 for unvoiced frames. A frame is voiced when f0[k] is finite and >= kFvMinF0 Hz (0,

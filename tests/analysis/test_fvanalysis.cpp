@@ -94,7 +94,7 @@ TEST(FvScore, StationarySinusoidsScoreNearOneAtAndBetweenBins) {
   fvframe fr;
   ASSERT_EQ(fvframesetup(100.0, kFs, &fr), 0);
   // On a bin, a quarter and half a bin off, with various phases; below and above fs/4.
-  for (double f : {1000.0, 1001.953125, 1003.90625, 2345.6, 5000.0, 6503.9, 7000.0}) {
+  for (double f : {93.0, 1000.0, 1001.953125, 1003.90625, 2345.6, 5000.0, 6503.9, 7000.0}) {
     for (double phase : {0.0, 0.7, 2.0, -1.3}) {
       const auto X = framespectrum(fr, [&](int j) { return 0.3 * std::cos(2 * kPi * f * j / kFs + phase); });
       const uint32_t b = peakbin(X, fr, f);
@@ -102,6 +102,13 @@ TEST(FvScore, StationarySinusoidsScoreNearOneAtAndBetweenBins) {
       EXPECT_GT(s, 0.999) << f << " " << phase;
       EXPECT_LE(s, 1.0 + 1e-12);
     }
+  }
+  // Close to fs/2 the mirror image at fs - f shares the neighbourhood of a short frame; the
+  // model includes it in phase, so a cosine-phase sinusoid there still scores 1.
+  ASSERT_EQ(fvframesetup(300.0, kFs, &fr), 0);
+  for (double f : {7900.0, 7950.0}) {
+    const auto X = framespectrum(fr, [&](int j) { return 0.3 * std::cos(2 * kPi * f * j / kFs); });
+    EXPECT_GT(slm(X.data(), fr.N, kFs, f, fr.W, peakbin(X, fr, f), fr.g), 0.999) << f;
   }
 }
 
@@ -174,11 +181,15 @@ TEST(FvSplit, SweepsMatchTheClosedForm) {
       EXPECT_NEAR(E[i], ref / K, 1e-14) << K << " " << i;
     }
   }
-  // Two sinusoid-like peaks then noise: the split at index 2 costs nothing.
-  const double s[] = {1.0, 1.0, 0.85, 0.85, 0.85};
-  double E[5];
+  // Two sinusoid-like peaks then noise: the split at index 2 costs nothing. Scores at or
+  // below 0.85 (and NaN) enter as 0.85.
+  const double s[] = {1.0, 1.0, 0.6, kNaN, 0.85};
+  const double floored[] = {1.0, 1.0, 0.85, 0.85, 0.85};
+  double E[5], Ef[5];
   fvsplitcosts(s, 5, E);
+  fvsplitcosts(floored, 5, Ef);
   EXPECT_NEAR(E[2], 0.0, 1e-15);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(E[i], Ef[i]) << i;
   EXPECT_EQ(fvsplitcosts(nullptr, 3, E), -1);
 }
 
@@ -197,6 +208,82 @@ TEST(FvSplit, CandidateRules) {
   EXPECT_EQ(cands({1, 1, 1}), V{2});           // ties are not minima
   EXPECT_EQ(cands({2, 1, 1, 3}), V{3});
   EXPECT_EQ(cands({}), V{});
+}
+
+TEST(FvPath, FindsTheCheapestPathOfRandomTrellises) {
+  Lcg rng;
+  const double lambda = 1e-7;  // transitions weigh about as much as split costs here
+  for (int trial = 0; trial < 200; ++trial) {
+    const uint32_t n = 1 + trial % 5;
+    std::vector<uint32_t> count(n);
+    std::vector<double> freq, cost;
+    for (uint32_t k = 0; k < n; ++k) {
+      count[k] = 1 + static_cast<uint32_t>((rng.next() + 1.0) * 2.0);
+      for (uint32_t i = 0; i < count[k]; ++i) {
+        freq.push_back(4000.0 + 4000.0 * rng.next());
+        cost.push_back(0.02 * (rng.next() + 1.0));
+      }
+    }
+    // Exhaustive search over every path.
+    std::vector<uint32_t> pick(n, 0), bestpick;
+    double best = kInf;
+    for (;;) {
+      double c = 0.0;
+      std::size_t from = 0, pfrom = 0;
+      for (uint32_t k = 0; k < n; ++k) {
+        c += cost[from + pick[k]];
+        if (k > 0) {
+          const double d = freq[from + pick[k]] - freq[pfrom + pick[k - 1]];
+          c += lambda * d * d;
+        }
+        pfrom = from;
+        from += count[k];
+      }
+      if (c < best) {
+        best = c;
+        bestpick = pick;
+      }
+      uint32_t k = 0;
+      while (k < n && ++pick[k] == count[k]) pick[k++] = 0;
+      if (k == n) break;
+    }
+    std::vector<double> want(n), fv(n);
+    std::size_t from = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+      want[k] = freq[from + bestpick[k]];
+      from += count[k];
+    }
+    ASSERT_EQ(fvpathsearch(n, count.data(), freq.data(), cost.data(), lambda, fv.data()), 0);
+    EXPECT_EQ(fv, want) << "trial " << trial;
+  }
+}
+
+TEST(FvPath, SmoothsJumpsAndBreaksTiesTowardTheFirst) {
+  // Frame 0 alone would choose 5000 Hz, but the jump to frame 1's 1000 Hz costs more
+  // (16e6 * 3.5e-10 = 5.6e-3) than the 1e-3 it saves.
+  const double lambda = fvtransitionweight(kFs, 80);
+  const uint32_t count[] = {2, 1};
+  const double freq[] = {1000.0, 5000.0, 1000.0};
+  const double cost[] = {0.001, 0.0, 0.0};
+  double fv[2];
+  ASSERT_EQ(fvpathsearch(2, count, freq, cost, lambda, fv), 0);
+  EXPECT_EQ(fv[0], 1000.0);
+  EXPECT_EQ(fv[1], 1000.0);
+  // Equal totals: the first predecessor, and the first candidate of the last frame.
+  const uint32_t c2[] = {2, 1};
+  const double f2[] = {2500.0, 1500.0, 2000.0};
+  const double k2[] = {0.0, 0.0, 0.004};
+  ASSERT_EQ(fvpathsearch(2, c2, f2, k2, lambda, fv), 0);
+  EXPECT_EQ(fv[0], 2500.0);
+  const uint32_t c3[] = {1, 2};
+  const double f3[] = {1000.0, 900.0, 1100.0};
+  const double k3[] = {0.0, 0.002, 0.002};
+  ASSERT_EQ(fvpathsearch(2, c3, f3, k3, lambda, fv), 0);
+  EXPECT_EQ(fv[1], 900.0);
+  const uint32_t bad[] = {1, 0};
+  fv[0] = fv[1] = -1.0;
+  EXPECT_EQ(fvpathsearch(2, bad, f2, k2, 0.0, fv), -1);
+  EXPECT_EQ(fv[0], -1.0);
 }
 
 // Runs the estimator over a whole track.
@@ -237,6 +324,11 @@ TEST(FvTrack, FramesAtTheEdgesReadOnlyTheSignal) {
   ASSERT_EQ(getfvoicing(padded.data(), len, kFs, 80, 0, static_cast<uint32_t>(f0.size()),
                         f0.data(), fv.data()), 0);
   EXPECT_EQ(fv, ref);
+  // The track may be overwritten by its own result.
+  std::vector<double> inplace = f0;
+  ASSERT_EQ(getfvoicing(r.signal.data(), len, kFs, 80, 0, static_cast<uint32_t>(f0.size()),
+                        inplace.data(), inplace.data()), 0);
+  EXPECT_EQ(inplace, ref);
   for (double v : ref) {
     EXPECT_GE(v, 0.0);
     EXPECT_LE(v, kFs / 2);
