@@ -288,11 +288,11 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
 }
 
 int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                           double* spec, double* second, memna* wsn, std::vector<double>* winblock) {
-  if (spec == nullptr || second == nullptr || wsn == nullptr || (x == nullptr && nx > 0)) return -1;
+                           double* logspec, double* second, memna* wsn, std::vector<double>* winblock) {
+  if (logspec == nullptr || second == nullptr || wsn == nullptr || (x == nullptr && nx > 0)) return -1;
   if (!fsok(fs) || !ispow2(N) || N < 2 || N < wsn->L || N > wsn->nfft) return -1;
   f0 = strf0(f0, fs);
-  if (f0 == 0.0) return getnoiselogspectrum(x, nx, fs, centre, N, spec, wsn);
+  if (f0 == 0.0) return getnoiselogspectrum(x, nx, fs, centre, N, logspec, wsn);
 
   const uint32_t Lw = getwinlengthnperiodsodd(2.0, f0, fs);
   if (Lw > N) return -1;
@@ -337,24 +337,24 @@ int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
 
   const double offset = mu - u;
   for (int64_t i = 0; i < i0; ++i) {
-    spec[i] = 0.0;
+    logspec[i] = 0.0;
     second[i] = 0.0;
   }
   for (int64_t i = i0; i < e; ++i) {
     const double v = x[base + i] - offset;
-    spec[i] = w1[i] * v;
+    logspec[i] = w1[i] * v;
     second[i] = w2[i] * v;
   }
   for (int64_t i = e; i < N; ++i) {
-    spec[i] = 0.0;
+    logspec[i] = 0.0;
     second[i] = 0.0;
   }
 
   double* scratch = wsn->scratch;
   const uint32_t half = N / 2;
   for (uint32_t i = 0; i < N; ++i) scratch[i] = 0.0;
-  fftr(static_cast<int32_t>(N), spec, scratch);
-  for (uint32_t k = 0; k <= half; ++k) spec[k] = spec[k] * spec[k] + scratch[k] * scratch[k];
+  fftr(static_cast<int32_t>(N), logspec, scratch);
+  for (uint32_t k = 0; k <= half; ++k) logspec[k] = logspec[k] * logspec[k] + scratch[k] * scratch[k];
 
   for (uint32_t i = 0; i < N; ++i) scratch[i] = 0.0;
   fftr(static_cast<int32_t>(N), second, scratch);
@@ -362,10 +362,10 @@ int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
   const uint64_t lw2 = static_cast<uint64_t>(Lw) * Lw;
   const double scale = 1.0 / (static_cast<double>(lw2) * f0);
   for (uint32_t k = 0; k <= half; ++k) {
-    double P = spec[k] + second[k] * second[k] + scratch[k] * scratch[k];
+    double P = logspec[k] + second[k] * second[k] + scratch[k] * scratch[k];
     if (P < floor) P = floor;
-    spec[k] = 0.5 * std::log(P * scale);
-    if (k != 0 && k != half) spec[N - k] = spec[k];
+    logspec[k] = 0.5 * std::log(P * scale);
+    if (k != 0 && k != half) logspec[N - k] = logspec[k];
   }
   return 0;
 }

@@ -112,11 +112,11 @@ int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1);
 // sum to Lw) and its sine-modulated companion, each on the frame with the mean removed and the
 // fundamental's amplitude u added; the two power spectra are summed, floored at
 // Lw*1.0000000000000002e-10 and turned into 1/2 ln(P/(Lw^2 f0)). f0 = 0 (or an invalid f0, or
-// one of 2*fs Hz or more) gives the noise log spectrum. spec and second receive N values each.
+// one of 2*fs Hz or more) gives the noise log spectrum. logspec and second receive N values each.
 // winblock, when given, holds the two windows (grown to 2*Lw values if smaller); without it the
-// windows are allocated for the call. Returns 0, or -1 (spec untouched) when Lw exceeds N or the
+// windows are allocated for the call. Returns 0, or -1 (logspec untouched) when Lw exceeds N or the
 // arguments are invalid as for getnoiselogspectrum.
 int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                           double* spec, double* second, memna* wsn, std::vector<double>* winblock = nullptr);
+                           double* logspec, double* second, memna* wsn, std::vector<double>* winblock = nullptr);
 
 }  // namespace brisvane

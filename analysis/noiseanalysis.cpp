@@ -85,24 +85,24 @@ std::unique_ptr<memna> memnadestroy(std::unique_ptr<memna> ws) {
   return nullptr;
 }
 
-int elimlowfrecfromlogspec(double* spec, uint32_t N, double fs) {
-  if (spec == nullptr || N < 2 || !(fs > 0.0)) return -1;
+int elimlowfrecfromlogspec(double* logspec, uint32_t N, double fs) {
+  if (logspec == nullptr || N < 2 || !(fs > 0.0)) return -1;
   const double df = fs / N;
   const uint32_t half = N / 2;
-  spec[0] = spec[0] - kLn10;
+  logspec[0] = logspec[0] - kLn10;
   // The bin frequency is accumulated by addition, as the attenuation ramp was defined.
   double f = df;
   for (uint32_t k = 1; k <= half && f < kLowBandHz; ++k) {
-    spec[k] = spec[k] - kLn10 * (1.0 - f / kLowBandHz);
-    spec[N - k] = spec[k];
+    logspec[k] = logspec[k] - kLn10 * (1.0 - f / kLowBandHz);
+    logspec[N - k] = logspec[k];
     f = f + df;
   }
   return 0;
 }
 
 int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
-                        double* spec, memna* ws) {
-  if (spec == nullptr || ws == nullptr || ws->win == nullptr || (x == nullptr && nx > 0)) return -1;
+                        double* logspec, memna* ws) {
+  if (logspec == nullptr || ws == nullptr || ws->win == nullptr || (x == nullptr && nx > 0)) return -1;
   if (!std::isfinite(fs) || fs <= 0.0) return -1;
   const uint32_t L = ws->L;
   if (!ispow2(N) || N < 2 || N < L || N > ws->nfft) return -1;
@@ -126,34 +126,34 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
   const double mu = sum / L;
 
   for (uint32_t i = 0; i < N; ++i) im[i] = 0.0;
-  for (int64_t i = 0; i < i0; ++i) spec[i] = 0.0;
-  for (int64_t i = i0; i < e; ++i) spec[i] = (x[base + i] - mu) * win[i];
-  for (int64_t i = e; i < N; ++i) spec[i] = 0.0;
+  for (int64_t i = 0; i < i0; ++i) logspec[i] = 0.0;
+  for (int64_t i = i0; i < e; ++i) logspec[i] = (x[base + i] - mu) * win[i];
+  for (int64_t i = e; i < N; ++i) logspec[i] = 0.0;
 
-  fftr(static_cast<int32_t>(N), spec, im);
+  fftr(static_cast<int32_t>(N), logspec, im);
 
   // Amplitude density: power floored, scaled by the window energy L and fs.
   const double floor = L * kPowerFloor;
   const double scale = static_cast<double>(L) * fs;
   for (uint32_t k = 1; k < half; ++k) {
-    double P = spec[k] * spec[k] + im[k] * im[k];
+    double P = logspec[k] * logspec[k] + im[k] * im[k];
     if (P < floor) P = floor;
     const double a = std::sqrt(P / scale);
-    spec[k] = a;
-    spec[N - k] = a;
+    logspec[k] = a;
+    logspec[N - k] = a;
   }
   // DC and Nyquist carry the mean removal and the window edge: use their neighbours.
-  spec[0] = spec[1];
-  spec[half] = spec[half - 1];
+  logspec[0] = logspec[1];
+  logspec[half] = logspec[half - 1];
   for (uint32_t k = 1; k < half; ++k) {
-    const double v = std::log(spec[k]);
-    spec[k] = v;
-    spec[N - k] = v;
+    const double v = std::log(logspec[k]);
+    logspec[k] = v;
+    logspec[N - k] = v;
   }
-  spec[0] = spec[1];
-  spec[half] = spec[half - 1];
+  logspec[0] = logspec[1];
+  logspec[half] = logspec[half - 1];
 
-  elimlowfrecfromlogspec(spec, N, fs);
+  elimlowfrecfromlogspec(logspec, N, fs);
   return 0;
 }
 

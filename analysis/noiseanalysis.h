@@ -37,19 +37,19 @@ std::unique_ptr<memna> memnadestroy(std::unique_ptr<memna> ws);
 // Natural-log amplitude spectrum (per square root of Hz) of the mean-removed, Hamming-windowed
 // stretch of ws->L samples centred on sample `centre` of x (nx samples, zeros outside the
 // signal, centre may lie beyond the end), on the N-point FFT grid (bin k at k*fs/N), with the
-// low-frequency attenuation of elimlowfrecfromlogspec applied. spec receives N values,
-// symmetric (spec[N-k] = spec[k]). Each power is floored at L*1.0000000000000002e-10 before
+// low-frequency attenuation of elimlowfrecfromlogspec applied. logspec receives N values,
+// symmetric (logspec[N-k] = logspec[k]). Each power is floored at L*1.0000000000000002e-10 before
 // scaling by 1/(L*fs), so digital silence gives 1/2 ln(1.0000000000000002e-10/fs) per bin
 // (before the attenuation). N must be a power of two with ws->L <= N <= ws->nfft.
-// Returns 0, or -1 (spec untouched) for null pointers (x may be null only when nx is 0),
+// Returns 0, or -1 (logspec untouched) for null pointers (x may be null only when nx is 0),
 // an N outside that range, or fs not finite and positive.
 int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
-                        double* spec, memna* ws);
+                        double* logspec, memna* ws);
 
 // High-pass shaping of a symmetric N-point log spectrum in place: bin 0 is lowered by ln 10
 // (20 dB), bins below 500 Hz by ln 10 * (1 - f/500), with f = k*fs/N accumulated by addition;
 // bins at or above 500 Hz are untouched. N >= 2 and fs > 0; returns 0, or -1 (nothing done)
-// otherwise or when spec is null.
-int elimlowfrecfromlogspec(double* spec, uint32_t N, double fs);
+// otherwise or when logspec is null.
+int elimlowfrecfromlogspec(double* logspec, uint32_t N, double fs);
 
 }  // namespace brisvane

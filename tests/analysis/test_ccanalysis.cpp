@@ -298,8 +298,8 @@ TEST(Stream, InvalidWarpingFactorGivesZeroCoefficients) {
   }
   // The per-frame methods alone do the same.
   auto ws = memcccreate(kFs, 150.0, 161, 1024);
-  std::vector<double> spec(1024), second(1024), c(9, 4.0);
-  EXPECT_EQ(getharmmgc(x.data(), 1600, kFs, 800, 150.0, 1024, spec.data(), second.data(), 8, c.data(), 1.0, ws.get()), -1);
+  std::vector<double> logspec(1024), second(1024), c(9, 4.0);
+  EXPECT_EQ(getharmmgc(x.data(), 1600, kFs, 800, 150.0, 1024, logspec.data(), second.data(), 8, c.data(), 1.0, ws.get()), -1);
   EXPECT_EQ(c, std::vector<double>(9, 0.0));
 }
 
@@ -332,8 +332,8 @@ TEST(Stream, HighOrderOnAHighF0TrackFitsItsScratch) {
   for (double v : cc) ASSERT_TRUE(std::isfinite(v));
   // A workspace made without the method's scratch grows it on first use.
   auto ws = memcccreate(kFs, 500.0, 161, 1024);
-  std::vector<double> spec(1024), second(1024), c(81);
-  EXPECT_EQ(getharmrdc(x.data(), 3200, kFs, 1600, 500.0, 1024, spec.data(), second.data(), 80, c.data(), 0.42, ws.get()), 0);
+  std::vector<double> logspec(1024), second(1024), c(81);
+  EXPECT_EQ(getharmrdc(x.data(), 3200, kFs, 1600, 500.0, 1024, logspec.data(), second.data(), 80, c.data(), 0.42, ws.get()), 0);
   EXPECT_EQ(c, frameof(cc, 20, 80));
 }
 

@@ -18,9 +18,9 @@ constexpr uint32_t kN = 1024;
 constexpr double kLn10 = 2.302585092994046;
 
 std::vector<double> noisespec(const std::vector<double>& x, uint32_t centre, memna* ws, uint32_t N = kN) {
-  std::vector<double> spec(N, 0.0);
-  EXPECT_EQ(getnoiselogspectrum(x.data(), static_cast<uint32_t>(x.size()), kFs, centre, N, spec.data(), ws), 0);
-  return spec;
+  std::vector<double> logspec(N, 0.0);
+  EXPECT_EQ(getnoiselogspectrum(x.data(), static_cast<uint32_t>(x.size()), kFs, centre, N, logspec.data(), ws), 0);
+  return logspec;
 }
 
 // Deterministic broadband test signal.
@@ -49,17 +49,17 @@ TEST(NoiseWorkspace, SizesAndWindow) {
 TEST(NoiseLogSpectrum, SilenceFloorAndLowBandAttenuation) {
   auto ws = memnacreate(161, kN);
   const std::vector<double> x(4000, 0.0);
-  const std::vector<double> spec = noisespec(x, 2000, ws.get());
+  const std::vector<double> logspec = noisespec(x, 2000, ws.get());
   // Floored power L*1.0000000000000002e-10 scaled by 1/(L fs): ln of its square root.
   const double v = 0.5 * std::log(1.0000000000000002e-10 / kFs);
   const double df = kFs / kN;
-  EXPECT_NEAR(spec[0], v - kLn10, 1e-12);
+  EXPECT_NEAR(logspec[0], v - kLn10, 1e-12);
   for (uint32_t k = 1; k < 32; ++k) {
-    EXPECT_NEAR(spec[k], v - kLn10 * (1.0 - k * df / 500.0), 1e-12) << k;
+    EXPECT_NEAR(logspec[k], v - kLn10 * (1.0 - k * df / 500.0), 1e-12) << k;
   }
   // Bin 32 is exactly 500 Hz and keeps its value, as does everything above.
-  for (uint32_t k = 32; k <= kN / 2; ++k) EXPECT_NEAR(spec[k], v, 1e-12) << k;
-  for (uint32_t k = 1; k < kN / 2; ++k) EXPECT_EQ(spec[kN - k], spec[k]) << k;
+  for (uint32_t k = 32; k <= kN / 2; ++k) EXPECT_NEAR(logspec[k], v, 1e-12) << k;
+  for (uint32_t k = 1; k < kN / 2; ++k) EXPECT_EQ(logspec[kN - k], logspec[k]) << k;
   // When every bin lies below 500 Hz the ramp runs up to and including N/2.
   std::vector<double> small(8, 0.0);
   ASSERT_EQ(elimlowfrecfromlogspec(small.data(), 8, 1000.0), 0);
@@ -74,13 +74,13 @@ TEST(NoiseLogSpectrum, SinusoidAmplitudeScaling) {
   const double A = 0.3;
   std::vector<double> x(4000);
   for (size_t i = 0; i < x.size(); ++i) x[i] = A * std::cos(6.283185307179586 * 2000.0 * static_cast<double>(i) / kFs + 0.7);
-  const std::vector<double> spec = noisespec(x, 2000, ws.get());
+  const std::vector<double> logspec = noisespec(x, 2000, ws.get());
   double sw = 0.0;
   for (uint32_t i = 0; i < 161; ++i) sw += ws->win[i];
-  EXPECT_NEAR(spec[128], std::log(A / 2.0 * sw / std::sqrt(161.0 * kFs)), 2e-3);
-  for (uint32_t k = 1; k < kN / 2; ++k) EXPECT_LE(spec[k], spec[128] + 1e-9) << k;
+  EXPECT_NEAR(logspec[128], std::log(A / 2.0 * sw / std::sqrt(161.0 * kFs)), 2e-3);
+  for (uint32_t k = 1; k < kN / 2; ++k) EXPECT_LE(logspec[k], logspec[128] + 1e-9) << k;
   // DC and Nyquist repeat their neighbours (DC then lowered by ln 10).
-  EXPECT_EQ(spec[kN / 2], spec[kN / 2 - 1]);
+  EXPECT_EQ(logspec[kN / 2], logspec[kN / 2 - 1]);
 }
 
 // Direct evaluation: positions outside the signal are 0 (not minus the mean), the mean
@@ -98,7 +98,7 @@ std::vector<double> referencespec(const std::vector<double>& x, int64_t centre, 
     const int64_t t = centre + i - h;
     if (t >= 0 && t < nx) fr[i] = (x[static_cast<size_t>(t)] - mu) * ws.win[i];
   }
-  std::vector<double> spec(N);
+  std::vector<double> logspec(N);
   for (uint32_t k = 1; k < N / 2; ++k) {
     double re = 0.0, im = 0.0;
     for (int64_t i = 0; i < L; ++i) {
@@ -107,12 +107,12 @@ std::vector<double> referencespec(const std::vector<double>& x, int64_t centre, 
       im -= fr[i] * std::sin(a);
     }
     const double P = std::max(re * re + im * im, static_cast<double>(L) * 1.0000000000000002e-10);
-    spec[k] = spec[N - k] = 0.5 * std::log(P / (static_cast<double>(L) * kFs));
+    logspec[k] = logspec[N - k] = 0.5 * std::log(P / (static_cast<double>(L) * kFs));
   }
-  spec[0] = spec[1];
-  spec[N / 2] = spec[N / 2 - 1];
-  elimlowfrecfromlogspec(spec.data(), N, kFs);
-  return spec;
+  logspec[0] = logspec[1];
+  logspec[N / 2] = logspec[N / 2 - 1];
+  elimlowfrecfromlogspec(logspec.data(), N, kFs);
+  return logspec;
 }
 
 void expectnear(const std::vector<double>& a, const std::vector<double>& b, double tol) {
@@ -138,14 +138,14 @@ TEST(NoiseLogSpectrum, FramesAtTheSignalEndsReadZeros) {
 TEST(NoiseLogSpectrum, RefusesLengthsTheWorkspaceCannotServe) {
   auto ws = memnacreate(161, kN);
   const std::vector<double> x = testsignal(1000);
-  std::vector<double> spec(4096, 7.0);
+  std::vector<double> logspec(4096, 7.0);
   for (uint32_t N : {0u, 128u, 1000u, 2048u}) {
-    EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, kFs, 500, N, spec.data(), ws.get()), -1) << N;
+    EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, kFs, 500, N, logspec.data(), ws.get()), -1) << N;
   }
-  EXPECT_EQ(getnoiselogspectrum(nullptr, 1000, kFs, 500, kN, spec.data(), ws.get()), -1);
-  for (double v : spec) ASSERT_EQ(v, 7.0);
+  EXPECT_EQ(getnoiselogspectrum(nullptr, 1000, kFs, 500, kN, logspec.data(), ws.get()), -1);
+  for (double v : logspec) ASSERT_EQ(v, 7.0);
   // A smaller power of two that still holds the window is served.
-  EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, kFs, 500, 256, spec.data(), ws.get()), 0);
+  EXPECT_EQ(getnoiselogspectrum(x.data(), 1000, kFs, 500, 256, logspec.data(), ws.get()), 0);
 }
 
 }  // namespace
