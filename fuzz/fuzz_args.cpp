@@ -1,7 +1,8 @@
 // The command's argument handling on arbitrary argument vectors. The fuzz input is split
 // at NUL bytes into arguments. The run happens in a private directory holding one tiny
 // recording (a1.wav) and one log-f0 track (a1.lf0), so that well-formed vectors reach the
-// analysis while no path can leave the directory (positional names lose every "/").
+// analysis while no path can leave the directory (positional names lose every "/" and are
+// placed in the directory).
 // Properties: the result is 0 or -1; a refused run prints one complaint or one "Error: "
 // line and creates or changes no file; an accepted run leaves only complete streams of
 // finite 32-bit values.
@@ -57,7 +58,6 @@ struct Fixture {
   fuzzutil::ScratchDir dir;
   std::vector<uint8_t> wav = fixturewav();
   std::vector<uint8_t> lf0 = fixturelf0();
-  Fixture() { FUZZ_CHECK(chdir(dir.path().c_str()) == 0, "chdir failed"); }
   void reset() const {
     dir.clear();
     fuzzutil::writefile(dir / "a1.wav", wav);
@@ -125,7 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool named = false;
   for (size_t i = 1; i < args.size(); ++i) {
     named = named || brisvane::isparam(args[i].c_str()) != 0;
-    if (!named) std::erase(args[i], '/');
+    if (!named) {
+      std::erase(args[i], '/');
+      args[i] = fx.dir / args[i];
+    }
   }
   const uint64_t batch = batchlength(args);
   if (batch > kMaxBatch) return 0;

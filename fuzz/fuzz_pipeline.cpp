@@ -13,7 +13,12 @@ namespace {
 
 constexpr size_t kHeader = 12;
 constexpr uint32_t kMaxSamples = 4000;  // 0.25 s at 16 kHz
-constexpr uint32_t kMaxFrames = 60;     // keeps one execution in the tens of milliseconds
+// Frame limits that keep one execution in the tens of milliseconds. A harmonic fit costs
+// O(K^3) in its harmonic count K = fs/2 / f0 (about 0.7 s per frame at 25 Hz), so runs
+// that fit harmonics (methods 0 and 1, refinement) get fewer frames and an f0 floor.
+constexpr uint32_t kMaxFrames = 24;
+constexpr uint32_t kMaxFitFrames = 3;
+constexpr double kFitF0Floor = 80.0;
 
 struct Settings {
   bool f0hr, fvalpha, f0load, withfv;
@@ -22,6 +27,9 @@ struct Settings {
   double alpha, f0min, f0max;
   uint32_t nloaded;
 };
+
+// Whether the run fits harmonics to frames (the costly part of the analysis).
+bool fits(const Settings& s) { return (s.ccmeth & 0xFF) != 2 || s.f0itref != 0; }
 
 Settings decode(const uint8_t* h) {
   Settings s{};
@@ -35,12 +43,13 @@ Settings decode(const uint8_t* h) {
   s.ccord = (h[2] >> 1) % 61;
   s.fftsize = 1 << (4 + h[3] % 9);
   s.alpha = (h[4] - 127.5) / 127.5 * 0.95;
+  s.f0itref = h[8] % 6;
+  s.f0mref = (h[8] / 6) % 3;
   s.f0min = (h[0] & 64) ? -static_cast<double>(h[5]) : 20.0 + (h[5] | h[6] << 8) % 381;
+  if (fits(s) && s.f0min > 0.0 && s.f0min < kFitF0Floor) s.f0min = kFitF0Floor;
   const double f0max[16] = {-10.0, 0.0, s.f0min, s.f0min + 0.5, 300.0, 500.0, 1000.0, 2000.0,
                             4000.0, 7999.0, 8000.0, 16000.0, 40000.0, 1e9, 1e300, 2.0 * s.f0min};
   s.f0max = f0max[h[7] & 15];
-  s.f0itref = h[8] % 6;
-  s.f0mref = (h[8] / 6) % 3;
   s.nloaded = (h[0] & 4) ? h[9] : 0;
   return s;
 }
@@ -121,6 +130,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The loaded track takes the first 4*nloaded payload bytes (as far as present).
   std::vector<uint8_t> lf0(payload, payload + std::min<size_t>(rest, 4u * s.nloaded));
   lf0.resize(lf0.size() / 4 * 4);
+  if (fits(s)) {
+    // Loaded f0 between 20 Hz and the fit floor is raised to the floor (see kFitF0Floor).
+    const float lo = std::log(20.0f), floor = std::log(static_cast<float>(kFitF0Floor));
+    for (size_t i = 0; i < lf0.size(); i += 4) {
+      float v;
+      std::memcpy(&v, lf0.data() + i, 4);
+      if (v >= lo && v < floor) std::memcpy(lf0.data() + i, &floor, 4);
+    }
+  }
   payload += lf0.size();
   rest -= lf0.size();
   const std::vector<int16_t> x = makesignal(data, payload, rest);
@@ -128,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t N = static_cast<uint32_t>(x.size());
   // Frame shifts that would give more than kMaxFrames frames are raised: the analysis cost
   // grows with the frame count, not with any rare path.
-  s.lframe = std::max<int32_t>(s.lframe, static_cast<int32_t>((N + kMaxFrames - 1) / kMaxFrames));
+  const uint32_t maxframes = fits(s) ? kMaxFitFrames : kMaxFrames;
+  s.lframe = std::max<int32_t>(s.lframe, static_cast<int32_t>((N + maxframes - 1) / maxframes));
 
   dir.clear();
   fuzzutil::writefile(dir / "in.wav", wavbytes(x));
