@@ -95,14 +95,12 @@ void allocatework(fvwork& w, uint32_t nmax) {
 void placeframe(const double* x, uint32_t len, uint64_t c, const fvframe& fr, double* X) {
   std::fill(X, X + 2 * static_cast<std::size_t>(fr.N), 0.0);
   const double hh = static_cast<double>(fr.Hh);
-  for (uint32_t j = 0; j <= fr.Hh && c + j < len; ++j) {
+  for (uint32_t j = 0; j <= fr.Hh; ++j) {
     const double w = 1.0 + std::cos(kPi * static_cast<double>(j) / hh);
-    X[2 * static_cast<std::size_t>(j)] = w * x[c + j];
-  }
-  for (uint32_t j = 1; j <= fr.Hh && j <= c; ++j) {
-    if (c - j >= len) continue;
-    const double w = 1.0 + std::cos(kPi * static_cast<double>(j) / hh);
-    X[2 * (static_cast<std::size_t>(fr.N) - j)] = w * x[c - j];
+    if (c + j < len) X[2 * static_cast<std::size_t>(j)] = w * x[c + j];
+    if (j >= 1 && j <= c && c - j < len) {
+      X[2 * (static_cast<std::size_t>(fr.N) - j)] = w * x[c - j];
+    }
   }
 }
 

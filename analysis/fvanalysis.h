@@ -89,8 +89,12 @@ int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const do
 // fv[k] in Hz for the n frames centred on offset + k*S samples of x (len samples at fs Hz);
 // 0 for unvoiced frames. A frame is voiced when f0[k] is finite and >= kFvMinF0 Hz (0,
 // negative, NaN and infinite values are unvoiced) and fvframesetup accepts it. Samples
-// outside the signal count as 0; a frame without any usable spectral peak (digital silence
-// included) gets 0 like an unvoiced one. Forwards to getfvslm.
+// outside the signal count as 0. The log power of a bin of exactly zero power is taken as
+// ln(DBL_MIN) (about -708) instead of -inf, so digital silence gives a flat spectrum; a
+// frame without any usable spectral peak (such silence included) gets 0 like an unvoiced
+// one. S = 0 (every frame on one centre) makes the
+// transition weight infinite; the track stays made of candidate frequencies. Forwards to
+// getfvslm.
 // Returns 0; -1 (fv untouched) for null f0 or fv with n > 0, null x with len > 0, or fs
 // not finite and positive. fv may be the f0 array itself.
 int getfvoicing(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
@@ -102,7 +106,9 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 // W-sample frame: the magnitude of the normalised correlation of bins b-g..b+g with the
 // window's amplitude response K(theta) = sin(theta) * (1/theta - 0.5 (1/(theta-pi) +
 // 1/(theta+pi))) placed at +f and at its mirror image (-f below fs/4, fs - f from fs/4 up).
-// 1 for a lone stationary sinusoid, lower for noise. Returns a value in [0, 1] (up to
+// 1 for a lone stationary sinusoid, lower for noise. The mirror is modelled in phase with
+// the peak, so within about one main lobe of fs/2 only a cosine-phase sinusoid (relative
+// to the frame centre) scores near 1. Returns a value in [0, 1] (up to
 // rounding); 0 when the neighbourhood does not fit (b < g or b + g >= N), X is null, the
 // bins or the model have zero energy, or the result is not finite.
 double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_t b, uint32_t g);
