@@ -83,20 +83,66 @@ TEST(Fft, MatchesDirectSumAndInverts) {
     }
 }
 
-TEST(Fft, SplitLayoutEqualsInterleavedBitForBit) {
-    for (int8_t dir : {int8_t{1}, int8_t{-1}}) {
-        std::vector<double> x = randomcomplex(1024, 3);
-        std::vector<double> re(1024);
-        std::vector<double> im(1024);
-        for (int i = 0; i < 1024; ++i) {
-            re[i] = x[2 * i];
-            im[i] = x[2 * i + 1];
+// Plain decimation-in-time transform: twiddle index outer, block start inner, one
+// recurrence step per twiddle index. Both layouts must reproduce it bit for bit.
+void referencefft(int n, std::vector<double>& x, int8_t dir) {
+    int m = 0;
+    while ((1 << (m + 1)) <= n) {
+        ++m;
+    }
+    for (int i = 0; i < n; ++i) {
+        int r = 0;
+        for (int b = 0; b < m; ++b) {
+            r |= ((i >> b) & 1) << (m - 1 - b);
         }
-        ASSERT_EQ(dofftc(1024, x.data(), dir), 0);
-        ASSERT_EQ(dofftr(1024, re.data(), im.data(), dir), 0);
-        for (int i = 0; i < 1024; ++i) {
-            ASSERT_EQ(std::memcmp(&x[2 * i], &re[i], sizeof(double)), 0) << i;
-            ASSERT_EQ(std::memcmp(&x[2 * i + 1], &im[i], sizeof(double)), 0) << i;
+        if (r > i) {
+            std::swap(x[2 * i], x[2 * r]);
+            std::swap(x[2 * i + 1], x[2 * r + 1]);
+        }
+    }
+    for (int c = 2; c <= n; c *= 2) {
+        const double theta = (dir == -1 ? 6.283185307179586 : -6.283185307179586) / c;
+        const double wr = std::cos(theta);
+        const double wi = std::sin(theta);
+        double ur = 1.0;
+        double ui = 0.0;
+        for (int j = 0; j < c / 2; ++j) {
+            for (int b = 0; b < n; b += c) {
+                const int p = 2 * (b + j);
+                const int q = p + c;
+                const double tr = x[q] * ur - x[q + 1] * ui;
+                const double ti = x[q] * ui + x[q + 1] * ur;
+                x[q] = x[p] - tr;
+                x[q + 1] = x[p + 1] - ti;
+                x[p] = x[p] + tr;
+                x[p + 1] = x[p + 1] + ti;
+            }
+            const double nr = ur * wr - ui * wi;
+            ui = ur * wi + ui * wr;
+            ur = nr;
+        }
+    }
+}
+
+TEST(Fft, BothLayoutsMatchPlainAlgorithmBitForBit) {
+    for (int n : {32, 4096}) {
+        for (int8_t dir : {int8_t{1}, int8_t{-1}}) {
+            std::vector<double> x = randomcomplex(n, 3);
+            std::vector<double> re(n);
+            std::vector<double> im(n);
+            for (int i = 0; i < n; ++i) {
+                re[i] = x[2 * i];
+                im[i] = x[2 * i + 1];
+            }
+            std::vector<double> ref = x;
+            referencefft(n, ref, dir);
+            ASSERT_EQ(dofftc(n, x.data(), dir), 0);
+            ASSERT_EQ(dofftr(n, re.data(), im.data(), dir), 0);
+            for (int i = 0; i < n; ++i) {
+                ASSERT_EQ(std::memcmp(&x[2 * i], &ref[2 * i], 2 * sizeof(double)), 0) << i;
+                ASSERT_EQ(std::memcmp(&re[i], &ref[2 * i], sizeof(double)), 0) << i;
+                ASSERT_EQ(std::memcmp(&im[i], &ref[2 * i + 1], sizeof(double)), 0) << i;
+            }
         }
     }
 }
