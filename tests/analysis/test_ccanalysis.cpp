@@ -423,6 +423,12 @@ TEST(DiscreteCepstrum, SolvesTheRegularizedNormalEquations) {
   c0 = 9.0;
   EXPECT_EQ(solvelsr(M.data(), y.data(), &c0, 0, 1), -1);
   EXPECT_EQ(c0, 9.0);
+  // An undefined factorisation (NaN pivot) is refused too instead of using a partial inverse.
+  std::vector<double> bad(3 * 2 + 2 * 4, 1.0);
+  bad[2] = std::nan("");
+  double c2[2] = {9.0, 9.0};
+  EXPECT_EQ(solvelsr(bad.data(), y.data(), c2, 3, 2), -1);
+  EXPECT_EQ(c2[0], 9.0);
 }
 
 // ---------------------------------------------------------------- envelope accuracy
