@@ -22,7 +22,11 @@ bool ispow2(uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
 }  // namespace
 
 int getlpwinfilter(uint32_t L, double fc, double fs, double* h) {
+  if (h == nullptr) return -1;
   const uint32_t M = L / 2;
+  // An odd order has no centre tap; its last tap is set to 0 so that no tap is left
+  // undefined (the upsampler always uses an even order).
+  if (L % 2 != 0) h[L] = 0.0;
   // Normalised cut-off (1 = Nyquist) and cut-off angle in radians per sample.
   const double c = (fc + fc) / fs;
   const double wc = c * kPi;
@@ -48,16 +52,30 @@ int getlpwinfilter(uint32_t L, double fc, double fs, double* h) {
 }
 
 int winfiltersignal(double* x, uint32_t n, uint32_t L, const double* h) {
+  if (n == 0) return 0;
+  if (x == nullptr || h == nullptr) return -1;
   const uint32_t M = L / 2;
-  // Delay line of L+1 input samples x[i-M .. i+M], zeros outside the signal.
-  std::vector<double> d(static_cast<size_t>(L) + 1, 0.0);
-  for (uint32_t j = 0; j <= M; ++j) d[M + j] = (j < n) ? x[j] : 0.0;
+  const size_t taps = static_cast<size_t>(L) + 1;
+  // Delay line of the L+1 input samples x[i-M .. i+M] (zeros outside the signal), kept
+  // twice in a ring of 2(L+1) values so that the current line is always one contiguous
+  // run d[head .. head+L]: no shifting per output sample, same products in the same order.
+  std::vector<double> ring(2 * taps, 0.0);
+  for (uint32_t j = 0; j <= M; ++j) {
+    const double v = (j < n) ? x[j] : 0.0;
+    ring[M + j] = v;
+    ring[M + j + taps] = v;
+  }
+  size_t head = 0;
   for (uint32_t i = 0; i < n; ++i) {
+    const double* d = ring.data() + head;
     double sum = 0.0;
-    for (uint32_t j = 0; j <= L; ++j) sum += h[j] * d[j];
-    std::memmove(d.data(), d.data() + 1, sizeof(double) * L);
+    for (size_t j = 0; j < taps; ++j) sum += h[j] * d[j];
     const uint64_t next = static_cast<uint64_t>(M) + i + 1;
-    d[L] = (next < n) ? x[next] : 0.0;
+    const double v = (next < n) ? x[next] : 0.0;
+    // The oldest sample leaves the line; the newest enters at its end.
+    ring[head] = v;
+    ring[head + taps] = v;
+    head = (head + 1 == taps) ? 0 : head + 1;
     x[i] = sum;
   }
   return 0;

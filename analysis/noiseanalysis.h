@@ -8,7 +8,8 @@
 namespace brisvane {
 
 // Taps of a zero-phase windowed-sinc low-pass: L+1 taps (L even), cut-off fc Hz for a
-// signal at fs Hz, Hamming-windowed (1 at the centre, 0.08 at the ends). Returns 0.
+// signal at fs Hz, Hamming-windowed (1 at the centre, 0.08 at the ends). An odd L gets a
+// last tap of 0. Returns 0, or -1 for a null h.
 int getlpwinfilter(uint32_t L, double fc, double fs, double* h);
 // Zero-phase FIR filtering of x (n samples) in place with the L+1 taps h; samples outside
 // the signal count as 0. Returns 0.

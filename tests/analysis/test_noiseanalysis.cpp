@@ -150,3 +150,35 @@ TEST(NoiseLogSpectrum, RefusesLengthsTheWorkspaceCannotServe) {
 
 }  // namespace
 }  // namespace brisvane
+
+// The in-place filter must equal the direct zero-phase convolution, summed over the taps in
+// increasing order, bit for bit, including signals shorter than half the filter.
+TEST(LowPassFilter, InPlaceFilteringEqualsDirectConvolution) {
+  const uint32_t L = 100, M = L / 2;
+  std::vector<double> h(L + 1);
+  ASSERT_EQ(getlpwinfilter(L, 6400.0, 32000.0, h.data()), 0);
+  EXPECT_DOUBLE_EQ(h[0], h[L]);
+  for (uint32_t n : {1u, 5u, 51u, 300u}) {
+    std::vector<double> x(n);
+    uint64_t state = 12345 + n;
+    for (double& v : x) {
+      state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+      v = static_cast<double>(state >> 11) / 9007199254740992.0 - 0.5;
+    }
+    std::vector<double> expected(n);
+    for (uint32_t i = 0; i < n; ++i) {
+      double sum = 0.0;
+      for (uint32_t j = 0; j <= L; ++j) {
+        const int64_t k = static_cast<int64_t>(i) - M + j;
+        sum += h[j] * ((k >= 0 && k < static_cast<int64_t>(n)) ? x[static_cast<size_t>(k)] : 0.0);
+      }
+      expected[i] = sum;
+    }
+    ASSERT_EQ(winfiltersignal(x.data(), n, L, h.data()), 0);
+    for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(x[i], expected[i]) << "n " << n << " i " << i;
+  }
+  // An odd order leaves no tap undefined.
+  std::vector<double> odd(8, -7.0);
+  getlpwinfilter(7, 4000.0, 16000.0, odd.data());
+  EXPECT_EQ(odd[7], 0.0);
+}
