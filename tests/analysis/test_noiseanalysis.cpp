@@ -156,7 +156,7 @@ TEST(NoiseLogSpectrum, RefusesLengthsTheWorkspaceCannotServe) {
 TEST(LowPassFilter, InPlaceFilteringEqualsDirectConvolution) {
   const uint32_t L = 100, M = L / 2;
   std::vector<double> h(L + 1);
-  ASSERT_EQ(getlpwinfilter(L, 6400.0, 32000.0, h.data()), 0);
+  ASSERT_EQ(brisvane::getlpwinfilter(L, 6400.0, 32000.0, h.data()), 0);
   EXPECT_DOUBLE_EQ(h[0], h[L]);
   for (uint32_t n : {1u, 5u, 51u, 300u}) {
     std::vector<double> x(n);
@@ -174,11 +174,11 @@ TEST(LowPassFilter, InPlaceFilteringEqualsDirectConvolution) {
       }
       expected[i] = sum;
     }
-    ASSERT_EQ(winfiltersignal(x.data(), n, L, h.data()), 0);
+    ASSERT_EQ(brisvane::winfiltersignal(x.data(), n, L, h.data()), 0);
     for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(x[i], expected[i]) << "n " << n << " i " << i;
   }
   // An odd order leaves no tap undefined.
   std::vector<double> odd(8, -7.0);
-  getlpwinfilter(7, 4000.0, 16000.0, odd.data());
+  brisvane::getlpwinfilter(7, 4000.0, 16000.0, odd.data());
   EXPECT_EQ(odd[7], 0.0);
 }
