@@ -201,6 +201,7 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R) {
     // x: first column of the inverse of the leading block; y: the bordered one.
     std::vector<double> x(N, 0.0);
     std::vector<double> y(N, 0.0);
+    std::vector<double> g(N, 0.0);  // per-column correction of the bordering step
     x[0] = 1.0 / T[0];
     std::fill(R, R + N * N, 0.0);
     R[0] = 1.0 / T[0];
@@ -219,15 +220,26 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R) {
             y[k] = e * x[k] + f * x[i - k];
         }
         y[i] = f * x[0];
-        // Border every column: the reversed y is the new last column of the inverse.
-        for (idx j = 0; j < N; ++j) {
-            double g = 0.0;
-            for (idx k = 0; k < i; ++k) {
-                g += T[i * N + k] * R[k * N + j];
+        // Border every column j: g(j) = sum over k < i of T(i, k) R(k, j), summed in
+        // increasing k for each column (rows are walked in the outer loop so that R is
+        // read row by row), h(j) = [j == i] - g(j), and R(k, j) += y(i - k) h(j):
+        // the reversed y is the new last column of the inverse.
+        std::fill(g.begin(), g.end(), 0.0);
+        for (idx k = 0; k < i; ++k) {
+            const double t = T[i * N + k];
+            const double* row = R + k * N;
+            for (idx j = 0; j < N; ++j) {
+                g[j] += t * row[j];
             }
-            const double h = j == i ? 1.0 - g : -g;
-            for (idx k = 0; k <= i; ++k) {
-                R[k * N + j] = R[k * N + j] + y[i - k] * h;
+        }
+        for (idx j = 0; j < N; ++j) {
+            g[j] = j == i ? 1.0 - g[j] : -g[j];
+        }
+        for (idx k = 0; k <= i; ++k) {
+            const double yk = y[i - k];
+            double* row = R + k * N;
+            for (idx j = 0; j < N; ++j) {
+                row[j] = row[j] + yk * g[j];
             }
         }
         std::swap(x, y);

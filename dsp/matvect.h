@@ -32,7 +32,7 @@ int simpmprodmat(const double* A, const double* B, double* P, uint32_t a, uint32
 double choleskyinvdet2(uint32_t n, double* A, double* W);
 // Inverse of a symmetric Toeplitz T (n x n) into R (n x n) by Levinson bordering; only
 // T(0, 0) and the strict lower triangle are read. 0, or -1 when n == 0, T(0, 0) == 0 or a
-// leading block is exactly singular. Allocates two vectors of n values.
+// leading block is exactly singular. Allocates three vectors of n values.
 int toeplitzsiminv(uint32_t n, const double* T, double* R);
 // Inverse of A (n x n, whose inverse is symmetric) into R (n x n) by Gauss-Jordan
 // elimination with a row exchange only at an exactly zero pivot; the lower triangle is
