@@ -28,7 +28,7 @@ struct Interval {
 // Character rules: a leading digit, only digits, "," and "-" up to the end or "(", every
 // separator right after a digit, a digit last; then an optional "(digits)" group.
 // Returns false on a violation; end is the length of the item part, w the group value.
-bool refsyntax(std::string_view s, size_t& end, uint64_t& w, bool& unsure) {
+bool refsyntax(std::string_view s, size_t& end, uint64_t& w) {
   if (s.empty() || !isdigitc(s[0])) return false;
   end = s.find('(');
   const bool group = end != std::string_view::npos;
@@ -45,21 +45,22 @@ bool refsyntax(std::string_view s, size_t& end, uint64_t& w, bool& unsure) {
   size_t k = j;
   while (k < s.size() && isdigitc(s[k])) ++k;
   if (k >= s.size() || s[k] != ')') return false;
-  if (k - j > 9) unsure = true;  // a group value beyond what a 32-bit scan holds
-  for (size_t q = j; q < k && q < j + 9; ++q) w = w * 10 + static_cast<uint64_t>(s[q] - '0');
+  // Any group value of 10 or more sets no effective limit (no 32-bit index has more
+  // digits), so the value is saturated rather than scanned in full.
+  for (size_t q = j; q < k; ++q) w = std::min<uint64_t>(w * 10 + static_cast<uint64_t>(s[q] - '0'), 1000);
   return true;
 }
 
 // Verdict of an independent reading of the list: 1 accept, 0 reject, -1 when the text
 // lies where the exact verdict is a matter of interpretation (numbers written with ten
-// or more characters that still fit 32 bits, oversized digit-count groups).
+// or more characters that still fit 32 bits).
 // items receives each item's first number and the number after its first "-".
 int refdiagnose(std::string_view s, std::vector<Interval>& items) {
   items.clear();
   size_t end = 0;
   uint64_t w = 0;
+  if (!refsyntax(s, end, w)) return 0;
   bool unsure = false;
-  if (!refsyntax(s, end, w, unsure)) return 0;
   bool havePrev = false;
   uint64_t prev = 0;
   size_t i = 0;
