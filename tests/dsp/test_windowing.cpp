@@ -8,89 +8,61 @@
 using namespace brisvane;
 
 TEST(FrameGrid, FrameCountsAndLengthRules) {
-    EXPECT_EQ(getnumframes(1, 80, 0), 1U);
-    EXPECT_EQ(getnumframes(80, 80, 0), 1U);
-    EXPECT_EQ(getnumframes(81, 80, 0), 2U);
-    EXPECT_EQ(getnumframes(16000, 80, 0), 200U);
-    EXPECT_EQ(getnumanalysisframes(101, 80, 20), 2U);
-    EXPECT_EQ(getnumanalysisframes(0xFFFFFFFFU, 1, 0), 0xFFFFFFFFU);
-    // No frame position inside the signal, or no frame step: no frame.
-    EXPECT_EQ(getnumframes(0, 80, 0), 0U);
-    EXPECT_EQ(getnumanalysisframes(5, 80, 30), 0U);
-    EXPECT_EQ(getnumanalysisframes(16000, 0, 0), 0U);
-
-    EXPECT_EQ(getwinlengthnperiodsodd(2, 100, 16000), 321U);
-    EXPECT_EQ(getwinlengthnperiodsodd(3, 60, 16000), 801U);
-    EXPECT_EQ(getwinlengthnperiodsodd(2, 300, 16000), 107U);
+    struct Grid { uint32_t n, shift, offset, frames; };
+    for (const Grid& g : {Grid{1, 80, 0, 1}, Grid{80, 80, 0, 1}, Grid{81, 80, 0, 2}, Grid{16000, 80, 0, 200},
+                          Grid{101, 80, 20, 2}, Grid{0xFFFFFFFFU, 1, 0, 0xFFFFFFFFU},
+                          Grid{0, 80, 0, 0}, Grid{5, 80, 30, 0}, Grid{16000, 0, 0, 0}}) {  // last three: no frame
+        EXPECT_EQ(getnumframes(g.n, g.shift, g.offset), g.frames) << g.n << " " << g.shift << " " << g.offset;
+        EXPECT_EQ(getnumanalysisframes(g.n, g.shift, g.offset), g.frames) << g.n << " " << g.shift;
+    }
+    // Lengths with no 32-bit value give 0 rather than an undefined conversion.
+    const double periods[][3] = {{2, 100, 321}, {3, 60, 801}, {2, 300, 107}, {2, 0, 0}, {2, -100, 0}, {2, NAN, 0}};
+    for (const auto& p : periods) EXPECT_EQ(getwinlengthnperiodsodd(p[0], p[1], 16000), p[2]) << p[1];
     EXPECT_EQ(getwinlengthdurodd(0.01, 16000), 161U);
     EXPECT_EQ(getwinlengthdurodd(4294967295.0, 1), 4294967295U);
-    // Lengths with no 32-bit value give 0 rather than an undefined conversion.
-    EXPECT_EQ(getwinlengthnperiodsodd(2, 0, 16000), 0U);
-    EXPECT_EQ(getwinlengthnperiodsodd(2, -100, 16000), 0U);
-    EXPECT_EQ(getwinlengthnperiodsodd(2, std::nan(""), 16000), 0U);
     EXPECT_EQ(getwinlengthdurodd(1e6, 16000), 0U);
-
-    EXPECT_EQ(getwinlengthceilpot2(0), 1U);
-    EXPECT_EQ(getwinlengthceilpot2(1), 1U);
-    EXPECT_EQ(getwinlengthceilpot2(321), 512U);
-    EXPECT_EQ(getwinlengthceilpot2(801), 1024U);
-    EXPECT_EQ(getwinlengthceilpot2(1024), 1024U);
-    EXPECT_EQ(getwinlengthceilpot2(0x80000000U), 0x80000000U);
-    EXPECT_EQ(getwinlengthceilpot2(0x80000001U), 0U);  // would loop forever
+    const uint32_t pot2[][2] = {{0, 1}, {1, 1}, {321, 512}, {801, 1024}, {1024, 1024},
+                                {0x80000000U, 0x80000000U}, {0x80000001U, 0}};  // the last would loop forever
+    for (const auto& p : pot2) EXPECT_EQ(getwinlengthceilpot2(p[0]), p[1]) << p[0];
 }
 
-TEST(Windows, LengthFiveValues) {
-    std::vector<double> w(5);
-    std::vector<double> c(5);
-    const auto expectwin = [&w](std::vector<double> want) {
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_NEAR(w[i], want[i], 1e-15) << i;
+TEST(Windows, WorkedValuesAndDegenerateLengths) {
+    struct Case { int (*win)(double*, uint32_t, uint8_t); uint8_t norm; double want[5]; };
+    for (const Case& c : {Case{winhamming, 0, {0.08, 0.54, 1.0, 0.54, 0.08}},
+                          Case{winhamming, 1, {0.1269, 0.8566, 1.5863, 0.8566, 0.1269}},
+                          Case{winhanning, 0, {0.0, 0.5, 1.0, 0.5, 0.0}},
+                          Case{winhanning, 1, {0.0, 0.8165, 1.633, 0.8165, 0.0}}}) {
+        std::vector<double> w(1001, 7.0);
+        ASSERT_EQ(c.win(w.data(), 5, c.norm), 0);
+        for (int i = 0; i < 5; ++i) EXPECT_NEAR(w[i], c.want[i], 1e-15) << i;
+        EXPECT_EQ(w[5], 7.0);
+        // Long window: symmetric to rounding (no drift along it); the normalised forms
+        // have a mean square of about 1.
+        c.win(w.data(), 1001, c.norm);
+        double ms = 0.0;
+        for (uint32_t i = 0; i < 1001; ++i) {
+            EXPECT_NEAR(w[i], w[1000 - i], 1e-14) << i;
+            ms += w[i] * w[i] / 1001;
         }
-    };
-    winhamming(w.data(), 5, 0);
-    expectwin({0.08, 0.54, 1.0, 0.54, 0.08});
-    winhamming(w.data(), 5, 1);
-    expectwin({0.1269, 0.8566, 1.5863, 0.8566, 0.1269});
-    winhanning(w.data(), 5, 1);
-    expectwin({0.0, 0.8165, 1.633, 0.8165, 0.0});
+        if (c.norm) { EXPECT_NEAR(ms, 1.0, 2e-3); }
+        // L = 1 is the centre value; L = 0 writes nothing.
+        w.assign(2, 7.0);
+        c.win(w.data(), 1, c.norm);
+        c.win(w.data(), 0, c.norm);
+        EXPECT_DOUBLE_EQ(w[0], c.want[2]);
+        EXPECT_EQ(w[1], 7.0);
+    }
+    EXPECT_EQ(winhamming(nullptr, 4, 0), -1);
+
+    std::vector<double> w(5), c(5);
     winhanning(w.data(), 5, 0);
-    expectwin({0.0, 0.5, 1.0, 0.5, 0.0});
     ASSERT_EQ(wincomplementary(w.data(), c.data(), 5), 0);
     ASSERT_EQ(wincomplementary(w.data(), w.data(), 5), 0);  // in place, same samples
     EXPECT_EQ(w, c);
-    expectwin({0.0, -0.5, 0.0, 0.5, 0.0});
-}
-
-TEST(Windows, NormalisedFormsHaveUnitMeanSquare) {
-    const uint32_t L = 1001;
-    std::vector<double> hm(L);
-    std::vector<double> hn(L);
-    winhamming(hm.data(), L, 1);
-    winhanning(hn.data(), L, 1);
-    double msm = 0.0;
-    double msn = 0.0;
-    for (uint32_t i = 0; i < L; ++i) {
-        EXPECT_NEAR(hm[i], hm[L - 1 - i], 1e-14);
-        msm += hm[i] * hm[i] / L;
-        msn += hn[i] * hn[i] / L;
-    }
-    EXPECT_NEAR(msm, 1.0, 2e-3);
-    EXPECT_NEAR(msn, 1.0, 2e-3);
-}
-
-TEST(Windows, DegenerateLengths) {
-    std::vector<double> w = {7.0, 7.0};
-    winhamming(w.data(), 1, 0);
-    EXPECT_DOUBLE_EQ(w[0], 1.0);
-    winhamming(w.data(), 1, 1);
-    EXPECT_DOUBLE_EQ(w[0], 1.5863);
-    winhanning(w.data(), 1, 1);
-    EXPECT_DOUBLE_EQ(w[0], 1.633);
+    const double want[] = {0.0, -0.5, 0.0, 0.5, 0.0};
+    for (int i = 0; i < 5; ++i) EXPECT_NEAR(w[i], want[i], 1e-15) << i;
+    w.assign(2, 7.0);
     wincomplementary(w.data(), w.data(), 1);
-    EXPECT_EQ(w, (std::vector<double>{0.0, 7.0}));
-    winhamming(w.data(), 0, 0);
-    winhanning(w.data(), 0, 0);
     wincomplementary(w.data(), w.data(), 0);
     EXPECT_EQ(w, (std::vector<double>{0.0, 7.0}));
-    EXPECT_EQ(winhamming(nullptr, 4, 0), -1);
 }

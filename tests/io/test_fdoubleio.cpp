@@ -21,12 +21,7 @@ namespace {
 
 class StreamFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::path(BRISVANE_BINARY_DIR) / "testtmp" /
-               (std::string("stream_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-                std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
+    void SetUp() override { fs::create_directories(dir_); }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string path(const char* name) const { return (dir_ / name).string(); }
@@ -39,30 +34,25 @@ protected:
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
 
-    fs::path dir_;
+    const fs::path dir_ = fs::path(BRISVANE_BINARY_DIR) / "testtmp" / ("stream_" + std::to_string(::getpid()));
 };
 
 }  // namespace
 
 TEST_F(StreamFiles, RoundTripNarrowsToNearestFloat) {
     std::vector<double> src = {0.0, 100.0, -1e10, 0.1, -2.5, 1e300};
-    for (int i = 0; i < 3000; ++i) {  // several read blocks
-        src.push_back(i * 0.37 - 900.0);
-    }
-    std::vector<double> work = src;
+    for (int i = 0; i < 3000; ++i) src.push_back(i * 0.37 - 900.0);  // several read blocks
+    std::vector<double> work = src, back;
     const std::string p = path("a.lf0");
     ASSERT_EQ(fdoublewrite2(p.c_str(), work.data(), 3006), 3006U);
     const std::string bytes = contents(p);
     ASSERT_EQ(bytes.size(), 4U * 3006);
     EXPECT_EQ(bytes.substr(8, 4), std::string("\xF9\x02\x15\xD0", 4));  // -1e10, little-endian
-
-    std::vector<double> back;
     ASSERT_EQ(fdoubleread(p.c_str(), back), 3006U);
     for (std::size_t i = 0; i < src.size(); ++i) {
         ASSERT_EQ(back[i], static_cast<double>(static_cast<float>(src[i]))) << i;
     }
-    EXPECT_EQ(back[2], -1e10);
-    EXPECT_TRUE(std::isinf(back[5]));
+    EXPECT_TRUE(std::isinf(back[5]));  // beyond the float range
 }
 
 TEST_F(StreamFiles, ReadCountsWholeValuesOnly) {
@@ -70,7 +60,6 @@ TEST_F(StreamFiles, ReadCountsWholeValuesOnly) {
     put(path("ten"), std::string("\x00\x00\x80\x3f\x00\x00\x00\xc0\x01\x02", 10));
     ASSERT_EQ(fdoubleread(path("ten").c_str(), x), 2U);
     EXPECT_EQ(x, (std::vector<double>{1.0, -2.0}));
-
     put(path("three"), "abc");
     put(path("empty"), "");
     for (const std::string& p : {path("three"), path("empty"), path("missing"), dir_.string()}) {
@@ -79,13 +68,10 @@ TEST_F(StreamFiles, ReadCountsWholeValuesOnly) {
         EXPECT_TRUE(x.empty()) << p;
     }
     EXPECT_EQ(fdoubleread(nullptr, x), 0U);
-
     // 2^32 + 1 values (a sparse file): refused before anything is allocated.
     std::error_code ec;
     fs::resize_file(path("empty"), (uint64_t{1} << 34) + 4, ec);
-    if (!ec) {
-        EXPECT_EQ(fdoubleread(path("empty").c_str(), x), 0U);
-    }
+    if (!ec) { EXPECT_EQ(fdoubleread(path("empty").c_str(), x), 0U); }
 }
 
 TEST_F(StreamFiles, WriteRefusalsCreateNothing) {
@@ -101,7 +87,7 @@ TEST_F(StreamFiles, WriteRefusalsCreateNothing) {
 }
 
 TEST_F(StreamFiles, ReplacementKeepsModeAndLinks) {
-    const std::string p = path("out.cc");
+    const std::string p = path("out.cc"), link = path("link.cc");
     put(p, "old contents");
     ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
     double v[3] = {1.0, 2.0, 3.0};
@@ -110,11 +96,9 @@ TEST_F(StreamFiles, ReplacementKeepsModeAndLinks) {
     struct stat st {};
     ASSERT_EQ(::stat(p.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640U);
-
     // Writing through a symbolic link replaces the file it points to, not the link.
-    const std::string link = path("link.cc");
     fs::create_symlink(p, link);
-    double w[1] = {5.0};
+    double w[1] = {5.0};  // v was consumed by the write
     ASSERT_EQ(fdoublewrite2(link.c_str(), w, 1), 1U);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(contents(p), std::string("\x00\x00\xa0\x40", 4));
@@ -137,7 +121,6 @@ TEST_F(StreamFiles, FailedWriteLeavesExistingStreamIntact) {
     EXPECT_EQ(n, 0U);
     EXPECT_EQ(contents(p), "previous stream");
     EXPECT_EQ(entries(), 1U);
-
     if (::geteuid() != 0) {  // permissions do not bind the superuser
         ASSERT_EQ(::chmod(p.c_str(), 0444), 0);
         v.assign(2, 1.0);

@@ -23,7 +23,7 @@ Segment voiced(double sec, double a, double b, double jitter = 0.0, double level
 Segment silence(double sec) { return Segment{SegmentKind::Silence, sec, 0, 0, 0, 0}; }
 Segment unvoiced(double sec) { return Segment{SegmentKind::Unvoiced, sec, 0, 0, 0, 0.2}; }
 
-// Power of x[n0 .. n0+len) at f Hz (Hann-windowed DFT).
+// Power of x[n0 .. n0+len) at f Hz (DFT, optionally Hann-windowed).
 double power(const std::vector<double>& x, size_t n0, size_t len, double f, double fs, bool hann) {
   double re = 0.0, im = 0.0;
   for (size_t n = 0; n < len; ++n) {
@@ -40,8 +40,9 @@ std::vector<unsigned char> readbytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-int16_t le16(const std::vector<unsigned char>& b, size_t i) {
-  return static_cast<int16_t>(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+// Sample n of a canonical 44-byte-header 16-bit WAV.
+int16_t sample(const std::vector<unsigned char>& b, size_t n) {
+  return static_cast<int16_t>(static_cast<uint16_t>(b[44 + 2 * n] | (b[45 + 2 * n] << 8)));
 }
 
 TEST(SynthDeterminism, SameConfigSameSamplesAndIndependentRandomStreams) {
@@ -60,22 +61,19 @@ TEST(SynthDeterminism, SameConfigSameSamplesAndIndependentRandomStreams) {
 }
 
 TEST(SynthTruth, FrameCountFollowsTheFrameGrid) {
-  for (size_t samples : {0, 1, 79, 80, 81, 160, 161}) {
+  const size_t cases[][2] = {{0, 0}, {1, 1}, {79, 1}, {80, 1}, {81, 2}, {160, 2}, {161, 3}};
+  for (const auto& [samples, frames] : cases) {
     Config c;
     c.segments = {voiced(samples / c.fs, 150, 150)};
     const Result r = synthesize(c);
     ASSERT_EQ(r.signal.size(), samples);
-    const size_t frames = samples == 0 ? 0 : (samples - 1) / 80 + 1;
-    EXPECT_EQ(r.f0.size(), frames);
-    EXPECT_EQ(r.fv.size(), frames);
-    EXPECT_EQ(r.stable.size(), frames);
+    EXPECT_TRUE(r.f0.size() == frames && r.fv.size() == frames && r.stable.size() == frames) << samples;
   }
 }
 
 TEST(SynthTruth, ContourLevelsAndFadesOfEachSegment) {
   Config c;
-  c.segments = {silence(0.1), voiced(0.5, 100, 180, 0.0, 0.4), unvoiced(0.2),
-                voiced(0.5, 220, 150, 0.01), silence(0.1)};
+  c.segments = {silence(0.1), voiced(0.5, 100, 180, 0.0, 0.4), unvoiced(0.2), voiced(0.5, 220, 150, 0.01), silence(0.1)};
   const Result r = synthesize(c);
   const double starts[] = {0.1, 0.8}, f0a[] = {100, 220}, f0b[] = {180, 150};
   size_t stable = 0;
@@ -92,8 +90,7 @@ TEST(SynthTruth, ContourLevelsAndFadesOfEachSegment) {
     EXPECT_NEAR(r.f0[k] / want, 1.0, seg == 0 ? 0.01 : 0.05) << k;
     stable += r.stable[k];
     if (r.stable[k]) {  // whole 30 ms neighbourhood inside the unfaded segment
-      EXPECT_GE(t - 0.015, starts[seg] + 0.005 - 1e-9);
-      EXPECT_LE(t + 0.015, starts[seg] + 0.5 - 0.005);
+      EXPECT_TRUE(t - 0.015 >= starts[seg] + 0.005 - 1e-9 && t + 0.015 <= starts[seg] + 0.5 - 0.005) << k;
     }
   }
   EXPECT_GE(stable, 2u * 85u);  // (500 - 2 * 20) ms / 5 ms per segment, minus rounding
@@ -106,8 +103,9 @@ TEST(SynthTruth, ContourLevelsAndFadesOfEachSegment) {
   EXPECT_EQ(peak(0, 1600), 0.0);  // silence is exact zero
   EXPECT_NEAR(peak(1600, 9600), 0.4, 1e-12);
   EXPECT_NEAR(peak(9600, 12800), 0.2, 1e-12);
-  for (size_t edge : {1600, 9599, 9600, 12799, 12800, 20799})  // faded, no clicks
+  for (size_t edge : {1600, 9599, 9600, 12799, 12800, 20799}) {  // faded, no clicks
     EXPECT_LT(std::fabs(r.signal[edge]), 0.01) << edge;
+  }
 }
 
 TEST(SynthTruth, JitterHasTheConfiguredSpreadAndTruthIsTheActualPeriod) {
@@ -131,22 +129,6 @@ TEST(SynthTruth, JitterHasTheConfiguredSpreadAndTruthIsTheActualPeriod) {
   }
 }
 
-TEST(SynthSignal, AutocorrelationPeakOfSteadyVowelIsTheF0Period) {
-  for (double f0 : {70.0, 118.0, 150.0, 237.0, 410.0}) {
-    const Result r = synthesize(steadyvowel(f0, 0.5));
-    std::vector<double> ac(268, 0.0);
-    for (size_t lag = 31; lag <= 267; ++lag)
-      for (size_t n = 2000; n < 4048; ++n) ac[lag] += r.signal[n] * r.signal[n + lag];
-    // First local maximum within 10 % of the largest over 60 ... 500 Hz (a lag of two
-    // fractional periods can come out slightly higher than one period).
-    const double top = *std::max_element(ac.begin() + 32, ac.begin() + 267);
-    size_t b = 32;
-    while (!(ac[b] >= 0.9 * top && ac[b] >= ac[b - 1] && ac[b] >= ac[b + 1])) ++b;
-    const double lag = b + 0.5 * (ac[b - 1] - ac[b + 1]) / (ac[b - 1] - 2.0 * ac[b] + ac[b + 1]);
-    EXPECT_NEAR(16000.0 / lag, f0, 0.005 * f0) << f0;
-  }
-}
-
 TEST(SynthSignal, AdditiveNoiseHasTheConfiguredSnr) {
   Config c;
   c.segments = {silence(0.5), voiced(1.0, 140, 140)};
@@ -160,8 +142,9 @@ TEST(SynthSignal, AdditiveNoiseHasTheConfiguredSnr) {
 }
 
 TEST(SynthSpectrum, EnvelopeIsTheVoicedFilterChainAndPeaksAtTheFormants) {
-  // Harmonic amplitudes over whole periods equal the envelope up to one constant; at
-  // 120 Hz the pulses fall between samples, which also checks the band-limited pulse.
+  // Harmonic amplitudes over whole periods equal the envelope up to one constant (which
+  // also pins the signal's f0); at 120 Hz the pulses fall between samples, which also
+  // checks the band-limited pulse.
   for (double f0 : {200.0, 120.0}) {
     const Config c = steadyvowel(f0, 1.0);
     const Result r = synthesize(c);
@@ -196,7 +179,7 @@ TEST(SynthSpectrum, MixedExcitationNoiseContinuesTheHarmonicLevel) {
   double below = 0.0, above = 0.0;
   for (size_t k = 0; k < 25; ++k) below += psd[63 + k], above += psd[113 + k];  // 2520-3480, 4520-5480 Hz
   EXPECT_NEAR(10.0 * std::log10(below / above), 0.0, 1.0);
-  EXPECT_LT(psd[78], 0.01 * psd[75]);  // 3100 Hz, between harmonics, vs the 3000 Hz harmonic
+  EXPECT_LT(psd[78], 0.01 * psd[75]);   // 3100 Hz, between harmonics, vs the 3000 Hz harmonic
   EXPECT_GT(psd[128], 0.2 * psd[125]);  // 5100 Hz vs 5000 Hz
 }
 
@@ -240,8 +223,8 @@ TEST(SynthWav, CanonicalHeaderRoundTripRoundingAndClipping) {
       'd', 'a', 't', 'a', at(data, 0), at(data, 8), at(data, 16), at(data, 24)};
   EXPECT_EQ(std::vector<unsigned char>(b.begin(), b.begin() + 44), header);
   for (size_t n = 0; n < r.signal.size(); ++n)
-    ASSERT_LE(std::fabs(le16(b, 44 + 2 * n) / 32768.0 - x[n]), 0.5 / 32768 + 1e-15) << n;
-  for (size_t i = 0; i < edge.size(); ++i) EXPECT_EQ(le16(b, 44 + 2 * (r.signal.size() + i)), edgeq[i]) << i;
+    ASSERT_LE(std::fabs(sample(b, n) / 32768.0 - x[n]), 0.5 / 32768 + 1e-15) << n;
+  for (size_t i = 0; i < edge.size(); ++i) EXPECT_EQ(sample(b, r.signal.size() + i), edgeq[i]) << i;
 
   EXPECT_FALSE(writewav16(std::string(BRISVANE_BINARY_DIR) + "/no/such/dir/x.wav", x, 16000.0));
   EXPECT_FALSE(writewav16(path, x, 0.0));
@@ -256,7 +239,7 @@ TEST(SynthWav, BundledSampleIsTheDemoUtterance) {
   // Identical here; another mathematics library may move a rare sample by one step.
   size_t differ = 0;
   for (size_t n = 0; n < r.signal.size(); ++n) {
-    const double d = std::fabs(le16(b, 44 + 2 * n) - std::clamp(std::round(r.signal[n] * 32768.0), -32768.0, 32767.0));
+    const double d = std::fabs(sample(b, n) - std::clamp(std::round(r.signal[n] * 32768.0), -32768.0, 32767.0));
     ASSERT_LE(d, 1.0) << n;
     differ += d > 0.0;
   }
