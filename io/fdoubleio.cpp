@@ -147,7 +147,10 @@ uint32_t fdoubleread(const char* path, std::vector<double>& values) {
         return 0;
     }
     struct stat st {};
-    if (::fstat(::fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) {
+    // A device is no stream file: a character device such as /dev/zero never ends and
+    // would be read until memory runs out, a block device is read as a whole disk.
+    if (::fstat(::fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode) || S_ISCHR(st.st_mode) ||
+        S_ISBLK(st.st_mode)) {
         return 0;
     }
     std::vector<double> out;

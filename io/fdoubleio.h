@@ -8,8 +8,9 @@ namespace brisvane {
 
 // Reads every whole 4-byte value of the file (trailing 1 to 3 bytes are ignored) into
 // values, widened exactly. Returns the value count; 0 (values left empty) when path is
-// null, the file cannot be opened or is a directory, holds no whole value, would hold
-// more than 2^32 - 1 values, or cannot be read completely.
+// null, the file cannot be opened or is a directory or a device (a character device
+// such as /dev/zero never ends), holds no whole value, would hold more than 2^32 - 1
+// values, or cannot be read completely. FIFOs are read up to their end.
 uint32_t fdoubleread(const char* path, std::vector<double>& values);
 
 // Writes count values as 32-bit floats (round to nearest, ties to even), little-endian.
