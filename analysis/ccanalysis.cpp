@@ -101,7 +101,75 @@ double strf0(double f0, double fs) {
   return getwinlengthnperiodsodd(2.0, v, fs) < 3 ? 0.0 : v;
 }
 
+// Whether the fast tables of ws serve frames of FFT length N, this order and alpha.
+bool fastready(const memcc* ws, uint32_t N, uint32_t order, double alpha) {
+  if (!ws->fast || ws->matN != N || ws->matorder != order || !(ws->matalpha == alpha)) return false;
+  const uint64_t size = (static_cast<uint64_t>(N) / 2 + 1) * (static_cast<uint64_t>(order) + 1);
+  return ws->ccmat.size() >= size && ws->tables.size() >= 3 * (static_cast<uint64_t>(N) / 2 + 1);
+}
+
+// Spectral path by the matrix of logspec2ccmatrix: c[m] = sum_k logspec[k] A[k][m] over the
+// bins k = 0 .. N/2 of the symmetric log spectrum.
+void logspec2ccfast(const double* spectrum, uint32_t N, uint32_t order, double* c, const double* A) {
+  const uint64_t P1 = static_cast<uint64_t>(order) + 1;
+  for (uint64_t m = 0; m < P1; ++m) c[m] = 0.0;
+  for (uint64_t k = 0; k <= N / 2; ++k) {
+    const double s = spectrum[k];
+    const double* __restrict row = A + k * P1;
+    double* __restrict out = c;
+    for (uint64_t m = 0; m < P1; ++m) out[m] += s * row[m];
+  }
+}
+
 }  // namespace
+
+int logspec2ccmatrix(uint32_t N, uint32_t order, double alpha, double* W, double* A) {
+  if (W == nullptr || A == nullptr || !ispow2(N) || N < 2 || N > kMaxFft || !alphaok(alpha)) return -1;
+  const uint64_t H = N / 2;
+  const uint64_t P1 = static_cast<uint64_t>(order) + 1;
+  // Warping of the unit cepstrum at index n: the all-pass recursion without input applied n
+  // times to the unit vector e0 (ccwarp feeds c[M1] first, so c[n] passes n recursions).
+  const double beta = 1.0 - alpha * alpha;
+  for (uint64_t m = 0; m < P1; ++m) W[m] = m == 0 ? 1.0 : 0.0;
+  for (uint64_t n = 1; n <= H; ++n) {
+    const double* g = W + (n - 1) * P1;
+    double* h = W + n * P1;
+    h[0] = alpha * g[0];
+    if (P1 > 1) {
+      h[1] = beta * g[0] + alpha * g[1];
+      for (uint64_t m = 2; m < P1; ++m) h[m] = g[m - 1] + alpha * (g[m] - h[m - 1]);
+    }
+  }
+  // Row m of W, weighted as the spectral path weights the cepstrum (1/N, halved ends, c0
+  // doubled), taken through the cosine transform sum_n u[n] cos(2 pi k n/N), n = 0 .. N/2, as
+  // the FFT of its even extension; two rows go through one complex transform (both spectra
+  // are real).
+  std::vector<double> re(N), im(N);
+  const double invN = 1.0 / N;
+  auto extend = [&](uint64_t m, double* v) {
+    for (uint64_t n = 0; n < N; ++n) v[n] = 0.0;
+    if (m >= P1) return;
+    const double scale = (m == 0 ? 2.0 : 1.0) * invN;
+    v[0] = 0.5 * scale * W[m];
+    v[H] = 0.5 * scale * W[H * P1 + m];
+    for (uint64_t n = 1; n < H; ++n) {
+      const double u = 0.5 * scale * W[n * P1 + m];
+      v[n] = u;
+      v[N - n] = u;
+    }
+  };
+  for (uint64_t m = 0; m < P1; m += 2) {
+    extend(m, re.data());
+    extend(m + 1, im.data());
+    fftr(static_cast<int32_t>(N), re.data(), im.data());
+    for (uint64_t k = 0; k <= H; ++k) {
+      const double mu = (k == 0 || k == H) ? 1.0 : 2.0;
+      A[k * P1 + m] = mu * re[k];
+      if (m + 1 < P1) A[k * P1 + m + 1] = mu * im[k];
+    }
+  }
+  return 0;
+}
 
 double fwarp(double w, double alpha) {
   const double a2 = alpha * alpha;
@@ -188,17 +256,28 @@ int getharmmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
     return -1;
   }
   f0 = voicedf0(f0, fs);
+  const bool fast = fastready(ws, N, order, alpha);
   bool harmonic = false;
   if (f0 != 0.0) {
     if (!hacapacity(ws->ha.get(), fs, f0)) {
       zerocc(c, order);
       return -1;
     }
-    harmonic = harmframeinside(nx, fs, centre, f0) &&
-               getharmoniclogspectrum(x, nx, fs, centre, f0, N, spectrum, ws->ha.get(), 1) == 0;
+    if (fast) {
+      harmonic = harmframeinside(nx, fs, centre, f0) &&
+                 getharmoniclogspectrumfast(x, nx, fs, centre, f0, N, spectrum, ws->ha.get(), 1,
+                                            ws->tables.data()) == 0;
+    } else {
+      harmonic = harmframeinside(nx, fs, centre, f0) &&
+                 getharmoniclogspectrum(x, nx, fs, centre, f0, N, spectrum, ws->ha.get(), 1) == 0;
+    }
   }
   if (!harmonic) getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
-  logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
+  if (fast) {
+    logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
+  } else {
+    logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
+  }
   return 0;
 }
 
@@ -263,6 +342,7 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
     return -1;
   }
   f0 = voicedf0(f0, fs);
+  const bool fast = fastready(ws, N, order, alpha);
   if (f0 > 0.0) {
     if (!hacapacity(ws->ha.get(), fs, f0)) {
       zerocc(c, order);
@@ -270,8 +350,11 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
     }
     const int Ki = hanoharms(fs, fs, f0);
     const uint32_t K = Ki > 0 ? static_cast<uint32_t>(Ki) : 0;
-    if (K > 0 && K <= N && harmframeinside(nx, fs, centre, f0) &&
-        getharmonics(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1) == 0) {
+    const bool fitted =
+        K > 0 && K <= N && harmframeinside(nx, fs, centre, f0) &&
+        (fast ? getharmonicsfast(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1)
+              : getharmonics(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1)) == 0;
+    if (fitted) {
       // Log amplitude per square root of the harmonic spacing: ln(A_k / (2 sqrt(f0))).
       const double s = 0.5 / std::sqrt(f0);
       for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
@@ -283,7 +366,11 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
     }
   }
   getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
-  logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
+  if (fast) {
+    logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
+  } else {
+    logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
+  }
   return 0;
 }
 
@@ -392,8 +479,11 @@ int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f
   return 0;
 }
 
-int waveform2ccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t first, uint32_t frames,
-                 const double* f0, uint32_t fftmin, uint32_t order, double* cc, double alpha, uint8_t method) {
+namespace {
+
+// The cepstral stream on the documented arithmetic (fast = false) or the fast routes.
+int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+           const double* f0, uint32_t fftmin, uint32_t order, double* cc, double alpha, uint8_t method, bool fast) {
   if (frames > 0 && (f0 == nullptr || cc == nullptr || (x == nullptr && nx > 0))) return -1;
   if (!fsok(fs)) return -1;
   // Lowest voiced f0 of the track: it sizes the harmonic workspace and the FFT.
@@ -420,6 +510,20 @@ int waveform2ccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32
     ws->strwin.resize(2 * static_cast<uint64_t>(getwinlengthnperiodsodd(2.0, f0min, fs)));
   }
 
+  if (fast && alphaok(alpha)) {
+    // Tables made once for the whole stream, so that the frame loop allocates nothing.
+    const uint64_t size = (static_cast<uint64_t>(N) / 2 + 1) * P1;
+    ws->ccmat.resize(size);
+    ws->warpmat.resize(size);
+    ws->tables.resize(3 * (static_cast<uint64_t>(N) / 2 + 1));
+    if (logspec2ccmatrix(N, order, alpha, ws->warpmat.data(), ws->ccmat.data()) == 0) {
+      ws->fast = true;
+      ws->matN = N;
+      ws->matorder = order;
+      ws->matalpha = alpha;
+    }
+  }
+
   using framemethod = int (*)(const double*, uint32_t, double, uint32_t, double, uint32_t, double*, double*,
                               uint32_t, double*, double, memcc*);
   framemethod run = getharmmgc;
@@ -439,6 +543,18 @@ int waveform2ccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32
   }
   ws = memccdestroy(std::move(ws));
   return alphaok(alpha) ? 0 : -1;
+}
+
+}  // namespace
+
+int waveform2ccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+                 const double* f0, uint32_t fftmin, uint32_t order, double* cc, double alpha, uint8_t method) {
+  return runccs(x, nx, fs, shift, first, frames, f0, fftmin, order, cc, alpha, method, false);
+}
+
+int waveform2ccsfast(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+                     const double* f0, uint32_t fftmin, uint32_t order, double* cc, double alpha, uint8_t method) {
+  return runccs(x, nx, fs, shift, first, frames, f0, fftmin, order, cc, alpha, method, true);
 }
 
 }  // namespace brisvane

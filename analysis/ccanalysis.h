@@ -33,6 +33,16 @@ struct memcc {
   std::unique_ptr<memna> na;   // noise log spectrum and FFT scratch (all methods)
   std::vector<double> lsr;     // method 1 solve scratch: K*(P+1) + 2*(P+1)^2 values
   std::vector<double> strwin;  // method 2 window pair: 2*Lw values
+  // Fast path (set by waveform2ccsfast; the per-frame methods then take the fast routes):
+  // the matrices of logspec2ccmatrix for matN, matorder, matalpha, and the kernel tables of
+  // getharmoniclogspectrumfast.
+  bool fast = false;
+  uint32_t matN = 0;
+  uint32_t matorder = 0;
+  double matalpha = 0.0;
+  std::vector<double> ccmat;    // (N/2+1) x (order+1)
+  std::vector<double> warpmat;  // (N/2+1) x (order+1)
+  std::vector<double> tables;   // 3*(N/2+1)
 };
 
 // First-order all-pass frequency warping of the angular frequency w (radians per sample)
@@ -74,6 +84,13 @@ uint32_t ccfftlength(double fs, double f0min, uint32_t fftmin);
 // frames = 0 still creates and releases the workspace and returns 0.
 int waveform2ccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t first, uint32_t frames,
                  const double* f0, uint32_t fftmin, uint32_t order, double* cc, double alpha, uint8_t method);
+// waveform2ccs with the fast per-frame arithmetic (Levinson solve of the harmonic fit, Gram row
+// from the window alone, projections without the basis matrix, tabled warping): same
+// arguments, results and failures; every coefficient agrees with waveform2ccs to within a few
+// units in the last place of a 64-bit float (far below float32 rounding), and the same input
+// gives the same bytes on every run.
+int waveform2ccsfast(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t first, uint32_t frames,
+                     const double* f0, uint32_t fftmin, uint32_t order, double* cc, double alpha, uint8_t method);
 
 // Frequency transformation of the cepstrum c[0..M1] onto the warped axis of factor alpha,
 // truncated to out[0..M2], by the all-pass recursion fed from c[M1] down to c[0]:
@@ -82,6 +99,19 @@ int waveform2ccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32
 // Returns 0, or -1 (out untouched) when alpha is not finite or |alpha| >= 1, or a pointer is
 // null. For M2 = 0 only h0 is formed.
 int ccwarp(const double* c, uint32_t M1, double* out, uint32_t M2, double alpha, double* work);
+
+// The linear map from a symmetric log spectrum to the warped cepstrum that the spectral path
+// of the methods computes (scale by 1/N, inverse FFT, halve c^[0] and c^[N/2], ccwarp with
+// M1 = N/2 into order+1 values, double c0), as matrices for N (a power of two >= 2), order and
+// alpha (|alpha| < 1, finite):
+//   W[n*(order+1) + m], n = 0 .. N/2: coefficient m of the warping of the unit cepstrum at
+//     index n (ccwarp is sum_n c[n] W[n]), by the all-pass recursion applied n times;
+//   A[k*(order+1) + m], k = 0 .. N/2: coefficient m of the result for a log spectrum that is
+//     1 at bins k and N-k and 0 elsewhere, so that c[m] = sum_k logspec[k] A[k][m].
+// A is the cosine transform of the rows of W (by the FFT, two rows per transform). Both hold
+// (N/2+1)*(order+1) values. Returns 0, or -1 for null arrays, N not a power of two (or < 2,
+// > 2^30) or an invalid alpha. Results equal the recursive path to rounding.
+int logspec2ccmatrix(uint32_t N, uint32_t order, double alpha, double* W, double* A);
 
 // Per-frame methods. Arguments: signal x (nx samples; may be null only when nx is 0), fs in
 // Hz, frame centre sample, the frame's f0 in Hz (0 = unvoiced), FFT length N (a power of two

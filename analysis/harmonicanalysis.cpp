@@ -52,6 +52,9 @@ constexpr uint64_t kMaxBlock = uint64_t{1} << 31;
 // the recurrence's absolute error (about 1e-14 after a few hundred bins) stays below 1e-8
 // of sin(theta)/theta.
 constexpr double kThetaZero = 1e-6;
+// Distance (rad of kernel phase) from a source within which a bin is treated as "on the
+// harmonic" by the fast log spectrum (see getharmoniclogspectrumfast).
+constexpr double kNearBin = 1e-3;
 
 // Loud failure of an internal write that would leave the workspace block. Compiled in
 // debug and sanitizer builds only; the capacity checks at the entry points are meant to
@@ -155,6 +158,282 @@ void project(const double* E, uint32_t N, uint32_t B, const double* frame, doubl
   }
 }
 
+// ---- Fast fits -------------------------------------------------------------------------
+
+// Harmonics processed together by the Chebyshev sums (independent recurrences side by side).
+constexpr idx kLanes = 4;
+// Steps of a sine/cosine rotation recurrence between two direct evaluations: bounds the
+// recurrence's rounding drift to a few units in the last place.
+constexpr idx kAnchor = 16;
+// A Dirichlet kernel whose denominator sin(theta/2) is smaller than this is evaluated from
+// theta reduced to (-pi, pi] instead of from the recurrences (where the quotient of two
+// small rounded numbers would lose digits).
+constexpr double kSmallDen = 0.01;
+
+// Growth of the Levinson recursion (a lower bound of the Gram matrix's condition number)
+// above which a fit is left to the documented solver. Speech frames stay far below it
+// (1 to 1e5); it is reached when the highest harmonic lies within a few millihertz of fs/2,
+// where that harmonic and its mirror image are almost the same row. There the coefficients
+// are determined only to about 1e-7 by any route, and the documented route's rounding is
+// reproduced by running it.
+constexpr double kNearSingular = 1e6;
+
+// Values of the fast work memory for frames up to nws samples, K harmonics and M rows.
+uint64_t fastsize(uint64_t nws, uint64_t K, uint64_t M) {
+  const uint64_t half = nws / 2 + 1;
+  return 3 * half + 2 * (K + 2 + kLanes) + 5 * M;
+}
+
+// cos(k a) and sin(k a) for k = 0 .. m-1, by rotation re-anchored every kAnchor steps.
+void rotations(double a, idx m, double* c, double* s) {
+  double ca = 1.0, sa = 0.0;
+  const double cs = std::cos(a), ss = std::sin(a);
+  for (idx k = 0; k < m; ++k) {
+    if (k % kAnchor == 0) {
+      ca = std::cos(static_cast<double>(k) * a);
+      sa = std::sin(static_cast<double>(k) * a);
+    }
+    c[k] = ca;
+    s[k] = sa;
+    const double cn = ca * cs - sa * ss;
+    sa = ca * ss + sa * cs;
+    ca = cn;
+  }
+}
+
+// Right half of the raised-cosine window a0 - a1 cos(2 pi t/(N-1)) = a0 + a1 cos(pi tau/L),
+// tau = 0 .. L (the window is symmetric about its centre).
+void halfwindow(double a0, double a1, idx L, double* wh, double* tmp) {
+  rotations(kPi / static_cast<double>(L), L + 1, wh, tmp);
+  for (idx t = 0; t <= L; ++t) wh[t] = a0 + a1 * wh[t];
+}
+
+// Even and odd parts about the centre of the weighted frame y = (x w) w (zeros beyond the
+// signal): ce[0] = y(0), ce[tau] = y(tau) + y(-tau), co[tau] = y(tau) - y(-tau), co[0] = 0.
+// Returns the number of windowed samples x w not equal to 0 (a NaN counts), as fillframe.
+uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const double* wh, double* ce,
+                   double* co) {
+  uint32_t nonzero = 0;
+  const int64_t c = centre;
+  const int64_t n = len;
+  auto sample = [&](int64_t i, double w) {
+    if (i < 0 || i >= n) return 0.0;
+    const double v = x[i] * w;
+    if (!(v == 0.0)) ++nonzero;
+    return v * w;
+  };
+  ce[0] = sample(c, wh[0]);
+  co[0] = 0.0;
+  for (idx t = 1; t <= L; ++t) {
+    const int64_t tt = static_cast<int64_t>(t);
+    const double yp = sample(c + tt, wh[t]);
+    const double ym = sample(c - tt, wh[t]);
+    ce[t] = yp + ym;
+    co[t] = yp - ym;
+  }
+  return nonzero;
+}
+
+// Projections of the folded frame on the harmonics k = 0 .. n of om (rad/sample):
+// pre[k] + j pim[k] = sum_tau y(tau) e^{j k om tau}. The cosine part is the Chebyshev sum
+// sum_tau ce[tau] T_tau(cos k om), the sine part sin(k om) sum_tau co[tau] U_(tau-1)(cos k om),
+// both by Clenshaw's backward recurrence, kLanes harmonics at a time. pre and pim hold
+// n + 1 + kLanes values (the tail is scratch); ck, sk likewise.
+void projectfolded(const double* ce, const double* co, idx L, idx n, double om, double* pre, double* pim,
+                   double* ck, double* sk) {
+  const idx m = n + 1;
+  const idx padded = (m + kLanes - 1) / kLanes * kLanes;
+  rotations(om, padded, ck, sk);
+  for (idx k0 = 0; k0 < padded; k0 += kLanes) {
+    double x2[kLanes], b1[kLanes], b2[kLanes], d1[kLanes], d2[kLanes];
+    for (idx j = 0; j < kLanes; ++j) {
+      x2[j] = 2.0 * ck[k0 + j];
+      b1[j] = b2[j] = d1[j] = d2[j] = 0.0;
+    }
+    for (idx t = L; t >= 1; --t) {
+      const double e = ce[t];
+      const double o = co[t];
+      for (idx j = 0; j < kLanes; ++j) {
+        const double b = e + x2[j] * b1[j] - b2[j];
+        const double d = o + x2[j] * d1[j] - d2[j];
+        b2[j] = b1[j];
+        b1[j] = b;
+        d2[j] = d1[j];
+        d1[j] = d;
+      }
+    }
+    for (idx j = 0; j < kLanes; ++j) {
+      pre[k0 + j] = ce[0] + ck[k0 + j] * b1[j] - b2[j];
+      pim[k0 + j] = sk[k0 + j] * d1[j];
+    }
+  }
+  pim[0] = 0.0;
+}
+
+// Dirichlet kernel sum_{tau=-L..L} cos(theta tau) = sin((L+1/2) theta)/sin(theta/2) from theta
+// reduced to (-pi, pi] (2L+1 at a multiple of 2 pi).
+double dirichletreduced(double theta, idx L) {
+  const double k = std::nearbyint(theta / kTwoPi);
+  const double e = theta - k * kTwoPi;
+  if (e == 0.0) return static_cast<double>(2 * L + 1);
+  return std::sin((static_cast<double>(L) + 0.5) * e) / std::sin(0.5 * e);
+}
+
+// First row of the Gram matrix of the harmonic basis for the raised-cosine window
+// w = a0 + a1 cos(pi tau/L): g_i = sum_tau w^2 cos(i om tau), i = 0 .. B-1. With
+// w^2 = A0 + 2 A1 cos(pi tau/L) + 2 A2 cos(2 pi tau/L) every term is a Dirichlet kernel:
+// g_i = A0 D(i om) + A1 (D(i om + pi/L) + D(i om - pi/L)) + A2 (D(i om + 2pi/L) + D(i om - 2pi/L)),
+// D(theta) = (-1)^m sin(Phi_i + m beta)/sin(psi_i + m beta) at theta = i om + m pi/L, with
+// Phi_i = (L+1/2) i om, psi_i = i om/2, beta = pi/(2L). Phi_i and psi_i advance by rotation.
+void gramrowraised(double a0, double a1, idx L, idx B, double om, double* g) {
+  const double A0 = a0 * a0 + 0.5 * a1 * a1;
+  const double A1 = a0 * a1;
+  const double A2 = 0.25 * a1 * a1;
+  const double Ld = static_cast<double>(L);
+  const double beta = kPi / (2.0 * Ld);
+  const double cb[3] = {1.0, std::cos(beta), std::cos(2.0 * beta)};
+  const double sb[3] = {0.0, std::sin(beta), std::sin(2.0 * beta)};
+  const double coefm[3] = {A0, A1, A2};
+  const double phistep = (Ld + 0.5) * om;
+  const double psistep = 0.5 * om;
+  const double cP = std::cos(phistep), sP = std::sin(phistep);
+  const double cQ = std::cos(psistep), sQ = std::sin(psistep);
+  double cphi = 1.0, sphi = 0.0, cpsi = 1.0, spsi = 0.0;
+  for (idx i = 0; i < B; ++i) {
+    if (i % kAnchor == 0) {
+      const double di = static_cast<double>(i);
+      cphi = std::cos(di * phistep);
+      sphi = std::sin(di * phistep);
+      cpsi = std::cos(di * psistep);
+      spsi = std::sin(di * psistep);
+    }
+    double sum = 0.0;
+    for (int m = -2; m <= 2; ++m) {
+      const idx a = static_cast<idx>(m < 0 ? -m : m);
+      const double sgn = m < 0 ? -1.0 : 1.0;
+      const double den = spsi * cb[a] + sgn * cpsi * sb[a];
+      double D;
+      if (std::fabs(den) < kSmallDen) {
+        D = dirichletreduced(static_cast<double>(i) * om + static_cast<double>(m) * (kPi / Ld), L);
+      } else {
+        const double num = sphi * cb[a] + sgn * cphi * sb[a];
+        D = (a % 2 == 1 ? -num : num) / den;
+      }
+      sum += coefm[a] * D;
+    }
+    g[i] = sum;
+    const double cn = cphi * cP - sphi * sP;
+    sphi = cphi * sP + sphi * cP;
+    cphi = cn;
+    const double cm = cpsi * cQ - spsi * sQ;
+    spsi = cpsi * sQ + spsi * cQ;
+    cpsi = cm;
+  }
+}
+
+// Solves the harmonic least-squares system for n harmonics of om from the folded frame
+// (ce, co over tau = 0 .. L) and the window coefficients (a0, a1): projections, Gram row and
+// one Levinson solve; writes the 2n+1 complex coefficients in the layout of solvelsc into
+// coef. f points to fast work memory of 2(n + 1 + kLanes) + 5(2n+1) values. 0, -1 for a
+// singular system, 1 for a nearly singular one (see kNearSingular).
+int solvefolded(const double* ce, const double* co, idx L, idx n, double om, double a0, double a1, double* f,
+                double* coef) {
+  const idx B = 2 * n + 1;
+  double* pre = f;
+  double* pim = pre + n + 1 + kLanes;
+  double* g = pim + n + 1 + kLanes;
+  double* b = g + B;
+  double* z = b + B;
+  double* work = z + B;  // 2B values
+  // The cosine and sine tables of projectfolded go to g and b (free until the Gram row).
+  projectfolded(ce, co, L, n, om, pre, pim, g, b);
+  // Right-hand side: row r is harmonic n - r, its projection P_(n-r) with P_(-k) = conj P_k;
+  // the real parts (symmetric in r) and imaginary parts (antisymmetric) are added, solved
+  // at once and separated again by symmetry.
+  for (idx r = 0; r < n; ++r) {
+    const idx k = n - r;
+    b[r] = pre[k] + pim[k];
+    b[B - 1 - r] = pre[k] - pim[k];
+  }
+  b[n] = pre[0];
+  gramrowraised(a0, a1, L, B, om, g);
+  double growth = 0.0;
+  if (toeplitzsimsolve(static_cast<uint32_t>(B), g, b, z, work, &growth) != 0) return -1;
+  if (!(growth <= kNearSingular)) return 1;
+  for (idx r = 0; r < B; ++r) {
+    const double zr = z[r];
+    const double zm = z[B - 1 - r];
+    coef[2 * r] = 0.5 * (zr + zm);
+    coef[2 * r + 1] = 0.5 * (zr - zm);
+  }
+  return 0;
+}
+
+// Interpolation kernel of the harmonic log spectrum: a sinc with zeros on the other
+// harmonics, tapered by a raised cosine to zero four harmonics away. State: theta,
+// sin/cos theta, sin/cos theta/4, advanced from bin to bin by angle addition.
+struct Kernel {
+  double th, s, c, s4, c4;
+  void start(double theta) {
+    th = theta;
+    s = std::sin(theta);
+    c = std::cos(theta);
+    s4 = std::sin(theta / 4.0);
+    c4 = std::cos(theta / 4.0);
+  }
+  double value() const { return std::fabs(th) < kThetaZero ? 1.0 : 0.5 * (1.0 + c4) * s / th; }
+  void advance(double w, double cw, double sw, double cq, double sq) {
+    const double cn = c * cw - s * sw;
+    const double sn = s * cw + c * sw;
+    const double cn4 = c4 * cq - s4 * sq;
+    const double sn4 = s4 * cq + c4 * sq;
+    c = cn;
+    s = sn;
+    c4 = cn4;
+    s4 = sn4;
+    th += w;
+  }
+};
+
+// Source k (value v at k*f0) added to spec[0 .. H] with the recurrent kernel, bins and
+// folding as the harmonic log spectrum defines them; w = pi df/f0 and its cosines and sines
+// (of w and w/4).
+void addsource(double* spec, idx H, idx k, double v, double f0, double df, double w, double cw, double sw,
+               double cq, double sq) {
+  const double fk = static_cast<double>(k) * f0;
+  const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
+  const int64_t hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
+  Kernel ker{};
+  bool started = false;
+  int64_t lo;
+  if (k < 4) {
+    lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
+    // Part of the kernel below 0 Hz, folded onto the positive bins (frequency -j df). Bins
+    // above N/2 are only filled by the final mirror, so they receive nothing here.
+    for (int64_t j = lo; j >= 1; --j) {
+      if (!started) {
+        ker.start(kPi * (-static_cast<double>(j) * df - fk) / f0);
+        started = true;
+      } else {
+        ker.advance(w, cw, sw, cq, sq);
+      }
+      if (j <= static_cast<int64_t>(H)) spec[j] += v * ker.value();
+    }
+    lo = 0;
+  } else {
+    lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
+  }
+  for (int64_t j = lo; j <= hi; ++j) {
+    if (!started) {
+      ker.start(kPi * (static_cast<double>(j) * df - fk) / f0);
+      started = true;
+    } else {
+      ker.advance(w, cw, sw, cq, sq);
+    }
+    spec[j] += v * ker.value();
+  }
+}
+
 }  // namespace
 
 uint32_t haframesize(double fs, double f0) {
@@ -192,6 +471,7 @@ std::unique_ptr<memha> memhacreate(double fs, double fmax, double f0low) {
   ws->nws = static_cast<uint32_t>(nws);
   ws->K = static_cast<uint32_t>(K);
   ws->M = static_cast<uint32_t>(M);
+  ws->fast.resize(fastsize(nws, K, M));
   return ws;
 }
 
@@ -329,6 +609,46 @@ int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, doub
   if (fillframe(x, len, centre, N, ws->win, ws->frame) == 0) return -1;
   hamatrixcreate1(ws->basis, N, n, f0, fs, ws->win);
   if (solvelsc(ws, N, static_cast<uint32_t>(B)) != 0) return -1;
+
+  const double* c = ws->coef;
+  if (amp != nullptr) {
+    for (idx k = 1; k <= n; ++k) {
+      const double re = c[2 * (n + k)];
+      const double im = c[2 * (n + k) + 1];
+      amp[k - 1] = 2.0 * std::sqrt(re * re + im * im);
+    }
+  }
+  if (pha != nullptr) {
+    for (idx k = 1; k <= n; ++k) pha[k - 1] = std::atan2(c[2 * (n + k) + 1], c[2 * (n + k)]);
+  }
+  return 0;
+}
+
+int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
+                     double* amp, double* pha, memha* ws, int method) {
+  if (f0 == 0.0 || n == 0) return -1;
+  if (!positivefinite(f0) || !positivefinite(fs) || x == nullptr || ws == nullptr) return -1;
+  if (centre >= len || method != 1) return -1;
+  const uint32_t N = fitframesize(fs, f0);
+  if (N == 0 || N % 2 == 0) return -1;
+  const uint64_t B = 2 * static_cast<uint64_t>(n) + 1;
+  if (!fits(ws, N, B, B, 1, 1)) return -1;
+  const idx L = N / 2;
+  if (ws->fast.size() < 3 * (L + 1) + 2 * (n + 1 + kLanes) + 5 * B) return -1;
+  HA_INBLOCK(ws, ws->coef, 2 * B, "coef");
+
+  // Unit-power Hamming window, the coefficients of winhamming's normalised form.
+  constexpr double a0 = 0.8566;
+  constexpr double a1 = 0.7297;
+  double* wh = ws->fast.data();
+  double* ce = wh + L + 1;
+  double* co = ce + L + 1;
+  double* f = co + L + 1;
+  halfwindow(a0, a1, L, wh, f);
+  if (foldframe(x, len, centre, L, wh, ce, co) == 0) return -1;
+  const int solved = solvefolded(ce, co, L, n, kTwoPi * f0 / fs, a0, a1, f, ws->coef);
+  if (solved < 0) return -1;
+  if (solved > 0) return getharmonics(x, len, fs, centre, f0, n, amp, pha, ws, method);
 
   const double* c = ws->coef;
   if (amp != nullptr) {
@@ -614,30 +934,63 @@ int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
   const double sq = std::sin(w / 4.0);
   for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
 
-  // Interpolation kernel: a sinc with zeros on the other harmonics, tapered by a raised
-  // cosine to zero four harmonics away. State: theta, sin/cos theta, sin/cos theta/4.
-  struct Kernel {
-    double th, s, c, s4, c4;
-    void start(double theta) {
-      th = theta;
-      s = std::sin(theta);
-      c = std::cos(theta);
-      s4 = std::sin(theta / 4.0);
-      c4 = std::cos(theta / 4.0);
+  double m = Lk[1];
+  for (idx k = 0; k <= K + 4; ++k) {
+    double v;
+    if (k <= K) {
+      v = Lk[k];
+      if (v < m) m = v;
+    } else {
+      v = m;
     }
-    double value() const { return std::fabs(th) < kThetaZero ? 1.0 : 0.5 * (1.0 + c4) * s / th; }
-    void advance(double w, double cw, double sw, double cq, double sq) {
-      const double cn = c * cw - s * sw;
-      const double sn = s * cw + c * sw;
-      const double cn4 = c4 * cq - s4 * sq;
-      const double sn4 = s4 * cq + c4 * sq;
-      c = cn;
-      s = sn;
-      c4 = cn4;
-      s4 = sn4;
-      th += w;
-    }
-  };
+    addsource(spec, H, k, v, f0, df, w, cw, sw, cq, sq);
+  }
+  for (idx j = 1; j < H; ++j) spec[N - j] = spec[j];
+  return 0;
+}
+
+int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                               double* spec, memha* ws, int method, double* tables) {
+  if (spec == nullptr || N < 2 || tables == nullptr) return -1;
+  const int Ki = hanoharms(fs, fs, f0);
+  if (Ki < 1) return -1;
+  const idx K = static_cast<idx>(Ki);
+  if (getharmonicsfast(x, nx, fs, centre, f0, static_cast<uint32_t>(K), nullptr, nullptr, ws, method) != 0) {
+    return -1;
+  }
+  double* Lk = ws->inv;
+  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
+  const double* c = ws->coef;
+  for (idx k = 1; k <= K; ++k) {
+    const double re = c[2 * (K + k)];
+    const double im = c[2 * (K + k) + 1];
+    Lk[k] = 0.5 * std::log((re * re + im * im) / f0);
+  }
+  Lk[0] = Lk[1];
+
+  const double df = fs / N;
+  const idx H = N / 2;
+  const double w = kPi * df / f0;
+  const double cw = std::cos(w);
+  const double sw = std::sin(w);
+  const double cq = std::cos(w / 4.0);
+  const double sq = std::sin(w / 4.0);
+  // Per-bin tables: cos(j w/4), sin(j w/4) by rotation, and sin(j w) = 4 s c (c^2 - s^2).
+  double* c4 = tables;
+  double* s4 = c4 + H + 1;
+  double* s1 = s4 + H + 1;
+  rotations(w / 4.0, H + 1, c4, s4);
+  for (idx j = 0; j <= H; ++j) {
+    const double cj = c4[j];
+    const double sj = s4[j];
+    s1[j] = 4.0 * sj * cj * ((cj - sj) * (cj + sj));
+  }
+  for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
+
+  // cos(k pi/4) and sin(k pi/4) repeat with period 8.
+  constexpr double r = 0.7071067811865476;
+  const double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
+  const double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
 
   double m = Lk[1];
   for (idx k = 0; k <= K + 4; ++k) {
@@ -649,40 +1002,55 @@ int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
     } else {
       v = m;
     }
+    const double kpi = static_cast<double>(k) * kPi;
+    // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
+    // small numbers whose value depends on how theta was reached; this source takes the
+    // recurrent kernel so that such bins get the documented weights.
+    if (k >= 1) {
+      const double jn = std::nearbyint(kpi / w);
+      if (jn <= static_cast<double>(H) && std::fabs(jn * w - kpi) < kNearBin) {
+        addsource(spec, H, k, v, f0, df, w, cw, sw, cq, sq);
+        continue;
+      }
+    }
+    const double ck = ck8[k % 8];
+    const double sk = sk8[k % 8];
+    // (-1)^k v: the sign of sin(theta) relative to sin(j w); the weight 1 at theta = 0 is
+    // written as sgn so that sv * sgn = v.
+    const double sgn = (k % 2 == 0) ? 1.0 : -1.0;
+    const double sv = sgn * v;
     const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
     const int64_t hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
-    Kernel ker{};
-    bool started = false;
     int64_t lo;
     if (k < 4) {
       lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
-      // Part of the kernel below 0 Hz, folded onto the positive bins (frequency -j df). Bins
-      // above N/2 are only filled by the final mirror, so they receive nothing here.
-      for (int64_t j = lo; j >= 1; --j) {
-        if (!started) {
-          ker.start(kPi * (-static_cast<double>(j) * df - fk) / f0);
-          started = true;
-        } else {
-          ker.advance(w, cw, sw, cq, sq);
-        }
-        if (j <= static_cast<int64_t>(H)) spec[j] += v * ker.value();
+      // Folded part at the frequency -j df: theta = -j w - k pi.
+      const int64_t top = lo < static_cast<int64_t>(H) ? lo : static_cast<int64_t>(H);
+      for (int64_t j = top; j >= 1; --j) {
+        const double th = -static_cast<double>(j) * w - kpi;
+        const double q = 0.5 + 0.5 * (c4[j] * ck - s4[j] * sk);
+        const double h = std::fabs(th) < kThetaZero ? sgn : q * -s1[j] / th;
+        spec[j] += sv * h;
       }
       lo = 0;
     } else {
       lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
     }
+    if (lo < 0) lo = 0;
     for (int64_t j = lo; j <= hi; ++j) {
-      if (!started) {
-        ker.start(kPi * (static_cast<double>(j) * df - fk) / f0);
-        started = true;
-      } else {
-        ker.advance(w, cw, sw, cq, sq);
-      }
-      spec[j] += v * ker.value();
+      const double th = static_cast<double>(j) * w - kpi;
+      const double q = 0.5 + 0.5 * (c4[j] * ck + s4[j] * sk);
+      const double h = std::fabs(th) < kThetaZero ? sgn : q * s1[j] / th;
+      spec[j] += sv * h;
     }
   }
   for (idx j = 1; j < H; ++j) spec[N - j] = spec[j];
   return 0;
+}
+
+int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
+                    double f0min, double f0max, int32_t iterations, int8_t method, double* f0track) {
+  return refinepitch(x, len, fs, shift, first, nframes, f0min, f0max, iterations, method, f0track);
 }
 
 }  // namespace brisvane

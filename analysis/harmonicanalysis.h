@@ -25,6 +25,9 @@ struct memha {
   uint32_t nws = 0;           // capacity: longest frame (samples)
   uint32_t K = 0;             // capacity: harmonics of the plain fit
   uint32_t M = 0;             // 2*(K+2): basis rows
+  // Work memory of the fast fits (getharmonicsfast and the fast refinement), separate from
+  // the block so that the documented routines' layout is untouched; sized by memhacreate.
+  std::vector<double> fast;
 };
 
 // Analysis frame length for f0: the smallest odd length not below two periods,
@@ -67,6 +70,18 @@ int hamatrixcreate1(double* E, uint32_t N, uint32_t n, double f0, double fs, con
 // than 1 (1 selects the joint solver, the only one provided).
 int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
                  double* amp, double* pha, memha* ws, int method);
+// getharmonics by a faster route with the same model, window, frame, arguments, capacity
+// checks and failures: the windowed frame is folded into its even and odd parts about the
+// centre, the projections on the harmonics come from Chebyshev (Clenshaw) sums of the folded
+// frame, the Gram row from the closed form of a squared raised-cosine window (sums of
+// Dirichlet kernels), and the Toeplitz system is solved for one combined right-hand side by
+// toeplitzsimsolve (the real parts of the coefficients are the symmetric, the imaginary parts
+// the antisymmetric part of its solution). No basis matrix is built and no residual formed:
+// on success ws->coef holds the 2n+1 coefficients as after getharmonics, ws->frame is
+// unspecified. Values agree with getharmonics to rounding (relative differences of the order
+// of 1e-13 for well-conditioned fits).
+int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
+                     double* amp, double* pha, memha* ws, int method);
 // Joint least-squares solve of the B (odd) basis rows in ws->basis (N columns, N odd)
 // against ws->frame: Toeplitz Gram matrix from its first row (centre column plus twice the
 // left half), Toeplitz inversion, projections, coefficients into coef, residual into frame.
@@ -113,6 +128,11 @@ double harefinepitch(const double* x, uint32_t len, double fs, uint32_t centre, 
 // are left untouched. Returns 0.
 int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
                 double f0min, double f0max, int32_t iterations, int8_t method, double* f0track);
+// refinepitch with the fast solve of each step (same arguments, decisions and clamping; every
+// refined value agrees with refinepitch to within a few units in the last place of a 64-bit
+// float).
+int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
+                    double f0min, double f0max, int32_t iterations, int8_t method, double* f0track);
 
 // Harmonic log spectrum of a voiced frame on the N-point FFT grid: fits the K =
 // hanoharms(fs, fs, f0) harmonics (getharmonics), L[k] = 1/2 ln(|c_k|^2/f0) = ln(A_k /
@@ -125,5 +145,13 @@ int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32
 // spec untouched.
 int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
                            double* spec, memha* ws, int method);
+
+// getharmoniclogspectrum by the fast route: the fit by getharmonicsfast, and the kernel
+// sin(theta) and cos(theta/4) taken from per-bin tables (theta = j w - k pi, so sin(theta) =
+// (-1)^k sin(j w) and cos(theta/4) follows from cos, sin of j w/4 and k pi/4) instead of per
+// source recurrences; the same sources, bins, folding, mirror and failures, values equal to
+// rounding. tables holds 3(N/2 + 1) values of scratch (null: -1).
+int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                               double* spec, memha* ws, int method, double* tables);
 
 }  // namespace brisvane

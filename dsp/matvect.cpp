@@ -247,6 +247,68 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R) {
     return 0;
 }
 
+int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, double* work, double* growth) {
+    if (n == 0 || t == nullptr || b == nullptr || z == nullptr || work == nullptr) {
+        return -1;
+    }
+    if (t[0] == 0.0) {
+        return -1;
+    }
+    const idx N = n;
+    // x: first column of the inverse of the current leading block; tr: t reversed, so that
+    // both inner products below walk forward through memory.
+    double* __restrict x = work;
+    double* __restrict tr = work + N;
+    for (idx k = 0; k < N; ++k) {
+        tr[k] = t[N - 1 - k];
+    }
+    x[0] = 1.0 / t[0];
+    z[0] = b[0] * x[0];
+    for (idx i = 1; i < N; ++i) {
+        // c = sum_{k<i} t[i-k] x[k] and the residual of the bordered solution's last
+        // equation, each over two interleaved partial sums.
+        const double* __restrict ti = tr + (N - 1 - i);
+        double c0 = 0.0, c1 = 0.0, s0 = 0.0, s1 = 0.0;
+        idx k = 0;
+        for (; k + 1 < i; k += 2) {
+            c0 += ti[k] * x[k];
+            c1 += ti[k + 1] * x[k + 1];
+            s0 += ti[k] * z[k];
+            s1 += ti[k + 1] * z[k + 1];
+        }
+        if (k < i) {
+            c0 += ti[k] * x[k];
+            s0 += ti[k] * z[k];
+        }
+        const double c = c0 + c1;
+        if (c == 1.0 || c == -1.0) {
+            return -1;  // leading (i+1) block exactly singular
+        }
+        const double r = b[i] - (s0 + s1);
+        const double e = 1.0 / (1.0 - c * c);
+        const double f = -c * e;
+        // New first column y(k) = e x(k) + f x(i-k) with x(i) = 0; its reverse is the last
+        // column of the new inverse, which borders the solution: z(k) += r y(i-k).
+        const double re = r * e;
+        const double rf = r * f;
+        x[i] = 0.0;
+        z[i] = 0.0;
+        for (idx j = 0; j <= i; ++j) {
+            z[j] += re * x[i - j] + rf * x[j];
+        }
+        for (idx lo = 0, hi = i; lo <= hi; ++lo, --hi) {
+            const double xl = x[lo];
+            const double xh = x[hi];
+            x[lo] = e * xl + f * xh;
+            x[hi] = e * xh + f * xl;
+        }
+    }
+    if (growth != nullptr) {
+        *growth = t[0] * x[0];
+    }
+    return 0;
+}
+
 int simgaussinv(uint32_t n, double* A, double* R) {
     if (n == 0 || A == nullptr || R == nullptr) {
         return -1;

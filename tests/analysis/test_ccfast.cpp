@@ -1,0 +1,196 @@
+// Fast cepstral stream against the documented one: the matrices that replace the inverse FFT
+// and the all-pass warping, and waveform2ccsfast for every method and settings on synthetic
+// speech and, when present, on the corpus.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "analysis/ccanalysis.h"
+#include "analysis/pitchanalysis.h"
+#include "dsp/dft.h"
+#include "dsp/windowing.h"
+#include "io/wavm1616io.h"
+#include "tools/synth/synthspeech.h"
+
+namespace brisvane {
+namespace {
+
+constexpr double kFs = 16000.0;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitizer = true;
+#else
+constexpr bool kSanitizer = false;
+#endif
+#else
+constexpr bool kSanitizer = false;
+#endif
+
+// The documented spectral path, spelled out with the public kernels.
+std::vector<double> spectralpath(std::vector<double> S, uint32_t order, double alpha) {
+  const uint32_t N = static_cast<uint32_t>(S.size());
+  std::vector<double> im(N, 0.0), c(order + 1), work(order + 1);
+  for (double& v : S) v = v * (1.0 / N);
+  ifftr(static_cast<int32_t>(N), S.data(), im.data());
+  S[N / 2] = S[N / 2] * 0.5;
+  S[0] = S[0] * 0.5;
+  EXPECT_EQ(ccwarp(S.data(), N / 2, c.data(), order, alpha, work.data()), 0);
+  c[0] = c[0] * 2.0;
+  return c;
+}
+
+TEST(CepstrumMatrix, ReproducesTheWarpingAndTheSpectralPath) {
+  for (uint32_t N : {2u, 8u, 64u, 1024u}) {
+    for (uint32_t order : {0u, 1u, 7u, 39u}) {
+      for (double alpha : {0.0, 0.42, -0.3}) {
+        const uint32_t H = N / 2;
+        std::vector<double> W((H + 1) * (order + 1)), A(W.size());
+        ASSERT_EQ(logspec2ccmatrix(N, order, alpha, W.data(), A.data()), 0);
+        // Row n of W is the warping of the unit cepstrum at n.
+        for (uint32_t n = 0; n <= H; n += std::max(1u, H / 4)) {
+          std::vector<double> e(H + 1, 0.0), out(order + 1), work(order + 1);
+          e[n] = 1.0;
+          ASSERT_EQ(ccwarp(e.data(), H, out.data(), order, alpha, work.data()), 0);
+          for (uint32_t m = 0; m <= order; ++m) EXPECT_NEAR(W[n * (order + 1) + m], out[m], 1e-13);
+        }
+        // A applied to a symmetric log spectrum gives the spectral path's coefficients.
+        std::vector<double> S(N);
+        for (uint32_t k = 0; k <= H; ++k) S[k] = -3.0 + std::sin(0.37 * k) + 0.2 * std::cos(2.1 * k);
+        for (uint32_t k = 1; k < H; ++k) S[N - k] = S[k];
+        const std::vector<double> want = spectralpath(S, order, alpha);
+        for (uint32_t m = 0; m <= order; ++m) {
+          double s = 0.0;
+          for (uint32_t k = 0; k <= H; ++k) s += S[k] * A[k * (order + 1) + m];
+          EXPECT_NEAR(s, want[m], 1e-12) << "N " << N << " order " << order << " alpha " << alpha << " m " << m;
+        }
+      }
+    }
+  }
+  std::vector<double> W(10), A(10);
+  EXPECT_EQ(logspec2ccmatrix(6, 1, 0.42, W.data(), A.data()), -1);
+  EXPECT_EQ(logspec2ccmatrix(1, 1, 0.42, W.data(), A.data()), -1);
+  EXPECT_EQ(logspec2ccmatrix(8, 1, 1.0, W.data(), A.data()), -1);
+  EXPECT_EQ(logspec2ccmatrix(8, 1, std::nan(""), W.data(), A.data()), -1);
+  EXPECT_EQ(logspec2ccmatrix(8, 1, 0.42, nullptr, A.data()), -1);
+}
+
+struct Recording {
+  std::string name;
+  std::vector<double> x;
+  std::vector<double> f0;
+};
+
+const std::vector<Recording>& recordings() {
+  static const std::vector<Recording> all = [] {
+    std::vector<Recording> out;
+    auto add = [&](std::string name, std::vector<double> x) {
+      Recording r;
+      r.name = std::move(name);
+      r.x = std::move(x);
+      if (kSanitizer && r.x.size() > 24000) r.x.resize(24000);
+      const uint32_t len = static_cast<uint32_t>(r.x.size());
+      r.f0.assign(getnumframes(len, 80, 0), 0.0);
+      getpitch(r.x.data(), len, kFs, 80, 0, static_cast<uint32_t>(r.f0.size()), 60.0, 500.0, r.f0.data());
+      out.push_back(std::move(r));
+    };
+    add("synthetic", synth::synthesize(synth::demoutterance()).signal);
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(BRISVANE_CORPUS_DIR, ec)) {
+      if (e.path().extension() == ".wav") files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    if (kSanitizer && files.size() > 1) files.resize(1);
+    for (const auto& f : files) {
+      std::vector<double> x;
+      if (wavreadm1616(f.string().c_str(), x) > 0) add(f.filename().string(), std::move(x));
+    }
+    return out;
+  }();
+  return all;
+}
+
+struct Agreement {
+  uint64_t values = 0;
+  uint64_t lastbit = 0;   // float32 images one unit in the last place apart
+  uint64_t further = 0;   // float32 images further apart
+  double maxabs = 0.0;    // largest absolute difference of the 64-bit values
+};
+
+void compare(const std::vector<double>& a, const std::vector<double>& b, Agreement& g) {
+  for (size_t i = 0; i < a.size(); ++i) {
+    ++g.values;
+    const float fa = static_cast<float>(a[i]);
+    const float fb = static_cast<float>(b[i]);
+    g.maxabs = std::max(g.maxabs, std::fabs(a[i] - b[i]));
+    if (fa == fb || (std::isnan(fa) && std::isnan(fb))) continue;
+    if (std::nextafter(fa, fb) == fb) {
+      ++g.lastbit;
+    } else {
+      ++g.further;
+    }
+  }
+}
+
+// Every method and a few settings: same return value, every coefficient equal to 1e-9 (they
+// are log amplitudes), float32 images identical but for about one value in ten thousand one
+// unit apart. Values further apart occur only for coefficients far smaller than the frame's
+// others, where the same absolute rounding difference spans several float32 units.
+TEST(CepstralStreamFast, AgreesWithTheDocumentedStream) {
+  struct Setting {
+    uint8_t method;
+    uint32_t order;
+    double alpha;
+    uint32_t fftmin;
+    size_t recordings;  // how many of the recordings (the documented stream is slow)
+  };
+  const Setting settings[] = {{0, 39, 0.42, 1024, 99}, {1, 39, 0.42, 1024, 99}, {2, 39, 0.42, 1024, 99},
+                              {0, 24, 0.0, 512, 3},    {1, 12, -0.2, 2048, 3},  {2, 59, 0.55, 512, 3}};
+  for (const Setting& s : settings) {
+    Agreement g;
+    const size_t count = std::min(s.recordings, recordings().size());
+    for (size_t ri = 0; ri < count; ++ri) {
+      const Recording& r = recordings()[ri];
+      const uint32_t len = static_cast<uint32_t>(r.x.size());
+      const uint32_t F = static_cast<uint32_t>(r.f0.size());
+      std::vector<double> ref(static_cast<size_t>(F) * (s.order + 1), 7.0), fast(ref);
+      const int e1 = waveform2ccs(r.x.data(), len, kFs, 80, 0, F, r.f0.data(), s.fftmin, s.order, ref.data(),
+                                  s.alpha, s.method);
+      const int e2 = waveform2ccsfast(r.x.data(), len, kFs, 80, 0, F, r.f0.data(), s.fftmin, s.order, fast.data(),
+                                      s.alpha, s.method);
+      ASSERT_EQ(e1, e2);
+      for (size_t i = 0; i < ref.size(); ++i) {
+        ASSERT_NEAR(fast[i], ref[i], 1e-9) << r.name << " method " << int(s.method) << " frame "
+                                           << i / (s.order + 1) << " m " << i % (s.order + 1);
+      }
+      compare(ref, fast, g);
+    }
+    std::printf("method %d order %u alpha %g: %llu values, %llu one float32 unit apart, %llu further, max %.3g\n",
+                s.method, s.order, s.alpha, static_cast<unsigned long long>(g.values),
+                static_cast<unsigned long long>(g.lastbit), static_cast<unsigned long long>(g.further), g.maxabs);
+    EXPECT_LE(g.lastbit + g.further, g.values / 5000);
+    EXPECT_LE(g.further, g.values / 20000 + 2);
+  }
+}
+
+// Invalid alpha: every coefficient 0 and -1, as documented; frames = 0 still succeeds.
+TEST(CepstralStreamFast, RefusesWhatTheDocumentedStreamRefuses) {
+  std::vector<double> x(4000, 0.01), f0(10, 120.0), cc(10 * 40, 5.0);
+  EXPECT_EQ(waveform2ccsfast(x.data(), 4000, kFs, 80, 0, 10, f0.data(), 1024, 39, cc.data(), 1.0, 0), -1);
+  for (double v : cc) ASSERT_EQ(v, 0.0);
+  EXPECT_EQ(waveform2ccsfast(x.data(), 4000, kFs, 80, 0, 0, f0.data(), 1024, 39, cc.data(), 0.42, 0), 0);
+  EXPECT_EQ(waveform2ccsfast(x.data(), 4000, std::nan(""), 80, 0, 10, f0.data(), 1024, 39, cc.data(), 0.42, 0), -1);
+  EXPECT_EQ(waveform2ccsfast(x.data(), 4000, kFs, 80, 0, 10, nullptr, 1024, 39, cc.data(), 0.42, 0), -1);
+}
+
+}  // namespace
+}  // namespace brisvane
