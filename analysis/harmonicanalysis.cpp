@@ -178,10 +178,11 @@ constexpr double kSmallDen = 0.01;
 // reproduced by running it.
 constexpr double kNearSingular = 1e6;
 
-// Values of the fast work memory for frames up to nws samples, K harmonics and M rows.
-uint64_t fastsize(uint64_t nws, uint64_t K, uint64_t M) {
+// Values of the fast work memory for frames up to nws samples and M basis rows (plain fit
+// and refinement step).
+uint64_t fastsize(uint64_t nws, uint64_t M) {
   const uint64_t half = nws / 2 + 1;
-  return 3 * half + 2 * (K + 2 + kLanes) + 5 * M;
+  return 8 * half + nws + 10 * (M + kLanes) + M * M;
 }
 
 // cos(k a) and sin(k a) for k = 0 .. m-1, by rotation re-anchored every kAnchor steps.
@@ -334,7 +335,7 @@ void gramrowraised(double a0, double a1, idx L, idx B, double om, double* g) {
 // Solves the harmonic least-squares system for n harmonics of om from the folded frame
 // (ce, co over tau = 0 .. L) and the window coefficients (a0, a1): projections, Gram row and
 // one Levinson solve; writes the 2n+1 complex coefficients in the layout of solvelsc into
-// coef. f points to fast work memory of 2(n + 1 + kLanes) + 5(2n+1) values. 0, -1 for a
+// coef. f points to fast work memory of 2(n + 1 + kLanes) + 6(2n+1) values. 0, -1 for a
 // singular system, 1 for a nearly singular one (see kNearSingular).
 int solvefolded(const double* ce, const double* co, idx L, idx n, double om, double a0, double a1, double* f,
                 double* coef) {
@@ -344,7 +345,7 @@ int solvefolded(const double* ce, const double* co, idx L, idx n, double om, dou
   double* g = pim + n + 1 + kLanes;
   double* b = g + B;
   double* z = b + B;
-  double* work = z + B;  // 2B values
+  double* work = z + B;  // 3B values
   // The cosine and sine tables of projectfolded go to g and b (free until the Gram row).
   projectfolded(ce, co, L, n, om, pre, pim, g, b);
   // Right-hand side: row r is harmonic n - r, its projection P_(n-r) with P_(-k) = conj P_k;
@@ -471,7 +472,7 @@ std::unique_ptr<memha> memhacreate(double fs, double fmax, double f0low) {
   ws->nws = static_cast<uint32_t>(nws);
   ws->K = static_cast<uint32_t>(K);
   ws->M = static_cast<uint32_t>(M);
-  ws->fast.resize(fastsize(nws, K, M));
+  ws->fast.resize(fastsize(nws, M));
   return ws;
 }
 
@@ -634,7 +635,7 @@ int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, 
   const uint64_t B = 2 * static_cast<uint64_t>(n) + 1;
   if (!fits(ws, N, B, B, 1, 1)) return -1;
   const idx L = N / 2;
-  if (ws->fast.size() < 3 * (L + 1) + 2 * (n + 1 + kLanes) + 5 * B) return -1;
+  if (ws->fast.size() < 3 * (L + 1) + 2 * (n + 1 + kLanes) + 6 * B) return -1;
   HA_INBLOCK(ws, ws->coef, 2 * B, "coef");
 
   // Unit-power Hamming window, the coefficients of winhamming's normalised form.
@@ -852,15 +853,315 @@ double refinestep(const double* x, uint32_t len, double fs, uint32_t centre, dou
   return std::isfinite(fnew) ? fnew : f0;
 }
 
+// Reduced normal equations of one real half of the refinement's block system
+// [[T1, s Y^T], [s Y, T2]] (s = 1: unknowns (symmetric, antisymmetric); s = -1:
+// (antisymmetric, symmetric)), folded onto the free values of the symmetric and antisymmetric
+// vectors: K = S^T M S (n1 + n2 square), with column c of S holding e_r + e_(B-1-r) (or e_h)
+// for a symmetric and e_r - e_(B-1-r) for an antisymmetric unknown. The first block's
+// unknowns are of the first kind for s = 1.
+struct Folding {
+  idx B, h;
+  bool sym1;  // whether the first block's unknowns are symmetric
+  idx n1() const { return sym1 ? h + 1 : h; }
+  idx n2() const { return sym1 ? h : h + 1; }
+};
+
+// Entry (i, j) of the B x B block `blk` (0: T1, 1: upper right, 2: lower left, 3: T2) of
+// [[T1, s Y^T], [s Y, T2]] from the first rows g1, g2 and the antisymmetric row y.
+double blockentry(int blk, idx i, idx j, const double* g1, const double* g2, const double* y, double s) {
+  const idx d = i > j ? i - j : j - i;
+  switch (blk) {
+    case 0: return g1[d];
+    case 3: return g2[d];
+    case 1: {  // s Y^T(i, j) = s Y(j, i) = s y_(i-j)
+      const double v = y[d];
+      return s * (i >= j ? v : -v);
+    }
+    default: {  // s Y(i, j) = s y_(j-i)
+      const double v = y[d];
+      return s * (j >= i ? v : -v);
+    }
+  }
+}
+
+// s_a^T X s_b for folding vectors: index r of a symmetric (sym) or antisymmetric vector.
+double foldedentry(int blk, bool symi, idx i, bool symj, idx j, idx B, idx h, const double* g1, const double* g2,
+                   const double* y, double s) {
+  const idx ii[2] = {i, B - 1 - i};
+  const idx jj[2] = {j, B - 1 - j};
+  const int ni = (i == h) ? 1 : 2;
+  const int nj = (j == h) ? 1 : 2;
+  double acc = 0.0;
+  for (int a = 0; a < ni; ++a) {
+    const double sa = (a == 0 || symi) ? 1.0 : -1.0;
+    for (int b = 0; b < nj; ++b) {
+      const double sb = (b == 0 || symj) ? 1.0 : -1.0;
+      acc += sa * sb * blockentry(blk, ii[a], jj[b], g1, g2, y, s);
+    }
+  }
+  return acc;
+}
+
+// Solves K u = r by the Cholesky factorisation of the symmetric positive definite K (n x n,
+// overwritten); 0, or -1 for a pivot that is not positive.
+int choleskysolve(double* K, idx n, double* r) {
+  for (idx i = 0; i < n; ++i) {
+    for (idx j = 0; j <= i; ++j) {
+      double v = K[i * n + j];
+      for (idx k = 0; k < j; ++k) v -= K[i * n + k] * K[j * n + k];
+      if (i == j) {
+        if (!(v > 0.0)) return -1;
+        K[i * n + i] = std::sqrt(v);
+      } else {
+        K[i * n + j] = v / K[j * n + j];
+      }
+    }
+  }
+  for (idx i = 0; i < n; ++i) {
+    double v = r[i];
+    for (idx k = 0; k < i; ++k) v -= K[i * n + k] * r[k];
+    r[i] = v / K[i * n + i];
+  }
+  for (idx i = n; i-- > 0;) {
+    double v = r[i];
+    for (idx k = i + 1; k < n; ++k) v -= K[k * n + i] * r[k];
+    r[i] = v / K[i * n + i];
+  }
+  return 0;
+}
+
+// One real half of the block system: solves for (first block, second block) unknowns with
+// right-hand sides q1, q2 (B values each, of the symmetry of their unknowns) and writes the
+// expanded solutions into out1, out2 with stride 2 (the real or imaginary parts of coef).
+int solvehalf(const Folding& F, const double* g1, const double* g2, const double* y, double s, const double* q1,
+              const double* q2, double* K, double* r, double* out1, double* out2) {
+  const idx B = F.B, h = F.h, n1 = F.n1(), n2 = F.n2(), n = n1 + n2;
+  const bool sym2 = !F.sym1;
+  // Unknown c < n1: index c of the first block; else index c - n1 of the second. Antisymmetric
+  // vectors have no centre unknown: their free indices are 0 .. h-1.
+  for (idx a = 0; a < n; ++a) {
+    const bool firsta = a < n1;
+    const idx ia = firsta ? a : a - n1;
+    const bool syma = firsta ? F.sym1 : sym2;
+    for (idx b = 0; b <= a; ++b) {
+      const bool firstb = b < n1;
+      const idx ib = firstb ? b : b - n1;
+      const bool symb = firstb ? F.sym1 : sym2;
+      const int blk = (firsta ? 0 : 2) + (firstb ? 0 : 1);
+      const double v = foldedentry(blk, syma, ia, symb, ib, B, h, g1, g2, y, s);
+      K[a * n + b] = v;
+      K[b * n + a] = v;
+    }
+    const double* q = firsta ? q1 : q2;
+    r[a] = (ia == h || !syma) ? (ia == h ? q[h] : q[ia] - q[B - 1 - ia]) : q[ia] + q[B - 1 - ia];
+  }
+  if (choleskysolve(K, n, r) != 0) return -1;
+  for (idx a = 0; a < n; ++a) {
+    const bool firsta = a < n1;
+    const idx ia = firsta ? a : a - n1;
+    const bool syma = firsta ? F.sym1 : sym2;
+    double* out = firsta ? out1 : out2;
+    out[2 * ia] = r[a];
+    if (ia != h) out[2 * (B - 1 - ia)] = syma ? r[a] : -r[a];
+  }
+  if (!F.sym1) out1[2 * h] = 0.0;
+  if (!sym2) out2[2 * h] = 0.0;
+  return 0;
+}
+
+// Chebyshev sums of a[0 .. L] at the angles k om, k = 0 .. m-1 (ck, sk: cos and sin of k om,
+// m + kLanes values): cosine sums sum_{tau=0..L} a[tau] cos(k om tau) (kind 0) or sine sums
+// sum_{tau=1..L} a[tau] sin(k om tau) (kind 1), by Clenshaw's recurrence, kLanes at a time.
+void chebsums(const double* a, idx L, idx m, const double* ck, const double* sk, int kind, double* out) {
+  for (idx k0 = 0; k0 < m; k0 += kLanes) {
+    double x2[kLanes], b1[kLanes], b2[kLanes];
+    for (idx j = 0; j < kLanes; ++j) {
+      x2[j] = 2.0 * ck[k0 + j];
+      b1[j] = b2[j] = 0.0;
+    }
+    for (idx t = L; t >= 1; --t) {
+      const double e = a[t];
+      for (idx j = 0; j < kLanes; ++j) {
+        const double b = e + x2[j] * b1[j] - b2[j];
+        b2[j] = b1[j];
+        b1[j] = b;
+      }
+    }
+    for (idx j = 0; j < kLanes; ++j) {
+      out[k0 + j] = kind == 0 ? a[0] + ck[k0 + j] * b1[j] - b2[j] : sk[k0 + j] * b1[j];
+    }
+  }
+}
+
+// refinestep by the fast route: the same frame, window, capacity checks, decisions and
+// estimate; the Gram blocks and projections come from Chebyshev sums of the folded frame and
+// window, and the block system is solved as two real symmetric positive definite systems
+// folded onto the free values of the coefficients' symmetric and antisymmetric parts.
+double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax, memha* ws,
+                      int8_t method) {
+  const int hi = hanoharms(fs, fmax, f0);
+  const uint32_t N = fitframesize(fs, f0);
+  if (hi < 1 || N == 0 || N % 2 == 0) return f0;
+  const idx h = static_cast<idx>(hi);
+  const uint64_t B = 2 * static_cast<uint64_t>(h) + 1;
+  if (!fits(ws, N, 2 * B, B, 4, 2)) return f0;
+  const idx L = N / 2;
+  const idx lanes = (2 * h + 1 + kLanes - 1) / kLanes * kLanes;  // padded count of angles
+  const uint64_t need = 8 * (L + 1) + N + 9 * lanes + 4 * kLanes + B * B + 5 * B;
+  if (ws->fast.size() < need) return f0;
+  HA_INBLOCK(ws, ws->coef, 4 * B, "coef");
+
+  // Plain Hamming window (winhamming without normalisation).
+  constexpr double a0 = 0.54;
+  constexpr double a1 = 0.46;
+  double* wh = ws->fast.data();
+  double* ce = wh + L + 1;
+  double* co = ce + L + 1;
+  double* tco = co + L + 1;
+  double* tce = tco + L + 1;
+  double* w2 = tce + L + 1;
+  double* t2w2 = w2 + L + 1;
+  double* tw2 = t2w2 + L + 1;
+  double* w = tw2 + L + 1;  // full window, N values
+  double* ck = w + N;
+  double* sk = ck + lanes;
+  double* p1r = sk + lanes;
+  double* p1i = p1r + lanes;
+  double* p2r = p1i + lanes;
+  double* p2i = p2r + lanes;
+  double* g1 = p2i + lanes;
+  double* g2 = g1 + lanes;
+  double* y = g2 + lanes;  // lanes values: y, then (reused) the right-hand sides
+  double* K = y + lanes + 4 * kLanes;
+  double* r = K + B * B;
+  halfwindow(a0, a1, L, wh, w);
+  for (idx t = 0; t <= L; ++t) {
+    w[L + t] = wh[t];
+    w[L - t] = wh[t];
+  }
+  double Sw = 0.0;
+  for (idx t = 0; t < N; ++t) Sw += w[t];
+  if (foldframe(x, len, centre, L, wh, ce, co) == 0) return 0.0;
+
+  // Slope weight from the window's edge and centre values (haweightslope).
+  const double ga = (wh[L] + wh[0]) / 2.0;
+  const double gb = wh[0] - ga;
+  const double g = kPi * fs / static_cast<double>(L) *
+                   std::sqrt(6.0 * (2.0 * ga * ga + gb * gb) /
+                             (4.0 * kPi * kPi * ga * ga - 48.0 * ga * gb + 22.739208802178716 * gb * gb));
+  const double gfs = g / fs;
+  // Folded sequences: the ramp c(tau) = tau g/fs times the frame's odd and even parts, the
+  // squared window, and the squared window times c^2 and c (each doubled for tau >= 1).
+  tco[0] = 0.0;
+  tce[0] = 0.0;
+  w2[0] = wh[0] * wh[0];
+  t2w2[0] = 0.0;
+  tw2[0] = 0.0;
+  for (idx t = 1; t <= L; ++t) {
+    const double c = static_cast<double>(t) * gfs;
+    const double ww = wh[t] * wh[t];
+    tco[t] = c * co[t];
+    tce[t] = c * ce[t];
+    w2[t] = 2.0 * ww;
+    t2w2[t] = 2.0 * (c * c) * ww;
+    tw2[t] = 2.0 * c * ww;
+  }
+  const double om = kTwoPi * f0 / fs;
+  rotations(om, lanes, ck, sk);
+  // Projections of the frame on the harmonics k = 0 .. h (plain and ramped rows).
+  chebsums(ce, L, h + 1, ck, sk, 0, p1r);
+  chebsums(co, L, h + 1, ck, sk, 1, p1i);
+  chebsums(tco, L, h + 1, ck, sk, 0, p2r);
+  chebsums(tce, L, h + 1, ck, sk, 1, p2i);
+  // First rows of T1, T2 and the antisymmetric Y, offsets 0 .. 2h.
+  chebsums(w2, L, B, ck, sk, 0, g1);
+  chebsums(t2w2, L, B, ck, sk, 0, g2);
+  chebsums(tw2, L, B, ck, sk, 1, y);
+  y[0] = 0.0;
+
+  // Right-hand sides per row r (harmonic h - r, conjugate below the centre) into coef's
+  // place as scratch: rows of p1 re/im and p2 re/im.
+  double* coef = ws->coef;
+  double* rhs = r + B;  // 4B values
+  double* q1r = rhs;
+  double* q1i = q1r + B;
+  double* q2r = q1i + B;
+  double* q2i = q2r + B;
+  for (idx row = 0; row < B; ++row) {
+    const idx k = row <= h ? h - row : row - h;
+    const double sg = row <= h ? 1.0 : -1.0;
+    q1r[row] = p1r[k];
+    q1i[row] = sg * p1i[k];
+    q2r[row] = p2r[k];
+    q2i[row] = sg * p2i[k];
+  }
+  q1i[h] = 0.0;
+  q2i[h] = 0.0;
+  // System 1: (Re d1 symmetric, Im d2 antisymmetric) with [[T1, -Y], [Y, T2]] = [[T1, Y^T],
+  // [Y, T2]]; system 2: (Im d1 antisymmetric, Re d2 symmetric) with [[T1, Y], [-Y, T2]].
+  const Folding f1{B, h, true};
+  const Folding f2{B, h, false};
+  double* d1 = coef;
+  double* d2 = coef + 2 * B;
+  if (solvehalf(f1, g1, g2, y, 1.0, q1r, q2i, K, r, d1, d2 + 1) != 0) return f0;
+  if (solvehalf(f2, g1, g2, y, -1.0, q1i, q2r, K, r, d1 + 1, d2) != 0) return f0;
+
+  const double invSw = 1.0 / Sw;
+  double num = 0.0;
+  double den = 0.0;
+  for (idx k = 1; k <= h; ++k) {
+    const double ar = coef[2 * (h + k)];
+    const double ai = coef[2 * (h + k) + 1];
+    const double vr = g * coef[2 * (B + h + k)];
+    const double vi = g * coef[2 * (B + h + k) + 1];
+    const double rho = ar * ar + ai * ai;
+    if (rho == 0.0) continue;
+    const double delta = (ar * vi - ai * vr) / (kTwoPi * static_cast<double>(k));
+    const double u = std::pow(rho, 0.25);
+    double fk;
+    if (method == 2) {
+      fk = f0 + delta / rho;
+    } else {
+      const double alpha = 2.0 / fs * (ar * vr + ai * vi);
+      const double beta = (vr * vr + vi * vi) / (fs * fs);
+      // Two interleaved partial sums over the frame (independent divisions side by side).
+      double s0 = 0.0, s1 = 0.0;
+      idx t = 0;
+      for (; t + 2 <= N; t += 2) {
+        const double tau0 = static_cast<double>(t) - static_cast<double>(L);
+        const double tau1 = tau0 + 1.0;
+        s0 += w[t] * (f0 + delta / (rho + tau0 * (tau0 * beta + alpha)));
+        s1 += w[t + 1] * (f0 + delta / (rho + tau1 * (tau1 * beta + alpha)));
+      }
+      if (t < N) {
+        const double tau = static_cast<double>(t) - static_cast<double>(L);
+        s0 += w[t] * (f0 + delta / (rho + tau * (tau * beta + alpha)));
+      }
+      fk = invSw * (s0 + s1);
+    }
+    num += u * fk;
+    den += u;
+  }
+  if (den == 0.0) return f0;
+  const double fnew = num / den;
+  return std::isfinite(fnew) ? fnew : f0;
+}
+
 }  // namespace
 
-double harefinepitch(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax,
-                     memha* ws, uint32_t remaining, int8_t method) {
+namespace {
+
+// One refinement step (refinestep or refinestepfast).
+using stepfn = double (*)(const double*, uint32_t, double, uint32_t, double, double, memha*, int8_t);
+
+// harefinepitch with the given step.
+double refinechain(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax, memha* ws,
+                   uint32_t remaining, int8_t method, stepfn step) {
   if (f0 == 0.0) return 0.0;
   if (f0 >= fmax) return f0;
   if (!positivefinite(f0) || !positivefinite(fs) || x == nullptr || ws == nullptr) return f0;
   for (;;) {
-    const double fnew = refinestep(x, len, fs, centre, f0, fmax, ws, method);
+    const double fnew = step(x, len, fs, centre, f0, fmax, ws, method);
     if (fnew == 0.0) return 0.0;
     const double rel = std::fabs(fnew - f0) / f0;
     if (rel > kMaxStep) return f0;
@@ -871,8 +1172,9 @@ double harefinepitch(const double* x, uint32_t len, double fs, uint32_t centre, 
   }
 }
 
-int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
-                double f0min, double f0max, int32_t iterations, int8_t method, double* f0track) {
+// refinepitch with the given step.
+int refineall(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes, double f0min,
+              double f0max, int32_t iterations, int8_t method, double* f0track, stepfn step) {
   if (iterations <= 0 || f0track == nullptr || x == nullptr) return 0;
   if (!positivefinite(f0min) || std::isnan(f0max) || !positivefinite(fs)) return 0;
   // Workspace for the lowest f0 a chain of accepted steps can reach: each step moves f0 by
@@ -890,8 +1192,8 @@ int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32
     if (!(f0track[i] > 0.0)) continue;
     const uint64_t centre = static_cast<uint64_t>(first) + static_cast<uint64_t>(i) * shift;
     if (centre > UINT32_MAX) break;  // not addressable in a 32-bit signal: left as it is
-    const double v = harefinepitch(x, len, fs, static_cast<uint32_t>(centre), f0track[i], kRefineFmax,
-                                   ws.get(), static_cast<uint32_t>(iterations - 1), method);
+    const double v = refinechain(x, len, fs, static_cast<uint32_t>(centre), f0track[i], kRefineFmax, ws.get(),
+                                 static_cast<uint32_t>(iterations - 1), method, step);
     if (f0min > v && v > 0.0) {
       f0track[i] = f0min;
     } else if (v > f0max) {
@@ -902,6 +1204,28 @@ int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32
   }
   ws = memhadestroy(std::move(ws));
   return 0;
+}
+
+}  // namespace
+
+double harefinepitch(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax,
+                     memha* ws, uint32_t remaining, int8_t method) {
+  return refinechain(x, len, fs, centre, f0, fmax, ws, remaining, method, refinestep);
+}
+
+double harefinepitchfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax,
+                         memha* ws, uint32_t remaining, int8_t method) {
+  return refinechain(x, len, fs, centre, f0, fmax, ws, remaining, method, refinestepfast);
+}
+
+int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
+                double f0min, double f0max, int32_t iterations, int8_t method, double* f0track) {
+  return refineall(x, len, fs, shift, first, nframes, f0min, f0max, iterations, method, f0track, refinestep);
+}
+
+int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
+                    double f0min, double f0max, int32_t iterations, int8_t method, double* f0track) {
+  return refineall(x, len, fs, shift, first, nframes, f0min, f0max, iterations, method, f0track, refinestepfast);
 }
 
 int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
@@ -1046,11 +1370,6 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
   }
   for (idx j = 1; j < H; ++j) spec[N - j] = spec[j];
   return 0;
-}
-
-int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
-                    double f0min, double f0max, int32_t iterations, int8_t method, double* f0track) {
-  return refinepitch(x, len, fs, shift, first, nframes, f0min, f0max, iterations, method, f0track);
 }
 
 }  // namespace brisvane

@@ -128,6 +128,11 @@ double harefinepitch(const double* x, uint32_t len, double fs, uint32_t centre, 
 // are left untouched. Returns 0.
 int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
                 double f0min, double f0max, int32_t iterations, int8_t method, double* f0track);
+// harefinepitch by the fast route of each step (Gram blocks and projections from Chebyshev
+// sums of the folded frame and window, the block system as two folded real Cholesky solves):
+// same arguments, decisions and results to rounding.
+double harefinepitchfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax,
+                         memha* ws, uint32_t remaining, int8_t method);
 // refinepitch with the fast solve of each step (same arguments, decisions and clamping; every
 // refined value agrees with refinepitch to within a few units in the last place of a 64-bit
 // float).

@@ -16,6 +16,18 @@ namespace {
 
 using idx = std::size_t;
 
+// Two doubles side by side (SSE2 on x86-64, plain pairs elsewhere); each lane is computed
+// with the same operations in the same order on every target.
+typedef double v2d __attribute__((vector_size(16)));
+
+v2d load2(const double* p) {
+    v2d v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void store2(double* p, v2d v) { __builtin_memcpy(p, &v, sizeof v); }
+
 // Mirrored copy of a computed element: unchanged for sign 1, negated otherwise.
 double mirrored(double v, int8_t sign) { return sign == 1 ? v : -v; }
 
@@ -255,52 +267,64 @@ int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, do
         return -1;
     }
     const idx N = n;
-    // x: first column of the inverse of the current leading block; tr: t reversed, so that
-    // both inner products below walk forward through memory.
+    // x: first column of the inverse of the current leading block (i values at step i); r: the
+    // same values reversed, r[N-1-k] = x[k], so that x(i-k) = r[N-1-i+k] walks forward in k;
+    // tr: t reversed, so that t(i-k) = tr[N-1-i+k] does too. Every loop below then runs
+    // forward over contiguous memory, two values at a time.
     double* __restrict x = work;
-    double* __restrict tr = work + N;
+    double* __restrict r = work + N;
+    double* __restrict tr = work + 2 * N;
     for (idx k = 0; k < N; ++k) {
         tr[k] = t[N - 1 - k];
+        r[k] = 0.0;
     }
     x[0] = 1.0 / t[0];
+    r[N - 1] = x[0];
     z[0] = b[0] * x[0];
     for (idx i = 1; i < N; ++i) {
-        // c = sum_{k<i} t[i-k] x[k] and the residual of the bordered solution's last
-        // equation, each over two interleaved partial sums.
         const double* __restrict ti = tr + (N - 1 - i);
-        double c0 = 0.0, c1 = 0.0, s0 = 0.0, s1 = 0.0;
+        double* __restrict ri = r + (N - 1 - i);  // ri[k] = x(i-k), ri[0] = x(i) = 0
+        // c = sum_{k<i} t(i-k) x(k) and the bordered solution's residual in its last equation.
+        v2d cx = {0.0, 0.0}, cz = {0.0, 0.0};
         idx k = 0;
-        for (; k + 1 < i; k += 2) {
-            c0 += ti[k] * x[k];
-            c1 += ti[k + 1] * x[k + 1];
-            s0 += ti[k] * z[k];
-            s1 += ti[k + 1] * z[k + 1];
+        for (; k + 2 <= i; k += 2) {
+            const v2d tk = load2(ti + k);
+            cx += tk * load2(x + k);
+            cz += tk * load2(z + k);
         }
+        double c = cx[0] + cx[1];
+        double s = cz[0] + cz[1];
         if (k < i) {
-            c0 += ti[k] * x[k];
-            s0 += ti[k] * z[k];
+            c += ti[k] * x[k];
+            s += ti[k] * z[k];
         }
-        const double c = c0 + c1;
         if (c == 1.0 || c == -1.0) {
             return -1;  // leading (i+1) block exactly singular
         }
-        const double r = b[i] - (s0 + s1);
+        const double res = b[i] - s;
         const double e = 1.0 / (1.0 - c * c);
         const double f = -c * e;
-        // New first column y(k) = e x(k) + f x(i-k) with x(i) = 0; its reverse is the last
-        // column of the new inverse, which borders the solution: z(k) += r y(i-k).
-        const double re = r * e;
-        const double rf = r * f;
+        // New first column y(k) = e x(k) + f x(i-k); its reverse is the last column of the new
+        // inverse, which borders the solution: z(k) += res y(i-k) = res (e x(i-k) + f x(k)).
+        const double re = res * e;
+        const double rf = res * f;
         x[i] = 0.0;
         z[i] = 0.0;
-        for (idx j = 0; j <= i; ++j) {
-            z[j] += re * x[i - j] + rf * x[j];
+        const v2d e2 = {e, e}, f2 = {f, f}, re2 = {re, re}, rf2 = {rf, rf};
+        idx j = 0;
+        for (; j + 2 <= i + 1; j += 2) {
+            const v2d xa = load2(x + j);
+            const v2d xb = load2(ri + j);
+            store2(z + j, load2(z + j) + (re2 * xb + rf2 * xa));
+            store2(x + j, e2 * xa + f2 * xb);
+            store2(ri + j, e2 * xb + f2 * xa);
         }
-        for (idx lo = 0, hi = i; lo <= hi; ++lo, --hi) {
-            const double xl = x[lo];
-            const double xh = x[hi];
-            x[lo] = e * xl + f * xh;
-            x[hi] = e * xh + f * xl;
+        if (j <= i) {
+            const double xa = x[j];
+            const double xb = ri[j];
+            z[j] += re * xb + rf * xa;
+            x[j] = e * xa + f * xb;
+            ri[j] = e * xb + f * xa;
         }
     }
     if (growth != nullptr) {
