@@ -164,4 +164,302 @@ int fftr(int32_t N, double* re, double* im) { return dofftr(N, re, im, 1); }
 
 int ifftr(int32_t N, double* re, double* im) { return dofftr(N, re, im, -1); }
 
+// ---- Fast transforms from tables -----------------------------------------------------
+
+namespace {
+
+// Largest complex length of the fast transforms (as for the documented ones).
+constexpr uint32_t kMaxFastPoints = 1u << 30;
+
+// Bit-reversal permutation of the split layout from the plan's exchange list.
+void permute(const fftplan& p, double* re, double* im) {
+    const uint32_t* s = p.swaps.data();
+    const std::size_t count = p.swaps.size();
+    for (std::size_t i = 0; i < count; i += 2) {
+        std::swap(re[s[i]], re[s[i + 1]]);
+        std::swap(im[s[i]], im[s[i + 1]]);
+    }
+}
+
+// Stages of span 2 and 4 in one pass over groups of four points: their twiddles are 1 and
+// -j, applied exactly.
+void firststages(std::size_t n, double* __restrict re, double* __restrict im) {
+    if (n == 2) {
+        const double ar = re[0];
+        const double ai = im[0];
+        re[0] = ar + re[1];
+        im[0] = ai + im[1];
+        re[1] = ar - re[1];
+        im[1] = ai - im[1];
+        return;
+    }
+    for (std::size_t b = 0; b < n; b += 4) {
+        // Span 2: (x0, x1) -> (x0 + x1, x0 - x1) and likewise (x2, x3).
+        const double s0r = re[b] + re[b + 1];
+        const double s0i = im[b] + im[b + 1];
+        const double d0r = re[b] - re[b + 1];
+        const double d0i = im[b] - im[b + 1];
+        const double s1r = re[b + 2] + re[b + 3];
+        const double s1i = im[b + 2] + im[b + 3];
+        const double d1r = re[b + 2] - re[b + 3];
+        const double d1i = im[b + 2] - im[b + 3];
+        // Span 4: twiddle 1 for the sums, -j for the differences: -j (d1r + j d1i) = d1i - j d1r.
+        re[b] = s0r + s1r;
+        im[b] = s0i + s1i;
+        re[b + 2] = s0r - s1r;
+        im[b + 2] = s0i - s1i;
+        re[b + 1] = d0r + d1i;
+        im[b + 1] = d0i - d1r;
+        re[b + 3] = d0r - d1i;
+        im[b + 3] = d0i + d1r;
+    }
+}
+
+// Butterflies of one block of a stage of half-span h: p = (pr, pi) the first half, q the
+// second, w the stage's twiddles: t = w q, q <- p - t, p <- p + t.
+void butterflies(double* __restrict pr, double* __restrict pi, double* __restrict qr,
+                 double* __restrict qi, const double* __restrict wr,
+                 const double* __restrict wi, std::size_t h) {
+    for (std::size_t j = 0; j < h; ++j) {
+        const double tr = qr[j] * wr[j] - qi[j] * wi[j];
+        const double ti = qr[j] * wi[j] + qi[j] * wr[j];
+        const double ar = pr[j];
+        const double ai = pi[j];
+        qr[j] = ar - tr;
+        qi[j] = ai - ti;
+        pr[j] = ar + tr;
+        pi[j] = ai + ti;
+    }
+}
+
+// Two consecutive stages, of half-spans h and 2h, in one pass over a block of 4h points
+// (quarters r0 + j i0 .. r3 + j i3). Every value goes through exactly the operations of the two radix-2
+// stages; only the loads and stores between them are saved. w1 holds the h twiddles of
+// the first stage, w2 and v2 the first and second h of the second.
+void butterflies2(double* __restrict r0, double* __restrict i0, double* __restrict r1,
+                  double* __restrict i1, double* __restrict r2, double* __restrict i2,
+                  double* __restrict r3, double* __restrict i3, const double* __restrict w1r,
+                  const double* __restrict w1i, const double* __restrict w2r,
+                  const double* __restrict w2i, const double* __restrict v2r,
+                  const double* __restrict v2i, std::size_t h) {
+    for (std::size_t j = 0; j < h; ++j) {
+        // First stage: (a0, a1) and (a2, a3) with the twiddle w1[j].
+        const double t1r = r1[j] * w1r[j] - i1[j] * w1i[j];
+        const double t1i = r1[j] * w1i[j] + i1[j] * w1r[j];
+        const double t3r = r3[j] * w1r[j] - i3[j] * w1i[j];
+        const double t3i = r3[j] * w1i[j] + i3[j] * w1r[j];
+        const double b0r = r0[j] + t1r;
+        const double b0i = i0[j] + t1i;
+        const double b1r = r0[j] - t1r;
+        const double b1i = i0[j] - t1i;
+        const double b2r = r2[j] + t3r;
+        const double b2i = i2[j] + t3i;
+        const double b3r = r2[j] - t3r;
+        const double b3i = i2[j] - t3i;
+        // Second stage: (b0, b2) with w2[j], (b1, b3) with w2[h + j].
+        const double u2r = b2r * w2r[j] - b2i * w2i[j];
+        const double u2i = b2r * w2i[j] + b2i * w2r[j];
+        const double u3r = b3r * v2r[j] - b3i * v2i[j];
+        const double u3i = b3r * v2i[j] + b3i * v2r[j];
+        r0[j] = b0r + u2r;
+        i0[j] = b0i + u2i;
+        r2[j] = b0r - u2r;
+        i2[j] = b0i - u2i;
+        r1[j] = b1r + u3r;
+        i1[j] = b1i + u3i;
+        r3[j] = b1r - u3r;
+        i3[j] = b1i - u3i;
+    }
+}
+
+// Forward complex transform of the plan's length in split layout. Stages of span 8 and
+// more run two at a time; a last odd stage alone.
+void forwardkernel(const fftplan& p, double* re, double* im) {
+    const std::size_t n = p.n;
+    if (n < 2) return;
+    permute(p, re, im);
+    firststages(n, re, im);
+    std::size_t c = 8;
+    for (; 2 * c <= n; c *= 4) {
+        const std::size_t h = c / 2;
+        const double* w1r = p.twre.data() + h;
+        const double* w1i = p.twim.data() + h;
+        const double* w2r = p.twre.data() + 2 * h;
+        const double* w2i = p.twim.data() + 2 * h;
+        for (std::size_t b = 0; b < n; b += 2 * c) {
+            butterflies2(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h,
+                         im + b + 2 * h, re + b + 3 * h, im + b + 3 * h, w1r, w1i, w2r, w2i,
+                         w2r + h, w2i + h, h);
+        }
+    }
+    if (c <= n) {
+        const std::size_t h = c / 2;
+        const double* wr = p.twre.data() + h;
+        const double* wi = p.twim.data() + h;
+        for (std::size_t b = 0; b < n; b += c) {
+            butterflies(re + b, im + b, re + b + h, im + b + h, wr, wi, h);
+        }
+    }
+}
+
+// Inverse transform by the forward one on exchanged parts: swapping real and imaginary
+// parts before and after a forward transform conjugates its kernel.
+void inversekernel(const fftplan& p, double* re, double* im) { forwardkernel(p, im, re); }
+
+}  // namespace
+
+int fftplancreate(uint32_t n, fftplan* plan) {
+    if (plan == nullptr || n == 0 || n > kMaxFastPoints || (n & (n - 1)) != 0) {
+        return -1;
+    }
+    const int m = fftbits(static_cast<int32_t>(n));
+    fftplan p;
+    p.n = n;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t r = bitreverse(i, m);
+        if (r > i) {
+            p.swaps.push_back(static_cast<uint32_t>(i));
+            p.swaps.push_back(static_cast<uint32_t>(r));
+        }
+    }
+    // Stage of half-span h keeps its h factors at indices h .. 2h - 1.
+    p.twre.assign(n, 0.0);
+    p.twim.assign(n, 0.0);
+    for (std::size_t h = 4; h < n; h *= 2) {
+        const double c = static_cast<double>(2 * h);
+        for (std::size_t j = 0; j < h; ++j) {
+            const double theta = kTwoPi * static_cast<double>(j) / c;
+            p.twre[h + j] = std::cos(theta);
+            p.twim[h + j] = -std::sin(theta);
+        }
+    }
+    *plan = std::move(p);
+    return 0;
+}
+
+int dofftrfast(const fftplan& plan, double* re, double* im, int8_t dir) {
+    if (re == nullptr || im == nullptr || plan.n == 0) {
+        return -1;
+    }
+    if (dir == -1) {
+        inversekernel(plan, re, im);
+    } else {
+        forwardkernel(plan, re, im);
+    }
+    return 0;
+}
+
+int rfftplancreate(uint32_t N, rfftplan* plan) {
+    if (plan == nullptr || N < 2 || (N & (N - 1)) != 0) {
+        return -1;
+    }
+    rfftplan p;
+    p.N = N;
+    if (fftplancreate(N / 2, &p.half) != 0) {
+        return -1;
+    }
+    const std::size_t M = N / 2;
+    p.cosk.assign(M + 1, 0.0);
+    p.sink.assign(M + 1, 0.0);
+    for (std::size_t k = 0; k <= M; ++k) {
+        const double theta = kTwoPi * static_cast<double>(k) / static_cast<double>(N);
+        p.cosk[k] = std::cos(theta);
+        p.sink[k] = std::sin(theta);
+    }
+    *plan = std::move(p);
+    return 0;
+}
+
+// The real signal x[0..N-1] is packed as z[m] = x[2m] + j x[2m+1] and transformed in N/2
+// points; with Z[k] = Ze + Zo split into the transforms of the even and odd samples,
+// Ze[k] = (Z[k] + conj Z[M-k]) / 2, Zo[k] = (Z[k] - conj Z[M-k]) / 2j and
+// X[k] = Ze[k] + e^(-j 2 pi k/N) Zo[k]. Bins k and M - k are formed together.
+int rfftfast(const rfftplan& plan, const double* x, double* re, double* im) {
+    if (x == nullptr || re == nullptr || im == nullptr || plan.N == 0) {
+        return -1;
+    }
+    const std::size_t M = plan.N / 2;
+    for (std::size_t m = 0; m < M; ++m) {
+        re[m] = x[2 * m];
+        im[m] = x[2 * m + 1];
+    }
+    forwardkernel(plan.half, re, im);
+    const double* cs = plan.cosk.data();
+    const double* sn = plan.sink.data();
+    const double a0 = re[0];
+    const double b0 = im[0];
+    re[0] = a0 + b0;
+    im[0] = 0.0;
+    re[M] = a0 - b0;
+    im[M] = 0.0;
+    for (std::size_t k = 1; 2 * k < M; ++k) {
+        const std::size_t j = M - k;
+        const double a = re[k];
+        const double b = im[k];
+        const double c = re[j];
+        const double d = im[j];
+        const double er = (a + c) * 0.5;
+        const double ei = (b - d) * 0.5;
+        const double orr = (b + d) * 0.5;
+        const double oi = (c - a) * 0.5;
+        re[k] = er + orr * cs[k] + oi * sn[k];
+        im[k] = ei + oi * cs[k] - orr * sn[k];
+        // Bin M - k: even part conj(Ze[k]), odd part conj(Zo[k]).
+        re[j] = er + orr * cs[j] - oi * sn[j];
+        im[j] = -ei - oi * cs[j] - orr * sn[j];
+    }
+    if (M >= 2) {
+        // Bin N/4: e^(-j pi/2) = -j exactly.
+        im[M / 2] = -im[M / 2];
+    }
+    return 0;
+}
+
+// Inverse by the same packing: with A[k] = X[k] + conj X[M-k] (transform of the even
+// samples) and B[k] = (X[k] - conj X[M-k]) e^(+j 2 pi k/N) (of the odd samples), the
+// inverse N/2-point transform of A + jB gives x[2m] + j x[2m+1].
+int irfftfast(const rfftplan& plan, double* re, double* im, double* x) {
+    if (x == nullptr || re == nullptr || im == nullptr || plan.N == 0) {
+        return -1;
+    }
+    const std::size_t M = plan.N / 2;
+    const double* cs = plan.cosk.data();
+    const double* sn = plan.sink.data();
+    const double p0 = re[0];
+    const double r0 = re[M];
+    re[0] = p0 + r0;
+    im[0] = p0 - r0;
+    for (std::size_t k = 1; 2 * k < M; ++k) {
+        const std::size_t j = M - k;
+        const double p = re[k];
+        const double q = im[k];
+        const double r = re[j];
+        const double s = im[j];
+        const double ar = p + r;
+        const double ai = q - s;
+        const double dr = p - r;
+        const double di = q + s;
+        const double br = dr * cs[k] - di * sn[k];
+        const double bi = dr * sn[k] + di * cs[k];
+        re[k] = ar - bi;
+        im[k] = ai + br;
+        // Bin M - k: A' = conj A, D' = -conj D, rotated by e^(+j 2 pi (M-k)/N).
+        const double br2 = -dr * cs[j] - di * sn[j];
+        const double bi2 = -dr * sn[j] + di * cs[j];
+        re[j] = ar - bi2;
+        im[j] = -ai + br2;
+    }
+    if (M >= 2) {
+        // Bin N/4: A = 2 Re X, B = j (2j Im X) = -2 Im X.
+        re[M / 2] = 2.0 * re[M / 2];
+        im[M / 2] = -2.0 * im[M / 2];
+    }
+    inversekernel(plan.half, re, im);
+    for (std::size_t m = 0; m < M; ++m) {
+        x[2 * m] = re[m];
+        x[2 * m + 1] = im[m];
+    }
+    return 0;
+}
+
 }  // namespace brisvane

@@ -6,7 +6,15 @@
 // N-point transform of a signal sampled at fs lies at k * fs / N Hz.
 // Interleaved layout: x holds N (re, im) pairs, 2N doubles. Split layout: re and im hold
 // N doubles each. No work memory is allocated.
+//
+// Fast forms. The documented transforms above fix the rounding of every bin by their
+// twiddle recurrence. The fast forms below compute the same transforms from tables made
+// once (fftplan, rfftplan) and reused for every frame of an analysis; their results differ
+// from the documented ones only by rounding (relative errors of a few 1e-16 per stage,
+// smaller than the recurrence's). Real signals of N points are transformed by packing them
+// into N/2 complex points.
 #include <cstdint>
+#include <vector>
 
 namespace brisvane {
 
@@ -20,5 +28,46 @@ int ifftc(int32_t N, double* x);  // inverse, interleaved
 int dofftr(int32_t N, double* re, double* im, int8_t dir);
 int fftr(int32_t N, double* re, double* im);   // forward, split
 int ifftr(int32_t N, double* re, double* im);  // inverse, split
+
+// Tables of the complex fast transform of n points: the bit-reversal exchanges and, per
+// butterfly stage of span c = 4, 8, ..., n, the twiddle factors cos(2 pi j/c) and
+// -sin(2 pi j/c) for j = 0 .. c/2 - 1, evaluated directly (not by recurrence), the stages
+// one after the other.
+struct fftplan {
+  uint32_t n = 0;
+  std::vector<uint32_t> swaps;  // pairs (i, r), i < r, exchanged by the bit reversal
+  std::vector<double> twre;
+  std::vector<double> twim;
+};
+// Fills plan for n complex points, a power of two from 1 to 2^30. Returns 0, or -1 (plan
+// untouched) for any other n or a null plan.
+int fftplancreate(uint32_t n, fftplan* plan);
+// In-place complex transform of plan.n points in split layout: forward (dir != -1)
+// X[k] = sum_n x[n] e^(-j 2 pi k n / n), inverse (dir == -1) with e^(+j ...) and no 1/n,
+// as dofftr. Returns 0, or -1 (data untouched) for null arrays or an empty plan.
+int dofftrfast(const fftplan& plan, double* re, double* im, int8_t dir);
+
+// Tables of the real-input fast transform of N real points (N a power of two >= 2): the
+// complex plan of N/2 points and cos(2 pi k/N), sin(2 pi k/N) for k = 0 .. N/2.
+struct rfftplan {
+  uint32_t N = 0;
+  fftplan half;
+  std::vector<double> cosk;
+  std::vector<double> sink;
+};
+// Fills plan for N real points, a power of two from 2 to 2^31. Returns 0, or -1 (plan
+// untouched) otherwise.
+int rfftplancreate(uint32_t N, rfftplan* plan);
+// Forward transform of the N real values x into the bins k = 0 .. N/2 (re[k], im[k]; the
+// other bins are the complex conjugates of these, X[N-k] = conj X[k]). re and im must each
+// hold N/2 + 1 values and must not overlap x. Returns 0, or -1 for null arrays or an empty
+// plan.
+int rfftfast(const rfftplan& plan, const double* x, double* re, double* im);
+// Inverse transform of a conjugate-symmetric spectrum given by its bins k = 0 .. N/2 (the
+// imaginary parts of bins 0 and N/2 are taken as 0): x[n] = sum_{k=0}^{N-1} X[k]
+// e^(+j 2 pi k n / N), no 1/N, as ifftc of the full spectrum. re and im (N/2 + 1 values
+// each) are used as work memory and overwritten; x receives N real values and must not
+// overlap them. Returns 0, or -1 for null arrays or an empty plan.
+int irfftfast(const rfftplan& plan, double* re, double* im, double* x);
 
 }  // namespace brisvane

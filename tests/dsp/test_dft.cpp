@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -156,4 +157,140 @@ TEST(Fft, RefusesSizesThatAreNotPowersOfTwo) {
         EXPECT_EQ(x, before);
     }
     EXPECT_EQ(fftr(8, nullptr, nullptr), -1);
+}
+
+// ---- Fast transforms from tables ----------------------------------------------------------
+
+namespace {
+
+// Largest deviation between two arrays relative to the largest magnitude of the first.
+double relativedeviation(const std::vector<double>& want, const std::vector<double>& got) {
+    double scale = 0.0;
+    double worst = 0.0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        scale = std::max(scale, std::fabs(want[i]));
+        worst = std::max(worst, std::fabs(want[i] - got[i]));
+    }
+    return scale > 0.0 ? worst / scale : worst;
+}
+
+}  // namespace
+
+// Direct DFT in long double with exactly reduced angles: a reference far more accurate than
+// either transform. x interleaved; returns the interleaved spectrum.
+std::vector<double> directdft(const std::vector<double>& x, int8_t dir) {
+    const int n = static_cast<int>(x.size() / 2);
+    std::vector<double> out(x.size());
+    const long double step = (dir == -1 ? 2.0L : -2.0L) * 3.14159265358979323846264338327950288L / n;
+    for (int k = 0; k < n; ++k) {
+        long double sr = 0.0L;
+        long double si = 0.0L;
+        for (int m = 0; m < n; ++m) {
+            const long double a = step * static_cast<long double>((static_cast<long>(k) * m) % n);
+            const long double c = std::cos(a);
+            const long double s = std::sin(a);
+            sr += x[2 * m] * c - x[2 * m + 1] * s;
+            si += x[2 * m] * s + x[2 * m + 1] * c;
+        }
+        out[2 * k] = static_cast<double>(sr);
+        out[2 * k + 1] = static_cast<double>(si);
+    }
+    return out;
+}
+
+// The fast transform is at least as accurate as the documented one (whose twiddle recurrence
+// drifts with the length), and both agree.
+TEST(FastFft, ComplexTransformsAgreeWithTheDocumentedOnes) {
+    for (int n = 1; n <= 512; n *= 2) {
+        fftplan plan;
+        ASSERT_EQ(fftplancreate(static_cast<uint32_t>(n), &plan), 0);
+        for (int8_t dir : {int8_t{1}, int8_t{-1}}) {
+            const std::vector<double> x = randomcomplex(n, static_cast<unsigned>(n) + dir);
+            std::vector<double> re(n), im(n);
+            for (int i = 0; i < n; ++i) {
+                re[i] = x[2 * i];
+                im[i] = x[2 * i + 1];
+            }
+            std::vector<double> documented = x;
+            ASSERT_EQ(dofftc(n, documented.data(), dir), 0);
+            ASSERT_EQ(dofftrfast(plan, re.data(), im.data(), dir), 0);
+            std::vector<double> fast(2 * n);
+            for (int i = 0; i < n; ++i) {
+                fast[2 * i] = re[i];
+                fast[2 * i + 1] = im[i];
+            }
+            const std::vector<double> exact = directdft(x, dir);
+            const double efast = relativedeviation(exact, fast);
+            EXPECT_LE(efast, std::max(relativedeviation(exact, documented), 1e-16)) << n;
+            EXPECT_LT(efast, 2e-16 * (1 + std::log2(n))) << n << " dir " << int{dir};
+        }
+    }
+}
+
+// Against the documented complex transform (whose error grows about as 1.6e-17 N).
+TEST(FastFft, RealTransformsAgreeWithTheComplexTransform) {
+    for (int N = 2; N <= 8192; N *= 2) {
+        rfftplan plan;
+        ASSERT_EQ(rfftplancreate(static_cast<uint32_t>(N), &plan), 0);
+        const std::size_t bins = N / 2 + 1;
+        // Forward: the first N/2 + 1 bins of the complex transform of the real signal.
+        const std::vector<double> c = randomcomplex(N, static_cast<unsigned>(N));
+        std::vector<double> x(N), full(2 * N, 0.0);
+        for (int i = 0; i < N; ++i) x[i] = full[2 * i] = c[2 * i];
+        ASSERT_EQ(fftc(N, full.data()), 0);
+        std::vector<double> re(bins), im(bins);
+        ASSERT_EQ(rfftfast(plan, x.data(), re.data(), im.data()), 0);
+        std::vector<double> want, got;
+        for (std::size_t k = 0; k < bins; ++k) {
+            want.insert(want.end(), {full[2 * k], full[2 * k + 1]});
+            got.insert(got.end(), {re[k], im[k]});
+        }
+        EXPECT_LT(relativedeviation(want, got), 4e-17 * N + 1e-15) << "forward " << N;
+        EXPECT_EQ(im[0], 0.0);
+        EXPECT_EQ(im[N / 2], 0.0);
+
+        // Inverse: a conjugate-symmetric spectrum from its first half; the imaginary parts of
+        // bins 0 and N/2 do not count.
+        std::vector<double> spec(2 * N, 0.0);
+        for (std::size_t k = 0; k < bins; ++k) {
+            re[k] = c[2 * k];
+            im[k] = (k == 0 || k == bins - 1) ? 0.0 : c[2 * k + 1];
+            spec[2 * k] = re[k];
+            spec[2 * k + 1] = im[k];
+            if (k > 0 && k < bins - 1) {
+                spec[2 * (N - k)] = re[k];
+                spec[2 * (N - k) + 1] = -im[k];
+            }
+        }
+        ASSERT_EQ(ifftc(N, spec.data()), 0);
+        im[0] = 5.0;
+        im[bins - 1] = -7.0;
+        std::vector<double> y(N);
+        ASSERT_EQ(irfftfast(plan, re.data(), im.data(), y.data()), 0);
+        std::vector<double> wantx(N);
+        for (int i = 0; i < N; ++i) wantx[i] = spec[2 * i];
+        EXPECT_LT(relativedeviation(wantx, y), 4e-17 * N + 1e-15) << "inverse " << N;
+    }
+}
+
+TEST(FastFft, PlansRefuseInvalidLengthsAndTransformsRefuseMissingArrays) {
+    fftplan plan;
+    for (uint32_t n : {0u, 3u, 1000u, (1u << 30) + 1, 1u << 31}) {
+        EXPECT_EQ(fftplancreate(n, &plan), -1) << n;
+    }
+    EXPECT_EQ(plan.n, 0u);
+    EXPECT_EQ(fftplancreate(8, nullptr), -1);
+    rfftplan rplan;
+    for (uint32_t N : {0u, 1u, 6u}) EXPECT_EQ(rfftplancreate(N, &rplan), -1) << N;
+    EXPECT_EQ(rplan.N, 0u);
+
+    std::vector<double> a(8, 1.0), b(8, 1.0);
+    EXPECT_EQ(dofftrfast(plan, a.data(), b.data(), 1), -1);  // empty plan
+    EXPECT_EQ(rfftfast(rplan, a.data(), a.data(), b.data()), -1);
+    ASSERT_EQ(fftplancreate(8, &plan), 0);
+    ASSERT_EQ(rfftplancreate(8, &rplan), 0);
+    EXPECT_EQ(dofftrfast(plan, nullptr, b.data(), 1), -1);
+    EXPECT_EQ(rfftfast(rplan, nullptr, a.data(), b.data()), -1);
+    EXPECT_EQ(irfftfast(rplan, a.data(), b.data(), nullptr), -1);
+    EXPECT_EQ(a, std::vector<double>(8, 1.0));
 }
