@@ -41,6 +41,12 @@ struct pitchwork {
   std::vector<double> freq;     // 6 candidate frequencies per frame, all frames
   std::vector<int32_t> back;    // 6 back-pointers per frame, all frames
   double cost[2][kPitchSlots];  // strengths / accumulated costs of two consecutive frames
+  // Fast path only: tables of the N-point real transform, the frame as N real values (then
+  // its autocorrelation) and the N/2 + 1 bins of its spectrum.
+  rfftplan plan;
+  std::vector<double> frame;
+  std::vector<double> re;
+  std::vector<double> im;
 };
 
 bool takespart(const double* freq, int slot) {
@@ -66,38 +72,50 @@ void preparewindow(const pitchsettings& st, pitchwork& wk) {
   for (uint32_t l = 0; l < st.H; ++l) wk.winacf[l] = wk.buf[2 * static_cast<size_t>(l)] / r0;
 }
 
-// Copies the W samples around centre c into the real parts of the buffer (zeros outside the
-// signal and from W on, all imaginary parts 0).
-void extractframe(const double* x, uint64_t len, uint64_t c, const pitchsettings& st,
-                  double* buf) {
-  const size_t total = 2 * static_cast<size_t>(st.N);
-  for (size_t i = 0; i < total; ++i) buf[i] = 0.0;
+// Copies the W samples around centre c into buf[0], buf[stride], ... (zeros outside the
+// signal). The interleaved complex buffer of the documented path has stride 2 (real parts);
+// the real frame of the fast path stride 1.
+void extractsamples(const double* x, uint64_t len, uint64_t c, const pitchsettings& st,
+                    double* buf, size_t stride) {
   // A centre at or beyond len + H leaves the whole window past the signal; below that the
   // signed arithmetic stays far from overflow (len < 2^33, H < 2^20).
-  if (c >= len + st.H) return;
+  if (c >= len + st.H) {
+    for (uint32_t j = 0; j < st.W; ++j) buf[stride * j] = 0.0;
+    return;
+  }
   const int64_t first = static_cast<int64_t>(c) - static_cast<int64_t>(st.H);
   const int64_t slen = static_cast<int64_t>(len);
   for (uint32_t j = 0; j < st.W; ++j) {
     const int64_t idx = first + static_cast<int64_t>(j);
-    if (idx >= 0 && idx < slen) buf[2 * static_cast<size_t>(j)] = x[idx];
+    buf[stride * j] = (idx >= 0 && idx < slen) ? x[idx] : 0.0;
   }
 }
 
-// Removes the frame mean, measures the local peak, windows the frame. Returns the local
-// peak |x - mean| over the core H +- peakhalf.
-double centreandwindow(const pitchsettings& st, const double* window, double* buf) {
+// The W samples around centre c in the real parts of the complex buffer; zeros from W on and
+// in every imaginary part.
+void extractframe(const double* x, uint64_t len, uint64_t c, const pitchsettings& st,
+                  double* buf) {
+  const size_t total = 2 * static_cast<size_t>(st.N);
+  for (size_t i = 0; i < total; ++i) buf[i] = 0.0;
+  extractsamples(x, len, c, st, buf, 2);
+}
+
+// Removes the frame mean, measures the local peak, windows the frame (samples at buf[0],
+// buf[stride], ...). Returns the local peak |x - mean| over the core H +- peakhalf.
+double centreandwindow(const pitchsettings& st, const double* window, double* buf,
+                       size_t stride) {
   double sum = 0.0;
   for (uint32_t j = st.H - st.meanhalf; j <= st.H + st.meanhalf; ++j) {
-    sum += buf[2 * static_cast<size_t>(j)];
+    sum += buf[stride * j];
   }
   const double m = sum / static_cast<double>(2 * st.meanhalf + 1);
   double peak = 0.0;
   for (uint32_t j = st.H - st.peakhalf; j <= st.H + st.peakhalf; ++j) {
-    const double a = std::fabs(buf[2 * static_cast<size_t>(j)] - m);
+    const double a = std::fabs(buf[stride * j] - m);
     if (a > peak) peak = a;
   }
   for (uint32_t j = 0; j < st.W; ++j) {
-    double& v = buf[2 * static_cast<size_t>(j)];
+    double& v = buf[stride * j];
     v = (v - m) * window[j];
   }
   return peak;
@@ -115,18 +133,55 @@ double unvoicedstrength(double localpeak, double globalpk) {
   return (u > 0.0 ? u : 0.0) + kVoicingThreshold;
 }
 
+// Normalised autocorrelation rho[l] = (r[l] / r[0]) / winacf[l] over the lags the candidate
+// search reads, from r[l] at acf[stride * l]; values not above 0 (and the 0/0 of a silent
+// frame) become 0.
+void normaliseacf(const double* acf, size_t stride, const pitchsettings& st, pitchwork& wk) {
+  const double r0 = acf[0];
+  for (int64_t l = st.lagfirst - 1; l <= st.laglast + 1; ++l) {
+    const double v = (acf[stride * static_cast<size_t>(l)] / r0) / wk.winacf[l];
+    wk.rho[l] = (v > 0.0) ? v : 0.0;
+  }
+}
+
+// Circular autocorrelation (scaled by N) of the N real values of frame, in place, through
+// the spectrum's N/2 + 1 bins: forward real transform, squared magnitudes, inverse.
+void fastautocorrelation(pitchwork& wk) {
+  double* re = wk.re.data();
+  double* im = wk.im.data();
+  rfftfast(wk.plan, wk.frame.data(), re, im);
+  const size_t bins = wk.plan.N / 2 + 1;
+  for (size_t k = 0; k < bins; ++k) {
+    re[k] = re[k] * re[k] + im[k] * im[k];
+    im[k] = 0.0;
+  }
+  irfftfast(wk.plan, re, im, wk.frame.data());
+}
+
 // Candidate record of frame k: frequencies into freq (6), strengths into strength (6).
 void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
                   const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
   double* buf = wk.buf.data();
   extractframe(x, len, c, st, buf);
-  const double localpeak = centreandwindow(st, wk.window.data(), buf);
+  const double localpeak = centreandwindow(st, wk.window.data(), buf, 2);
   autocorrelation(static_cast<int32_t>(st.N), buf);
-  const double r0 = buf[0];
-  for (int64_t l = st.lagfirst - 1; l <= st.laglast + 1; ++l) {
-    const double v = (buf[2 * l] / r0) / wk.winacf[l];
-    wk.rho[l] = (v > 0.0) ? v : 0.0;  // also 0 for a silent frame (0/0)
-  }
+  normaliseacf(buf, 2, st, wk);
+  pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
+  freq[kPitchSlots - 1] = 0.0;
+  strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
+}
+
+// The candidate record of analyseframe by the fast autocorrelation. The frame's positions
+// from W on stay 0 from the allocation; positions below W are rewritten every frame.
+void analyseframefast(const double* x, uint64_t len, uint64_t c, double globalpk,
+                      const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
+  double* fr = wk.frame.data();
+  extractsamples(x, len, c, st, fr, 1);
+  const double localpeak = centreandwindow(st, wk.window.data(), fr, 1);
+  fastautocorrelation(wk);
+  // The inverse transform overwrote the whole frame: clear the padding again.
+  std::fill(fr + st.W, fr + st.N, 0.0);
+  normaliseacf(fr, 1, st, wk);
   pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
   freq[kPitchSlots - 1] = 0.0;
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
@@ -139,7 +194,7 @@ uint64_t framecentre(uint64_t offset, uint64_t S, uint32_t k) {
 
 // The tracker on 64-bit counts, so that the upsampled call cannot wrap around.
 int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t offset,
-               uint32_t n, double f0min, double f0max, double* out) {
+               uint32_t n, double f0min, double f0max, double* out, bool fast) {
   if (n == 0) return 0;
   if (out == nullptr) return -1;
   for (uint32_t k = 0; k < n; ++k) out[k] = 0.0;
@@ -157,12 +212,23 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
   wk.freq.assign(static_cast<size_t>(n) * kPitchSlots, 0.0);
   wk.back.assign(static_cast<size_t>(n) * kPitchSlots, -1);
 
+  if (fast) {
+    rfftplancreate(st.N, &wk.plan);
+    wk.frame.assign(st.N, 0.0);
+    wk.re.assign(st.N / 2 + 1, 0.0);
+    wk.im.assign(st.N / 2 + 1, 0.0);
+  }
+
   const double g = globalpeak(x, len);
   preparewindow(st, wk);
   for (uint32_t k = 0; k < n; ++k) {
     double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
     double* cost = wk.cost[k & 1u];
-    analyseframe(x, len, framecentre(offset, S, k), g, st, wk, freq, cost);
+    if (fast) {
+      analyseframefast(x, len, framecentre(offset, S, k), g, st, wk, freq, cost);
+    } else {
+      analyseframe(x, len, framecentre(offset, S, k), g, st, wk, freq, cost);
+    }
     if (k == 0) {
       pitchpathstart(cost);
     } else {
@@ -336,7 +402,12 @@ void pitchbacktrack(const double* freq, const int32_t* back, const double* lastc
 
 int getpitch(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
              double f0min, double f0max, double* out) {
-  return pitchtrack(x, len, fs, S, offset, n, f0min, f0max, out);
+  return pitchtrack(x, len, fs, S, offset, n, f0min, f0max, out, false);
+}
+
+int getpitchfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
+                 double f0min, double f0max, double* out) {
+  return pitchtrack(x, len, fs, S, offset, n, f0min, f0max, out, true);
 }
 
 std::vector<double> increaseresolution(const double* x, uint32_t len, double fs, uint32_t b) {
@@ -354,8 +425,11 @@ std::vector<double> increaseresolution(const double* x, uint32_t len, double fs,
   return y;
 }
 
-int getpitchhighres(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
-                    uint32_t n, double f0min, double f0max, double* out) {
+namespace {
+
+// The high-resolution tracker in its documented or fast form.
+int highrestrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
+                 uint32_t n, double f0min, double f0max, double* out, bool fast) {
   if (n == 0) return 0;
   if (out == nullptr) return -1;
   if (x == nullptr && len > 0) {
@@ -368,7 +442,19 @@ int getpitchhighres(const double* x, uint32_t len, double fs, uint32_t S, uint32
     return -1;
   }
   return pitchtrack(y.data(), y.size(), 2.0 * fs, 2 * static_cast<uint64_t>(S),
-                    2 * static_cast<uint64_t>(offset), n, f0min, f0max, out);
+                    2 * static_cast<uint64_t>(offset), n, f0min, f0max, out, fast);
+}
+
+}  // namespace
+
+int getpitchhighres(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
+                    uint32_t n, double f0min, double f0max, double* out) {
+  return highrestrack(x, len, fs, S, offset, n, f0min, f0max, out, false);
+}
+
+int getpitchhighresfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
+                        uint32_t n, double f0min, double f0max, double* out) {
+  return highrestrack(x, len, fs, S, offset, n, f0min, f0max, out, true);
 }
 
 }  // namespace brisvane

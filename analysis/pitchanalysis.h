@@ -97,11 +97,22 @@ void pitchbacktrack(const double* freq, const int32_t* back, const double* lastc
 int getpitch(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
              double f0min, double f0max, double* out);
 
+// Fast form of getpitch: the same frames, candidates and path search, with each frame's
+// autocorrelation taken by real-input transforms from precomputed tables. The values differ
+// from getpitch only by rounding (relative differences of the order of 1e-15 in the
+// normalised autocorrelation); arguments and results as getpitch.
+int getpitchfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
+                 double f0min, double f0max, double* out);
+
 // getpitch on the signal upsampled by 2 (same frame instants, same search range and costs,
 // lags twice as fine). Arguments and results as getpitch; also -1 (all-0 track) when 2*len
 // does not fit 32 bits.
 int getpitchhighres(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
                     uint32_t n, double f0min, double f0max, double* out);
+
+// Fast form of getpitchhighres: the same upsampled signal, tracked by getpitchfast.
+int getpitchhighresfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
+                        uint32_t n, double f0min, double f0max, double* out);
 
 // Upsampling by b: zero insertion with gain b, then a zero-phase windowed-sinc low-pass of
 // 50*b + 1 taps cut off at 0.4*fs (0.4 of the new Nyquist frequency for b = 2). Returns

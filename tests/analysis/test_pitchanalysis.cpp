@@ -371,6 +371,81 @@ TEST(HighResolution, UpsamplerImpulseResponseAndTrack) {
   }
 }
 
+// The fast trackers against the documented ones: the same voicing and candidate in every
+// frame (values equal to rounding), on voiced, noisy, silent, clipped and edge-of-signal
+// material, for plain and upsampled tracking, other search ranges, shifts and offsets.
+TEST(FastPitch, SameTrackAsTheDocumentedTracker) {
+  std::vector<double> x(24000, 0.0);
+  const std::vector<double> low = pulsetrain(7000, 16000.0, 82.0, 0.6);
+  const std::vector<double> high = pulsetrain(6000, 16000.0, 310.0, 0.3);
+  std::copy(low.begin(), low.end(), x.begin() + 1000);
+  std::copy(high.begin(), high.end(), x.begin() + 9000);
+  uint32_t seed = 12345;
+  for (size_t i = 15000; i < 24000; ++i) {  // noise, then a periodic stretch in noise
+    seed = seed * 1103515245u + 12345u;
+    x[i] = 0.2 * (static_cast<double>(seed >> 8) / 16777216.0 - 0.5);
+    if (i >= 19000) x[i] += low[i - 19000];
+  }
+  x[12000] = 0.999;  // a clipped spike inside the high voice
+  struct Case {
+    uint32_t S, offset;
+    double f0min, f0max;
+    bool highres;
+  };
+  for (const Case& c : {Case{80, 0, 60.0, 500.0, false}, Case{80, 0, 60.0, 500.0, true},
+                        Case{160, 37, 40.0, 400.0, false}, Case{55, 3, 100.0, 800.0, false},
+                        Case{80, 23000, 60.0, 500.0, true}}) {
+    const uint32_t n = (24000 - 1) / c.S + 1;
+    std::vector<double> ref(n), fast(n);
+    if (c.highres) {
+      ASSERT_EQ(getpitchhighres(x.data(), 24000, 16000.0, c.S, c.offset, n, c.f0min, c.f0max,
+                                ref.data()), 0);
+      ASSERT_EQ(getpitchhighresfast(x.data(), 24000, 16000.0, c.S, c.offset, n, c.f0min,
+                                    c.f0max, fast.data()), 0);
+    } else {
+      ASSERT_EQ(getpitch(x.data(), 24000, 16000.0, c.S, c.offset, n, c.f0min, c.f0max,
+                         ref.data()), 0);
+      ASSERT_EQ(getpitchfast(x.data(), 24000, 16000.0, c.S, c.offset, n, c.f0min, c.f0max,
+                             fast.data()), 0);
+    }
+    int voiced = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+      ASSERT_EQ(ref[k] == 0.0, fast[k] == 0.0) << "frame " << k << " S " << c.S;
+      EXPECT_NEAR(fast[k], ref[k], 1e-12 * ref[k]) << "frame " << k << " S " << c.S;
+      voiced += ref[k] > 0.0;
+    }
+    if (c.offset == 0) {
+      EXPECT_GT(voiced, static_cast<int>(n / 4)) << c.S;
+    }
+  }
+}
+
+TEST(FastPitch, DegenerateInputsAndArgumentsAsTheDocumentedTracker) {
+  const std::vector<double> x = pulsetrain(3200, 16000.0, 200.0, 0.5);
+  std::vector<double> zeros(4000, 0.0);
+  std::vector<double> f0(40, 1.0);
+  EXPECT_EQ(getpitchfast(zeros.data(), 4000, 16000.0, 80, 0, 40, 60.0, 500.0, f0.data()), 0);
+  for (double f : f0) EXPECT_EQ(f, 0.0);
+  EXPECT_EQ(getpitchfast(x.data(), 3200, 16000.0, 80, 0, 40, 600.0, 550.0, f0.data()), 0);
+  for (double f : f0) EXPECT_EQ(f, 0.0);
+  f0.assign(40, 1.0);
+  EXPECT_EQ(getpitchfast(x.data(), 3200, 0.0, 80, 0, 40, 60.0, 500.0, f0.data()), -1);
+  for (double f : f0) EXPECT_EQ(f, 0.0);
+  EXPECT_EQ(getpitchfast(nullptr, 3200, 16000.0, 80, 0, 40, 60.0, 500.0, f0.data()), -1);
+  EXPECT_EQ(getpitchfast(x.data(), 3200, 16000.0, 80, 0, 40, 60.0, 500.0, nullptr), -1);
+  EXPECT_EQ(getpitchhighresfast(nullptr, 3200, 16000.0, 80, 0, 40, 60.0, 500.0, f0.data()), -1);
+  EXPECT_EQ(getpitchfast(nullptr, 0, 16000.0, 80, 0, 0, 60.0, 500.0, nullptr), 0);
+  // Search ranges at the limits of the window: same tracks as the documented tracker.
+  // (The lowest f0min makes a window of 2^20 samples: two frames only.)
+  for (double f0min : {2000.0, 16000.0, 1e-300}) {
+    const uint32_t n = f0min < 1.0 ? 2 : 40;
+    std::vector<double> ref(n), fast(n);
+    ASSERT_EQ(getpitch(x.data(), 3200, 16000.0, 80, 0, n, f0min, 20000.0, ref.data()), 0);
+    ASSERT_EQ(getpitchfast(x.data(), 3200, 16000.0, 80, 0, n, f0min, 20000.0, fast.data()), 0);
+    for (size_t k = 0; k < n; ++k) EXPECT_NEAR(fast[k], ref[k], 1e-12 * ref[k]) << f0min;
+  }
+}
+
 TEST(LogF0, ConversionsAndStreamImage) {
   double v[6] = {0.0, 100.0, 0.0, -3.0, kNaN, 1.0};
   ASSERT_EQ(f02logf0(6, v), 0);
