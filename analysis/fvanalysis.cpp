@@ -18,6 +18,7 @@ namespace brisvane {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+constexpr double kPiSquared = kPi * kPi;
 // Window length in periods of f0: three periods resolve the harmonics of a four-times
 // padded transform well enough to see each peak's main lobe over +-f0/2.
 constexpr double kPeriods = 3.0;
@@ -57,6 +58,61 @@ double windowkernel(double theta) {
   if (theta == 0.0) return 1.0;
   if (theta == kPi || theta == -kPi) return 0.5;
   return std::sin(theta) * (1.0 / theta - 0.5 * (1.0 / (theta - kPi) + 1.0 / (theta + kPi)));
+}
+
+// Angles of the two kernels of slmfast at bin i: theta1 = (i nu + o) pi, theta2 = (i nu + r) pi;
+// sines and cosines of both at the first bin of the neighbourhood.
+struct kernelbase {
+  double nu;
+  double o;
+  double r;
+  double s1;
+  double c1;
+  double s2;
+  double c2;
+};
+
+// Bins of the neighbourhood whose model values are formed in one pass.
+constexpr uint32_t kSlmChunk = 32;
+
+// Half-width (radians) of the regions around theta = 0 and +-pi where the kernel divides a
+// small sine by a small factor. An absolute error e (a few 1e-16) of a sine by angle
+// addition becomes a relative error of about e / 2^-6, at most a few 1e-14, just outside
+// them; inside them the kernel is evaluated directly. (The regions hold a bin only when a
+// peak's vertex lies within about 0.005 bins of a bin or of its first sidelobe's edge.)
+constexpr double kDirectSineRegion = 0.015625;
+
+bool neardivision(double theta) {
+  const double a = std::fabs(theta);
+  return a < kDirectSineRegion || std::fabs(a - kPi) < kDirectSineRegion;
+}
+
+// Model values m[k] = K(theta1) + K(theta2) of the bins first + k0 + k, k < kn (<= kSlmChunk).
+// A first pass without branches (vectorisable) forms both kernels with the sines by angle
+// addition from the table; a second recomputes, as slm does, every kernel whose angle lies
+// near 0 or +-pi (this includes the exact values at the removable singularities).
+void modelvalues(const kernelbase& kb, uint32_t first, uint32_t k0, uint32_t kn,
+                 const double* __restrict cosd, const double* __restrict sind,
+                 double* __restrict m1, double* __restrict m2, double* __restrict m) {
+  const double* cs = cosd + k0;
+  const double* sn = sind + k0;
+  for (uint32_t k = 0; k < kn; ++k) {
+    const double id = static_cast<double>(first + k0 + k);
+    const double th1 = (id * kb.nu + kb.o) * kPi;
+    const double th2 = (id * kb.nu + kb.r) * kPi;
+    const double sn1 = kb.s1 * cs[k] + kb.c1 * sn[k];
+    const double sn2 = kb.s2 * cs[k] + kb.c2 * sn[k];
+    m1[k] = (sn1 * kPiSquared) / (th1 * ((kPi - th1) * (kPi + th1)));
+    m2[k] = (sn2 * kPiSquared) / (th2 * ((kPi - th2) * (kPi + th2)));
+  }
+  for (uint32_t k = 0; k < kn; ++k) {
+    const double id = static_cast<double>(first + k0 + k);
+    const double th1 = (id * kb.nu + kb.o) * kPi;
+    const double th2 = (id * kb.nu + kb.r) * kPi;
+    if (neardivision(th1)) m1[k] = windowkernel(th1);
+    if (neardivision(th2)) m2[k] = windowkernel(th2);
+    m[k] = m1[k] + m2[k];
+  }
 }
 
 // f0 of frame k, or 0 when the frame is not analysed (unvoiced, invalid or out of range).
@@ -116,6 +172,25 @@ void logpower(const double* X, uint32_t lo, uint32_t hi, double* P) {
   }
 }
 
+// A frame's only candidate when it has no peak (or is not analysed): 0 Hz at no cost.
+uint32_t nocandidate(fvcands& cl) {
+  cl.freq.push_back(0.0);
+  cl.cost.push_back(0.0);
+  return 1;
+}
+
+// Candidates (frequency, split cost) of the K >= 1 scored peaks in w, appended to the lists;
+// returns their count.
+uint32_t appendcandidates(uint32_t K, fvwork& w, fvcands& cl) {
+  fvsplitcosts(w.score.data(), K, w.cost.data());
+  const uint32_t count = fvcandidates(w.cost.data(), K, w.cand.data());
+  for (uint32_t i = 0; i < count; ++i) {
+    cl.freq.push_back(w.freq[w.cand[i]]);
+    cl.cost.push_back(w.cost[w.cand[i]]);
+  }
+  return count;
+}
+
 // Candidates (frequency, split cost) of one analysed frame, appended to the lists;
 // returns their count (a single candidate at 0 Hz when no peak was found).
 uint32_t framecandidates(const double* x, uint32_t len, double fs, uint64_t c,
@@ -125,21 +200,103 @@ uint32_t framecandidates(const double* x, uint32_t len, double fs, uint64_t c,
   logpower(w.X.data(), fr.bfirst - 1, fr.blast + 1, w.P.data());
   const uint32_t K =
       fvpeaklist(w.P.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
-  if (K == 0) {
-    cl.freq.push_back(0.0);
-    cl.cost.push_back(0.0);
-    return 1;
-  }
+  if (K == 0) return nocandidate(cl);
   for (uint32_t p = 0; p < K; ++p) {
     w.score[p] = slm(w.X.data(), fr.N, fs, w.freq[p], fr.W, w.bins[p], fr.g);
   }
-  fvsplitcosts(w.score.data(), K, w.cost.data());
-  const uint32_t count = fvcandidates(w.cost.data(), K, w.cand.data());
-  for (uint32_t i = 0; i < count; ++i) {
-    cl.freq.push_back(w.freq[w.cand[i]]);
-    cl.cost.push_back(w.cost[w.cand[i]]);
+  return appendcandidates(K, w, cl);
+}
+
+// Buffers of the fast path, sized once per call from the frames the track analyses.
+struct fvfastwork {
+  std::vector<rfftplan> plans;   // real-transform tables, indexed by log2 of the length
+  std::vector<double> frame;     // nmax real samples, 0 outside a placed window
+  std::vector<double> re;        // bins 0 .. nmax/2
+  std::vector<double> im;
+  std::vector<double> q;         // powers of bins 0 .. nmax/2 (+1 spare)
+  std::vector<double> win;       // window 1 + cos(pi j / Hh), j = 0 .. Hh
+  std::vector<double> cosd;      // angle-addition table of the kernel, 2g + 1 values
+  std::vector<double> sind;
+};
+
+uint32_t log2of(uint32_t N) {
+  uint32_t m = 0;
+  while ((1u << m) < N) ++m;
+  return m;
+}
+
+// Tables and buffers for every transform length, window and neighbourhood the analysed
+// frames of the track need, so that the frame loop allocates nothing.
+void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfastwork& fw) {
+  fw.plans.assign(log2of(nmax) + 1, rfftplan{});
+  uint32_t hmax = 0;
+  uint32_t gmax = 0;
+  fvframe fr;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (!(analysedf0(f0[k], fs, &fr) > 0.0)) continue;
+    rfftplan& p = fw.plans[log2of(fr.N)];
+    if (p.N == 0) rfftplancreate(fr.N, &p);
+    hmax = std::max(hmax, fr.Hh);
+    gmax = std::max(gmax, fr.g);
   }
-  return count;
+  const std::size_t half = nmax / 2;
+  fw.frame.assign(nmax, 0.0);
+  fw.re.assign(half + 1, 0.0);
+  fw.im.assign(half + 1, 0.0);
+  fw.q.assign(half + 2, 0.0);
+  fw.win.assign(static_cast<std::size_t>(hmax) + 1, 0.0);
+  fw.cosd.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
+  fw.sind.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
+}
+
+// The window of placeframe, 1 + cos(pi j / Hh) for j = 0 .. Hh, with the cosines of the
+// upper half taken from the lower by cos(pi - a) = -cos(a).
+void fastwindow(uint32_t Hh, double* win) {
+  const double hh = static_cast<double>(Hh);
+  for (uint32_t j = 0; 2 * j <= Hh; ++j) {
+    const double c = std::cos(kPi * static_cast<double>(j) / hh);
+    win[j] = 1.0 + c;
+    win[Hh - j] = 1.0 - c;
+  }
+}
+
+// placeframe into the real frame (which is 0 everywhere on entry); clearframe undoes it.
+void placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
+                    const double* win, double* frame) {
+  for (uint32_t j = 0; j <= fr.Hh; ++j) {
+    if (c + j < len) frame[j] = win[j] * x[c + j];
+    if (j >= 1 && j <= c && c - j < len) frame[fr.N - j] = win[j] * x[c - j];
+  }
+}
+
+void clearframe(const fvframe& fr, double* frame) {
+  std::fill(frame, frame + fr.Hh + 1, 0.0);
+  std::fill(frame + (fr.N - fr.Hh), frame + fr.N, 0.0);
+}
+
+// framecandidates by the real-input transform, the power-spectrum peak search and the
+// angle-addition scores.
+uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t c,
+                             const fvframe& fr, fvwork& w, fvfastwork& fw, fvcands& cl) {
+  fastwindow(fr.Hh, fw.win.data());
+  placeframereal(x, len, c, fr, fw.win.data(), fw.frame.data());
+  rfftfast(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
+  clearframe(fr, fw.frame.data());
+  const double* re = fw.re.data();
+  const double* im = fw.im.data();
+  for (uint32_t i = fr.bfirst - 1; i <= fr.blast + 1; ++i) {
+    const double pw = re[i] * re[i] + im[i] * im[i];
+    fw.q[i] = pw == 0.0 ? DBL_MIN : pw;
+  }
+  const uint32_t K =
+      fvpeaklistpower(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
+  if (K == 0) return nocandidate(cl);
+  fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
+  for (uint32_t p = 0; p < K; ++p) {
+    w.score[p] = slmfast(re, im, fr.N, fs, w.freq[p], fr.W, w.bins[p], fr.g, fw.cosd.data(),
+                         fw.sind.data());
+  }
+  return appendcandidates(K, w, cl);
 }
 
 // Adds to each candidate of the current frame (entries from.., split costs already in acc)
@@ -168,6 +325,42 @@ void advancepath(const double* freq, std::size_t pfrom, uint32_t pcount, const d
 double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
 
 bool validfs(double fs) { return std::isfinite(fs) && fs > 0.0; }
+
+// The estimator in its documented or fast form.
+int fvtrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
+            const double* f0, double* fv, bool fast) {
+  if (n == 0) return 0;
+  if (f0 == nullptr || fv == nullptr || (x == nullptr && len > 0) || !validfs(fs)) return -1;
+  const uint32_t nmax = worklength(f0, n, fs);
+  fvwork w;
+  fvfastwork fw;
+  if (fast) {
+    allocatefast(f0, n, fs, nmax, fw);
+    // The fast path reads the peak lists only; the complex spectrum stays unallocated.
+    allocatework(w, nmax);
+    w.X = std::vector<double>();
+    w.P = std::vector<double>();
+  } else {
+    allocatework(w, nmax);
+  }
+  fvcands cl;
+  cl.count.assign(n, 1);
+  cl.freq.reserve(2 * static_cast<std::size_t>(n));
+  cl.cost.reserve(2 * static_cast<std::size_t>(n));
+  fvframe fr;
+  for (uint32_t k = 0; k < n; ++k) {
+    const uint64_t c = static_cast<uint64_t>(offset) + static_cast<uint64_t>(k) * S;
+    if (!(analysedf0(f0[k], fs, &fr) > 0.0)) {
+      cl.count[k] = nocandidate(cl);  // unvoiced: the boundary sits at 0 Hz at no cost
+    } else if (fast) {
+      cl.count[k] = framecandidatesfast(x, len, fs, c, fr, w, fw, cl);
+    } else {
+      cl.count[k] = framecandidates(x, len, fs, c, fr, w, cl);
+    }
+  }
+  return fvpathsearch(n, cl.count.data(), cl.freq.data(), cl.cost.data(),
+                      fvtransitionweight(fs, S), fv);
+}
 
 }  // namespace
 
@@ -290,34 +483,106 @@ double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_
   return std::isfinite(v) ? v : 0.0;
 }
 
+uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, double df,
+                         uint32_t* bins, double* freq) {
+  if (q == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
+    return 0;
+  }
+  uint32_t count = 0;
+  bool first = true;
+  double T = 0.0;
+  double coef[3];
+  // Logarithm of the last bin taken to the log: the right neighbour of one maximum is the
+  // left neighbour of a maximum two bins on.
+  bool cached = false;
+  uint32_t lastbin = 0;
+  double lastlog = 0.0;
+  for (uint32_t b = bfirst; b <= blast; ++b) {
+    if (!(q[b] > q[b - 1] && q[b] > q[b + 1])) continue;
+    const double l0 = (cached && lastbin == b - 1) ? lastlog : std::log(q[b - 1]);
+    const double l1 = std::log(q[b]);
+    const double l2 = std::log(q[b + 1]);
+    cached = true;
+    lastbin = b + 1;
+    lastlog = l2;
+    if (!(l1 > l0 && l1 > l2)) continue;
+    parabfitpoints(l0, l1, l2, coef);
+    const double h = parabexty(coef);
+    if (first || h > T) {
+      bins[count] = b;
+      freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
+      ++count;
+    }
+    first = false;
+    T = h - kFvDropLimit;
+  }
+  return count;
+}
+
+int fvslmtable(uint32_t N, uint32_t W, uint32_t g, double* cosd, double* sind) {
+  if (cosd == nullptr || sind == nullptr || N == 0) return -1;
+  const double d = (static_cast<double>(W) / static_cast<double>(N)) * kPi;
+  for (uint32_t k = 0; k <= 2 * g; ++k) {
+    const double a = static_cast<double>(k) * d;
+    cosd[k] = std::cos(a);
+    sind[k] = std::sin(a);
+  }
+  return 0;
+}
+
+double slmfast(const double* re, const double* im, uint32_t N, double fs, double f, uint32_t W,
+               uint32_t b, uint32_t g, const double* cosd, const double* sind) {
+  if (re == nullptr || im == nullptr || cosd == nullptr || sind == nullptr || b < g ||
+      static_cast<uint64_t>(b) + g >= N) {
+    return 0.0;
+  }
+  const double Wd = static_cast<double>(W);
+  const double nu = Wd / static_cast<double>(N);
+  const double o = -(f * Wd) / fs;
+  const double r = fs * 0.25 > f ? -o : -Wd - o;
+  // First angles of the two kernels, at bin b - g.
+  const double ia = static_cast<double>(b - g);
+  const double a1 = (ia * nu + o) * kPi;
+  const double a2 = (ia * nu + r) * kPi;
+  const kernelbase kb = {nu, o, r, std::sin(a1), std::cos(a1), std::sin(a2), std::cos(a2)};
+  double ex = 0.0;
+  double em = 0.0;
+  double t = 0.0;
+  double u = 0.0;
+  double m1[kSlmChunk];
+  double m2[kSlmChunk];
+  double m[kSlmChunk];
+  const uint32_t count = 2 * g + 1;
+  for (uint32_t k0 = 0; k0 < count; k0 += kSlmChunk) {
+    const uint32_t kn = std::min(kSlmChunk, count - k0);
+    modelvalues(kb, b - g, k0, kn, cosd, sind, m1, m2, m);
+    for (uint32_t k = 0; k < kn; ++k) {
+      const uint32_t i = b - g + k0 + k;
+      ex += re[i] * re[i] + im[i] * im[i];
+      em += m[k] * m[k];
+      t += re[i] * m[k];
+      u += im[i] * m[k];
+    }
+  }
+  const double den = ex * em;
+  if (den == 0.0) return 0.0;
+  const double v = std::sqrt((t * t + u * u) / den);
+  return std::isfinite(v) ? v : 0.0;
+}
+
 int getfvoicing(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
                 const double* f0, double* fv) {
   return getfvslm(x, len, fs, S, offset, n, f0, fv);
 }
 
+int getfvoicingfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
+                    uint32_t n, const double* f0, double* fv) {
+  return fvtrack(x, len, fs, S, offset, n, f0, fv, true);
+}
+
 int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
              const double* f0, double* fv) {
-  if (n == 0) return 0;
-  if (f0 == nullptr || fv == nullptr || (x == nullptr && len > 0) || !validfs(fs)) return -1;
-  fvwork w;
-  allocatework(w, worklength(f0, n, fs));
-  fvcands cl;
-  cl.count.assign(n, 1);
-  cl.freq.reserve(2 * static_cast<std::size_t>(n));
-  cl.cost.reserve(2 * static_cast<std::size_t>(n));
-  fvframe fr;
-  for (uint32_t k = 0; k < n; ++k) {
-    const uint64_t c = static_cast<uint64_t>(offset) + static_cast<uint64_t>(k) * S;
-    if (analysedf0(f0[k], fs, &fr) > 0.0) {
-      cl.count[k] = framecandidates(x, len, fs, c, fr, w, cl);
-    } else {
-      // Unvoiced: the boundary sits at 0 Hz at no cost.
-      cl.freq.push_back(0.0);
-      cl.cost.push_back(0.0);
-    }
-  }
-  return fvpathsearch(n, cl.count.data(), cl.freq.data(), cl.cost.data(),
-                      fvtransitionweight(fs, S), fv);
+  return fvtrack(x, len, fs, S, offset, n, f0, fv, false);
 }
 
 int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,

@@ -102,6 +102,14 @@ int getfvoicing(const double* x, uint32_t len, double fs, uint32_t S, uint32_t o
 int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
              const double* f0, double* fv);
 
+// Fast form of getfvoicing: the same frames, peaks, scores, candidates and path search, with
+// the spectrum taken by a real-input transform from precomputed tables, the strict local
+// maxima found on the power spectrum (logarithms taken only of the three bins around each
+// maximum) and the sinusoid-likeness kernel evaluated by angle addition. The results differ
+// from getfvoicing only by rounding; arguments and results as getfvoicing.
+int getfvoicingfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
+                    uint32_t n, const double* f0, double* fv);
+
 // Sinusoid-likeness of the peak at f Hz of the N-point interleaved complex spectrum X of a
 // W-sample frame: the magnitude of the normalised correlation of bins b-g..b+g with the
 // window's amplitude response K(theta) = sin(theta) * (1/theta - 0.5 (1/(theta-pi) +
@@ -112,6 +120,28 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 // rounding); 0 when the neighbourhood does not fit (b < g or b + g >= N), X is null, the
 // bins or the model have zero energy, or the result is not finite.
 double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_t b, uint32_t g);
+
+// Peak list of fvpeaklist from the powers q[b] = |X_b|^2 (an exact 0 replaced by DBL_MIN)
+// instead of their logarithms: a bin is a strict local maximum of ln q when it is one of q
+// and its logarithm still exceeds both neighbours' (rounding can make the logarithms of
+// two close powers equal), so only the three bins around each maximum are taken to the
+// log. Same arguments, bins read and result as fvpeaklist on P = ln q.
+uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, double df,
+                         uint32_t* bins, double* freq);
+
+// slm on a spectrum in split layout (re[i], im[i], bins 0 .. b+g) with the sines of the
+// kernel taken by angle addition, sin(theta_a + k d) with d = pi W / N, from sin and cos of
+// the first angle theta_a of each kernel and the table cosd[k] = cos(k d), sind[k] = sin(k d),
+// k = 0 .. 2g (fvslmtable), and the kernel's three fractions over one denominator. Within
+// 1/64 rad of theta = 0 and +-pi, where the kernel divides a small sine by a small factor, the
+// kernel is evaluated as in slm (this includes the exact values 1 and 0.5). The angles and
+// the order of the sums are those of slm; the result differs from slm only by rounding.
+// Same range checks and results as slm (0 for null arrays).
+double slmfast(const double* re, const double* im, uint32_t N, double fs, double f, uint32_t W,
+               uint32_t b, uint32_t g, const double* cosd, const double* sind);
+// Fills cosd[k] = cos(k d) and sind[k] = sin(k d), d = pi W / N, for k = 0 .. 2g (2g + 1
+// values each). Returns 0, or -1 (nothing written) for null arrays or N = 0.
+int fvslmtable(uint32_t N, uint32_t W, uint32_t g, double* cosd, double* sind);
 
 // Rewrites the n maximum voiced frequencies (Hz) in place on the warped axis of the
 // all-pass factor alpha: v <= 0 -> 0, v >= fs/2 -> fs/2, otherwise

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -387,6 +388,146 @@ TEST(FvTrack, EstimateFollowsAKnownVoicedCutoff) {
   std::sort(ns.begin(), ns.end());
   EXPECT_GT(hs[hs.size() / 2], 6000.0);
   EXPECT_LT(ns[ns.size() / 2], 1500.0);
+}
+
+// ---- Fast estimator against the documented one ---------------------------------------
+
+// The power-spectrum peak search gives exactly the peaks of the log-spectrum search: on
+// noise, on spectra with plateaus, exact zeros and powers so close that their logarithms
+// are equal although the powers are not.
+TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
+  Lcg rng;
+  for (int trial = 0; trial < 4; ++trial) {
+    std::vector<double> q(600);
+    for (double& v : q) v = std::exp(8.0 * rng.next());
+    if (trial >= 1) {
+      for (std::size_t i = 40; i < 600; i += 7) q[i + 1] = q[i];  // plateaus
+      for (std::size_t i = 60; i < 600; i += 11) q[i] = DBL_MIN;   // floored zeros
+    }
+    if (trial >= 2) {
+      // Neighbours one unit apart in the last place: ln may not tell them apart.
+      for (std::size_t i = 30; i + 1 < 600; i += 5) q[i + 1] = std::nextafter(q[i], 0.0);
+    }
+    if (trial == 3) {
+      // Strict maxima of the powers whose logarithms (about 20.7) all round alike: no peak.
+      for (std::size_t i = 0; i < 600; ++i) q[i] = (i % 3 == 1) ? std::nextafter(1e9, 2e9) : 1e9;
+      ASSERT_EQ(std::log(q[1]), std::log(q[0]));
+    }
+    std::vector<double> P(600);
+    for (std::size_t i = 0; i < 600; ++i) P[i] = std::log(q[i]);
+    std::vector<uint32_t> b1(300), b2(300);
+    std::vector<double> f1(300), f2(300);
+    const uint32_t K1 = fvpeaklist(P.data(), 3, 590, 7.8125, b1.data(), f1.data());
+    const uint32_t K2 = fvpeaklistpower(q.data(), 3, 590, 7.8125, b2.data(), f2.data());
+    ASSERT_EQ(K1, K2) << trial;
+    for (uint32_t p = 0; p < K1; ++p) {
+      EXPECT_EQ(b1[p], b2[p]) << trial;
+      EXPECT_EQ(f1[p], f2[p]) << trial;
+    }
+    if (trial < 3) {
+      EXPECT_GT(K1, 20u) << trial;
+    } else {
+      EXPECT_EQ(K1, 0u);
+    }
+  }
+  uint32_t bins[4];
+  double freq[4];
+  const std::vector<double> q(40, 1.0);
+  EXPECT_EQ(fvpeaklistpower(q.data(), 0, 35, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpower(q.data(), 12, 11, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpower(nullptr, 4, 35, 1.0, bins, freq), 0u);
+}
+
+// Scores by angle addition agree with slm: peaks on and between bins (a kernel angle of
+// exactly 0 included), below and above fs/4, noise peaks and sinusoids, and the same
+// refusals.
+TEST(FvFast, ScoresAgreeWithTheDocumentedScore) {
+  for (double F : {100.0, 61.0, 233.0}) {
+    fvframe fr;
+    ASSERT_EQ(fvframesetup(F, kFs, &fr), 0);
+    std::vector<double> cosd(2 * fr.g + 1), sind(2 * fr.g + 1);
+    ASSERT_EQ(fvslmtable(fr.N, fr.W, fr.g, cosd.data(), sind.data()), 0);
+    Lcg rng;
+    std::vector<double> noise(fr.W);
+    for (double& v : noise) v = rng.next();
+    const double f1 = 40 * fr.df;        // on a bin: theta1 = 0 at the centre bin
+    const double f2 = 6000.3 + F / 7.0;  // above fs/4, between bins
+    const auto X = framespectrum(fr, [&](int j) {
+      return std::cos(2 * kPi * f1 * j / kFs) + 0.5 * std::cos(2 * kPi * f2 * j / kFs + 1.0) +
+             0.01 * noise[j + fr.Hh];
+    });
+    std::vector<double> re(fr.N / 2 + 1), im(fr.N / 2 + 1);
+    for (uint32_t i = 0; i <= fr.N / 2; ++i) {
+      re[i] = X[2 * i];
+      im[i] = X[2 * i + 1];
+    }
+    int scored = 0;
+    for (uint32_t b = fr.bfirst; b <= fr.blast; ++b) {
+      for (double f : {b * fr.df, (b + 0.3) * fr.df, (b - 0.45) * fr.df}) {
+        const double want = slm(X.data(), fr.N, kFs, f, fr.W, b, fr.g);
+        const double got =
+            slmfast(re.data(), im.data(), fr.N, kFs, f, fr.W, b, fr.g, cosd.data(), sind.data());
+        ASSERT_NEAR(got, want, 1e-13) << "F " << F << " bin " << b << " f " << f;
+        ++scored;
+      }
+    }
+    EXPECT_GT(scored, 1000);
+    const uint32_t b1 = static_cast<uint32_t>(f1 / fr.df);
+    EXPECT_GT(slmfast(re.data(), im.data(), fr.N, kFs, f1, fr.W, b1, fr.g, cosd.data(),
+                      sind.data()), 0.999);
+    EXPECT_EQ(slmfast(re.data(), im.data(), fr.N, kFs, f1, fr.W, fr.g - 1, fr.g, cosd.data(),
+                      sind.data()), 0.0);
+    EXPECT_EQ(slmfast(re.data(), im.data(), fr.N, kFs, f1, fr.W, fr.N - fr.g, fr.g,
+                      cosd.data(), sind.data()), 0.0);
+    EXPECT_EQ(slmfast(re.data(), im.data(), fr.N, kFs, f1, fr.W, b1, fr.g, nullptr,
+                      sind.data()), 0.0);
+  }
+  EXPECT_EQ(fvslmtable(0, 481, 6, nullptr, nullptr), -1);
+}
+
+// The whole fast estimator: the same candidate in every frame as the documented one (values
+// equal to rounding), over voiced frames of both transform lengths (f0 above and below
+// 93.75 Hz), mixed excitation, silence, unvoiced frames, frames at the signal's edges and
+// other frame grids.
+TEST(FvFast, SameTrackAsTheDocumentedEstimator) {
+  synth::Config cfg;
+  cfg.segments = {{synth::SegmentKind::Voiced, 0.5, 150.0, 170.0, 0.01, 0.5},
+                  {synth::SegmentKind::Silence, 0.1, 0.0, 0.0, 0.0, 0.0},
+                  {synth::SegmentKind::Voiced, 0.5, 80.0, 70.0, 0.02, 0.4},
+                  {synth::SegmentKind::Unvoiced, 0.2, 0.0, 0.0, 0.0, 0.3}};
+  cfg.voicedcutoff = 3500.0;
+  const synth::Result r = synth::synthesize(cfg);
+  const uint32_t len = static_cast<uint32_t>(r.signal.size());
+  for (uint32_t S : {80u, 37u}) {
+    for (uint32_t offset : {0u, 5u}) {
+      const uint32_t n = (len - 1 - offset) / S + 1;
+      // Truth f0 on the 80-sample grid, resampled to this grid (frames past it unvoiced).
+      std::vector<double> f0(n, 0.0);
+      for (uint32_t k = 0; k < n; ++k) {
+        const std::size_t t = (offset + static_cast<std::size_t>(k) * S) / 80;
+        if (t < r.f0.size()) f0[k] = r.f0[t];
+      }
+      std::vector<double> ref(n, -1.0), fast(n, -2.0);
+      ASSERT_EQ(getfvoicing(r.signal.data(), len, kFs, S, offset, n, f0.data(), ref.data()), 0);
+      ASSERT_EQ(getfvoicingfast(r.signal.data(), len, kFs, S, offset, n, f0.data(), fast.data()),
+                0);
+      int voiced = 0;
+      for (uint32_t k = 0; k < n; ++k) {
+        ASSERT_EQ(ref[k] == 0.0, fast[k] == 0.0) << k;
+        ASSERT_NEAR(fast[k], ref[k], 1e-9 * ref[k]) << "frame " << k << " S " << S;
+        voiced += ref[k] > 0.0;
+      }
+      EXPECT_GT(voiced, static_cast<int>(n / 3));
+    }
+  }
+  // Refusals as the documented estimator.
+  std::vector<double> fv(4, 3.0);
+  const std::vector<double> f0(4, 100.0);
+  EXPECT_EQ(getfvoicingfast(nullptr, 100, kFs, 80, 0, 4, f0.data(), fv.data()), -1);
+  EXPECT_EQ(getfvoicingfast(r.signal.data(), len, kNaN, 80, 0, 4, f0.data(), fv.data()), -1);
+  EXPECT_EQ(getfvoicingfast(r.signal.data(), len, kFs, 80, 0, 4, nullptr, fv.data()), -1);
+  EXPECT_EQ(fv, std::vector<double>(4, 3.0));
+  EXPECT_EQ(getfvoicingfast(nullptr, 0, kFs, 80, 0, 0, nullptr, nullptr), 0);
 }
 
 TEST(FvWarp, ClampsEndsAndStretchesLowFrequencies) {
