@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <new>
 #include <vector>
 
@@ -179,13 +180,62 @@ void writestream(const char* path, std::vector<double>& values, uint32_t count) 
   values = std::vector<double>();
 }
 
+// Adds the processor time since start to *slot (when timing is asked for) and returns
+// the start of the next stage.
+std::clock_t lap(std::clock_t start, double* slot) {
+  if (slot == nullptr) return start;
+  const std::clock_t now = std::clock();
+  *slot += static_cast<double>(now - start) / CLOCKS_PER_SEC;
+  return now;
+}
+
+// Stage slot of the timing record, or null without timing.
+double* slotof(stagetimes* t, double stagetimes::*member) {
+  return t == nullptr ? nullptr : &(t->*member);
+}
+
+// The f0 track from the recording: plain or high-resolution tracker, then the optional
+// harmonic refinement, each in its fast or documented form.
+void estimatef0(const Settings& s, const std::vector<double>& x, uint32_t F,
+                const pipelineoptions& opt, std::clock_t& t, std::vector<double>& f0) {
+  const uint32_t N = static_cast<uint32_t>(x.size());
+  const uint32_t shift = static_cast<uint32_t>(s.lframe);
+  f0.assign(F, 0.0);
+  if (s.f0hr == 1) {
+    if (opt.reference) {
+      getpitchhighres(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, f0.data());
+    } else {
+      getpitchhighresfast(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, f0.data());
+    }
+  } else {
+    if (opt.reference) {
+      getpitch(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, f0.data());
+    } else {
+      getpitchfast(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, f0.data());
+    }
+  }
+  t = lap(t, slotof(opt.times, &stagetimes::pitch));
+  if (s.f0itref != 0) {
+    const auto method = static_cast<int8_t>(s.f0mref & 0xFF);
+    if (opt.reference) {
+      refinepitch(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, s.f0itref, method, f0.data());
+    } else {
+      refinepitchfast(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, s.f0itref, method,
+                      f0.data());
+    }
+    t = lap(t, slotof(opt.times, &stagetimes::refine));
+  }
+}
+
 // The whole analysis of one recording: signal, f0 track (loaded or estimated),
 // cepstral stream, optional maximum voiced frequency, then the writes in the order
 // f0, cepstra, voicing frequency. Throws std::bad_alloc when memory runs out; nothing
 // has been written by then.
-void processfile(const Settings& s, const FileNames& names) {
+void processfile(const Settings& s, const FileNames& names, const pipelineoptions& opt) {
+  std::clock_t t = opt.times != nullptr ? std::clock() : 0;
   std::vector<double> x;
   const uint32_t N = wavreadm1616(names.in, x);
+  t = lap(t, slotof(opt.times, &stagetimes::read));
   if (N == 0) {
     std::printf("Error: could not open %s.\n", names.in);
     return;
@@ -203,34 +253,37 @@ void processfile(const Settings& s, const FileNames& names) {
       sanitizeloadedf0(f0);
       loaded = true;
     }
+    t = lap(t, slotof(opt.times, &stagetimes::pitch));
   }
-  if (!loaded) {
-    f0.assign(F, 0.0);
-    if (s.f0hr == 1) {
-      getpitchhighres(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, f0.data());
-    } else {
-      getpitch(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, f0.data());
-    }
-    if (s.f0itref != 0) {
-      refinepitch(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, s.f0itref,
-                  static_cast<int8_t>(s.f0mref & 0xFF), f0.data());
-    }
-  }
+  if (!loaded) estimatef0(s, x, F, opt, t, f0);
 
   // The stream is counted in 32 bits on its way to the file.
   const uint64_t ccsize = static_cast<uint64_t>(F) * (static_cast<uint64_t>(s.ccord) + 1);
   if (ccsize > UINT32_MAX) throw std::bad_alloc();
   const uint32_t order = static_cast<uint32_t>(s.ccord);
   std::vector<double> cc(getccssize(F, order), 0.0);
-  waveform2ccs(x.data(), N, kFs, shift, 0, F, f0.data(), static_cast<uint32_t>(s.fftsize), order,
-               cc.data(), s.alpha, static_cast<uint8_t>(s.ccmeth & 0xFF));
+  const auto fftmin = static_cast<uint32_t>(s.fftsize);
+  const auto ccmethod = static_cast<uint8_t>(s.ccmeth & 0xFF);
+  if (opt.reference) {
+    waveform2ccs(x.data(), N, kFs, shift, 0, F, f0.data(), fftmin, order, cc.data(), s.alpha,
+                 ccmethod);
+  } else {
+    waveform2ccsfast(x.data(), N, kFs, shift, 0, F, f0.data(), fftmin, order, cc.data(), s.alpha,
+                     ccmethod);
+  }
   htsadapteradhoc(cc.data(), order, F);
+  t = lap(t, slotof(opt.times, &stagetimes::cepstrum));
 
   std::vector<double> fv;
   if (names.fv != nullptr) {
     fv.assign(F, 0.0);
-    getfvoicing(x.data(), N, kFs, shift, 0, F, f0.data(), fv.data());
+    if (opt.reference) {
+      getfvoicing(x.data(), N, kFs, shift, 0, F, f0.data(), fv.data());
+    } else {
+      getfvoicingfast(x.data(), N, kFs, shift, 0, F, f0.data(), fv.data());
+    }
     if (s.fvalpha != 0.0) fvoicingwarp(F, fv.data(), kFs, s.alpha);  // NaN also warps
+    t = lap(t, slotof(opt.times, &stagetimes::fv));
   }
   x = std::vector<double>();
 
@@ -241,19 +294,21 @@ void processfile(const Settings& s, const FileNames& names) {
   f0 = std::vector<double>();
   writestream(names.cc, cc, static_cast<uint32_t>(ccsize));
   if (names.fv != nullptr) writestream(names.fv, fv, F);
+  lap(t, slotof(opt.times, &stagetimes::write));
 }
 
 // Runs processfile and keeps the batch going when one recording does not fit in memory.
-void processfileguarded(const Settings& s, const FileNames& names) {
+void processfileguarded(const Settings& s, const FileNames& names,
+                         const pipelineoptions& opt) {
   try {
-    processfile(s, names);
+    processfile(s, names, opt);
   } catch (const std::bad_alloc&) {
     std::printf("Error: not enough memory to analyse %s.\n", names.in);
   }
   std::fflush(stdout);
 }
 
-void runbatch(const Settings& s, const FileNames& names) {
+void runbatch(const Settings& s, const FileNames& names, const pipelineoptions& opt) {
   for (const char* p = s.indlist; p != nullptr; p = strnumnextinterv(p)) {
     const uint32_t first = strnumintervstart(p);
     const uint32_t last = strnumintervend(p, first);
@@ -264,7 +319,7 @@ void runbatch(const Settings& s, const FileNames& names) {
         if (name != nullptr) replacefileindex(name, index);
       }
       std::printf("%s\n", names.in);
-      processfileguarded(s, names);
+      processfileguarded(s, names, opt);
     }
   }
 }
@@ -317,7 +372,9 @@ int argcerror() {
   return 0;
 }
 
-int brisvanemain(int argc, char** argv) {
+int brisvanemain(int argc, char** argv) { return brisvanemain(argc, argv, pipelineoptions{}); }
+
+int brisvanemain(int argc, char** argv, const pipelineoptions& opt) {
   if (argc <= 1 || argv == nullptr) {
     plothelp();
     return 0;
@@ -355,9 +412,9 @@ int brisvanemain(int argc, char** argv) {
   if (s.indlist != nullptr && checkbatchnames(s.indlist, names) != 0) return -1;
 
   if (s.indlist == nullptr) {
-    processfileguarded(s, names);
+    processfileguarded(s, names, opt);
   } else {
-    runbatch(s, names);
+    runbatch(s, names, opt);
   }
   return 0;
 }
