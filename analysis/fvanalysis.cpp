@@ -87,13 +87,18 @@ bool neardivision(double theta) {
   return a < kDirectSineRegion || std::fabs(a - kPi) < kDirectSineRegion;
 }
 
-// Model values m[k] = K(theta1) + K(theta2) of the bins first + k0 + k, k < kn (<= kSlmChunk).
-// A first pass without branches (vectorisable) forms both kernels with the sines by angle
-// addition from the table; a second recomputes, as slm does, every kernel whose angle lies
-// near 0 or +-pi (this includes the exact values at the removable singularities).
+// Kernel with the sine by angle addition and its three fractions over one denominator:
+// 1/t - (1/(t - pi) + 1/(t + pi))/2 = pi^2 / (t (pi - t)(pi + t)), one division instead
+// of three (the factors are formed first, so nothing cancels).
+double kernelfast(double theta, double sintheta) {
+  return (sintheta * kPiSquared) / (theta * ((kPi - theta) * (kPi + theta)));
+}
+
+// Model values m[k] = K(theta1) + K(theta2) of the bins first + k0 + k, k < kn (<= kSlmChunk),
+// by kernelfast in a pass without branches (vectorisable).
 void modelvalues(const kernelbase& kb, uint32_t first, uint32_t k0, uint32_t kn,
                  const double* __restrict cosd, const double* __restrict sind,
-                 double* __restrict m1, double* __restrict m2, double* __restrict m) {
+                 double* __restrict m) {
   const double* cs = cosd + k0;
   const double* sn = sind + k0;
   for (uint32_t k = 0; k < kn; ++k) {
@@ -102,16 +107,38 @@ void modelvalues(const kernelbase& kb, uint32_t first, uint32_t k0, uint32_t kn,
     const double th2 = (id * kb.nu + kb.r) * kPi;
     const double sn1 = kb.s1 * cs[k] + kb.c1 * sn[k];
     const double sn2 = kb.s2 * cs[k] + kb.c2 * sn[k];
-    m1[k] = (sn1 * kPiSquared) / (th1 * ((kPi - th1) * (kPi + th1)));
-    m2[k] = (sn2 * kPiSquared) / (th2 * ((kPi - th2) * (kPi + th2)));
+    m[k] = kernelfast(th1, sn1) + kernelfast(th2, sn2);
   }
-  for (uint32_t k = 0; k < kn; ++k) {
-    const double id = static_cast<double>(first + k0 + k);
-    const double th1 = (id * kb.nu + kb.o) * kPi;
-    const double th2 = (id * kb.nu + kb.r) * kPi;
-    if (neardivision(th1)) m1[k] = windowkernel(th1);
-    if (neardivision(th2)) m2[k] = windowkernel(th2);
-    m[k] = m1[k] + m2[k];
+}
+
+// Model value of bin i (the k-th of the neighbourhood) where either angle lies near 0 or
+// +-pi: such a kernel evaluated as slm does, the other by kernelfast.
+double modelvaluenear(const kernelbase& kb, uint32_t i, uint32_t k, const double* cosd,
+                      const double* sind) {
+  const double id = static_cast<double>(i);
+  const double th1 = (id * kb.nu + kb.o) * kPi;
+  const double th2 = (id * kb.nu + kb.r) * kPi;
+  const double k1 = neardivision(th1) ? windowkernel(th1)
+                                      : kernelfast(th1, kb.s1 * cosd[k] + kb.c1 * sind[k]);
+  const double k2 = neardivision(th2) ? windowkernel(th2)
+                                      : kernelfast(th2, kb.s2 * cosd[k] + kb.c2 * sind[k]);
+  return k1 + k2;
+}
+
+// Redoes, in m (count bins from bin first), the bins whose angle (i nu + shift) pi may lie
+// near 0 or +-pi. The angle grows by nu pi (at least pi/8) per bin and the regions are 1/64
+// rad wide, so only the bin nearest to i = (c - shift) / nu, c = 0, 1, -1, can (it lies within
+// 0.05 bins of that point when it does).
+void fixnearbins(const kernelbase& kb, double shift, uint32_t first, uint32_t count,
+                 const double* cosd, const double* sind, double* m) {
+  const double inv = 1.0 / kb.nu;
+  const double top = static_cast<double>(count) - 0.5;
+  for (double c = -1.0; c <= 1.0; c += 1.0) {
+    const double rel = (c - shift) * inv - static_cast<double>(first);
+    if (!(rel >= -0.5 && rel < top)) continue;
+    const auto k = static_cast<uint32_t>(rel + 0.5);
+    const double theta = (static_cast<double>(first + k) * kb.nu + shift) * kPi;
+    if (neardivision(theta)) m[k] = modelvaluenear(kb, first + k, k, cosd, sind);
   }
 }
 
@@ -549,20 +576,27 @@ double slmfast(const double* re, const double* im, uint32_t N, double fs, double
   double em = 0.0;
   double t = 0.0;
   double u = 0.0;
-  double m1[kSlmChunk];
-  double m2[kSlmChunk];
-  double m[kSlmChunk];
+  // Model values of the neighbourhood: at most 29 bins for the frames the estimator analyses
+  // (g <= 14); longer neighbourhoods asked for by other callers go to the heap.
+  double mbuf[kSlmChunk];
+  std::vector<double> mlong;
   const uint32_t count = 2 * g + 1;
+  double* m = mbuf;
+  if (count > kSlmChunk) {
+    mlong.assign(count, 0.0);
+    m = mlong.data();
+  }
   for (uint32_t k0 = 0; k0 < count; k0 += kSlmChunk) {
-    const uint32_t kn = std::min(kSlmChunk, count - k0);
-    modelvalues(kb, b - g, k0, kn, cosd, sind, m1, m2, m);
-    for (uint32_t k = 0; k < kn; ++k) {
-      const uint32_t i = b - g + k0 + k;
-      ex += re[i] * re[i] + im[i] * im[i];
-      em += m[k] * m[k];
-      t += re[i] * m[k];
-      u += im[i] * m[k];
-    }
+    modelvalues(kb, b - g, k0, std::min(kSlmChunk, count - k0), cosd, sind, m + k0);
+  }
+  fixnearbins(kb, o, b - g, count, cosd, sind, m);
+  fixnearbins(kb, r, b - g, count, cosd, sind, m);
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t i = b - g + k;
+    ex += re[i] * re[i] + im[i] * im[i];
+    em += m[k] * m[k];
+    t += re[i] * m[k];
+    u += im[i] * m[k];
   }
   const double den = ex * em;
   if (den == 0.0) return 0.0;
