@@ -11,7 +11,7 @@ TIME=${1:-600}
 shift || true
 JOBS=${JOBS:-$(nproc)}
 PARALLEL=${FUZZ_PARALLEL:-1}
-BUILD=build/fuzz
+BUILD=${FUZZ_BUILD:-build/fuzz}
 
 cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBRISVANE_FUZZ=ON -DBRISVANE_TESTS=OFF -DBRISVANE_BENCH=OFF >/dev/null

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
 SECONDS_PER_TARGET=${FUZZ_SMOKE_SECONDS:-5}
-BUILD=build/fuzz
+BUILD=${FUZZ_BUILD:-build/fuzz}
 
 if ! command -v clang++ >/dev/null 2>&1; then
   echo "clang++ not found: the fuzz targets need clang with libFuzzer" >&2
