@@ -1,6 +1,8 @@
 #include "analysis/ccanalysis.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "dsp/dft.h"
@@ -104,6 +106,7 @@ double strf0(double f0, double fs) {
 // Whether the fast tables of ws serve frames of FFT length N, this order and alpha.
 bool fastready(const memcc* ws, uint32_t N, uint32_t order, double alpha) {
   if (!ws->fast || ws->matN != N || ws->matorder != order || !(ws->matalpha == alpha)) return false;
+  if (ws->na == nullptr || ws->na->fastN != N) return false;
   const uint64_t size = (static_cast<uint64_t>(N) / 2 + 1) * (static_cast<uint64_t>(order) + 1);
   return ws->ccmat.size() >= size && ws->tables.size() >= 3 * (static_cast<uint64_t>(N) / 2 + 1);
 }
@@ -272,7 +275,13 @@ int getharmmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
                  getharmoniclogspectrum(x, nx, fs, centre, f0, N, spectrum, ws->ha.get(), 1) == 0;
     }
   }
-  if (!harmonic) getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
+  if (!harmonic) {
+    if (fast) {
+      getnoiselogspectrumfast(x, nx, fs, centre, N, spectrum, ws->na.get());
+    } else {
+      getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
+    }
+  }
   if (fast) {
     logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
   } else {
@@ -335,6 +344,79 @@ int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1) {
   return 0;
 }
 
+int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, const double* y, double* c,
+                 double* work) {
+  if (y == nullptr || c == nullptr || work == nullptr || P == UINT32_MAX) return -1;
+  const uint64_t n = static_cast<uint64_t>(P) + 1;
+  const uint64_t D = 2 * static_cast<uint64_t>(P) + 1;  // S_0 .. S_2P
+  double* S = work;
+  double* b = S + D + 1;
+  double* R = b + n + 1;
+  for (uint64_t d = 0; d < D; ++d) S[d] = 0.0;
+  for (uint64_t i = 0; i < n; ++i) b[i] = 0.0;
+  // cos(d theta_k) by rotation from cos 0 = 1, sin 0 = 0, as the cosine matrix is built.
+  const double w0 = f0 * k2Pi / fs;
+  for (uint64_t k = 1; k <= K; ++k) {
+    const double theta = fwarp(static_cast<double>(k) * w0, alpha);
+    const double ct = std::cos(theta), st = std::sin(theta);
+    const double yk = y[k - 1];
+    double co = 1.0, si = 0.0;
+    S[0] += 1.0;
+    b[0] += yk;
+    for (uint64_t d = 1; d < D; ++d) {
+      const double nco = co * ct - si * st;
+      si = co * st + si * ct;
+      co = nco;
+      S[d] += co;
+      if (d < n) b[d] += yk * (2.0 * co);
+    }
+  }
+  // R = M^T M + penalty: 4 cos(i t) cos(j t) = 2 (cos((i-j) t) + cos((i+j) t)).
+  for (uint64_t i = 0; i < n; ++i) {
+    for (uint64_t j = 0; j <= i; ++j) {
+      double v;
+      if (i == 0) {
+        v = S[0];
+      } else if (j == 0) {
+        v = 2.0 * S[i];
+      } else {
+        v = 2.0 * (S[i - j] + S[i + j]);
+      }
+      R[i * n + j] = v;
+    }
+    R[i * n + i] = R[i * n + i] + static_cast<double>(i * i) * kLsrPenalty;
+  }
+  // Cholesky factorisation R = G G^T in the lower triangle; the product of the pivots plays
+  // the part of solvelsr's determinant.
+  double det = 1.0;
+  for (uint64_t i = 0; i < n; ++i) {
+    for (uint64_t j = 0; j <= i; ++j) {
+      double v = R[i * n + j];
+      for (uint64_t k = 0; k < j; ++k) v -= R[i * n + k] * R[j * n + k];
+      if (i == j) {
+        det = det * v;
+        if (!(v > 0.0)) return -1;
+        R[i * n + i] = std::sqrt(v);
+      } else {
+        R[i * n + j] = v / R[j * n + j];
+      }
+    }
+  }
+  if (det == 0.0) return -1;
+  for (uint64_t i = 0; i < n; ++i) {
+    double v = b[i];
+    for (uint64_t k = 0; k < i; ++k) v -= R[i * n + k] * b[k];
+    b[i] = v / R[i * n + i];
+  }
+  for (uint64_t i = n; i-- > 0;) {
+    double v = b[i];
+    for (uint64_t k = i + 1; k < n; ++k) v -= R[k * n + i] * b[k];
+    b[i] = v / R[i * n + i];
+  }
+  for (uint64_t i = 0; i < n; ++i) c[i] = b[i];
+  return 0;
+}
+
 int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
                double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
   if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
@@ -359,27 +441,43 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
       const double s = 0.5 / std::sqrt(f0);
       for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
       const uint64_t P1 = static_cast<uint64_t>(order) + 1;
-      const uint64_t need = static_cast<uint64_t>(K) * P1 + 2 * P1 * P1;
-      if (ws->lsr.size() < need) ws->lsr.resize(need);
-      matccharmonic(order, K, f0, fs, alpha, ws->lsr.data());
-      if (solvelsr(ws->lsr.data(), spectrum, c, K, order + 1) == 0) return 0;
+      if (fast) {
+        const uint64_t fneed = P1 * P1 + 4 * P1 + 8;
+        if (ws->lsr.size() < fneed) ws->lsr.resize(fneed);
+        if (solvelsrfast(order, K, f0, fs, alpha, spectrum, c, ws->lsr.data()) == 0) return 0;
+      } else {
+        const uint64_t need = static_cast<uint64_t>(K) * P1 + 2 * P1 * P1;
+        if (ws->lsr.size() < need) ws->lsr.resize(need);
+        matccharmonic(order, K, f0, fs, alpha, ws->lsr.data());
+        if (solvelsr(ws->lsr.data(), spectrum, c, K, order + 1) == 0) return 0;
+      }
     }
   }
-  getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
   if (fast) {
+    getnoiselogspectrumfast(x, nx, fs, centre, N, spectrum, ws->na.get());
     logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
   } else {
+    getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
     logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
   }
   return 0;
 }
 
-int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                           double* logspec, double* second, memna* wsn, std::vector<double>* winblock) {
+namespace {
+
+// The pitch-adaptive log spectrum, documented (fast = false) or fast: windows by rotation
+// instead of a sine and cosine per sample, both windowed frames through one complex FFT (the
+// first as real, the second as imaginary part: |X1[k]|^2 + |X2[k]|^2 = (|Z[k]|^2 +
+// |Z[N-k]|^2)/2), the noise spectrum by its fast form, and only logspec[0 .. N/2] written.
+int straightspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                     double* logspec, double* second, memna* wsn, std::vector<double>* winblock, bool fast) {
   if (logspec == nullptr || second == nullptr || wsn == nullptr || (x == nullptr && nx > 0)) return -1;
   if (!fsok(fs) || !ispow2(N) || N < 2 || N < wsn->L || N > wsn->nfft) return -1;
   f0 = strf0(f0, fs);
-  if (f0 == 0.0) return getnoiselogspectrum(x, nx, fs, centre, N, logspec, wsn);
+  if (f0 == 0.0) {
+    return fast ? getnoiselogspectrumfast(x, nx, fs, centre, N, logspec, wsn)
+                : getnoiselogspectrum(x, nx, fs, centre, N, logspec, wsn);
+  }
 
   const uint32_t Lw = getwinlengthnperiodsodd(2.0, f0, fs);
   if (Lw > N) return -1;
@@ -389,10 +487,28 @@ int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
   double* w1 = winblock->data();
   double* w2 = w1 + Lw;
   // Hanning window of two periods scaled to sum to Lw, and its sine-modulated companion.
-  winhanning(w1, Lw, 0);
   const double gain = static_cast<double>(2 * static_cast<uint64_t>(Lw)) / static_cast<double>(Lw - 1);
-  for (uint32_t i = 0; i < Lw; ++i) w1[i] = w1[i] * gain;
-  wincomplementary(w1, w2, Lw);
+  if (fast) {
+    // cos and sin of i s, s = 2 pi/(Lw - 1), by rotation re-anchored every 32 samples.
+    const double st = k2Pi / static_cast<double>(Lw - 1);
+    const double cs = std::cos(st), ss = std::sin(st);
+    double co = 1.0, si = 0.0;
+    for (uint32_t i = 0; i < Lw; ++i) {
+      if (i % 32 == 0) {
+        co = std::cos(static_cast<double>(i) * st);
+        si = std::sin(static_cast<double>(i) * st);
+      }
+      w1[i] = (0.5 - 0.5 * co) * gain;
+      w2[i] = w1[i] * -si;
+      const double cn = co * cs - si * ss;
+      si = co * ss + si * cs;
+      co = cn;
+    }
+  } else {
+    winhanning(w1, Lw, 0);
+    for (uint32_t i = 0; i < Lw; ++i) w1[i] = w1[i] * gain;
+    wincomplementary(w1, w2, Lw);
+  }
 
   // Positions i0 .. e-1 of the window lie inside the signal (position i = sample centre+i-h).
   const int64_t h = Lw / 2;
@@ -439,6 +555,21 @@ int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
 
   double* scratch = wsn->scratch;
   const uint32_t half = N / 2;
+  if (fast) {
+    fftr(static_cast<int32_t>(N), logspec, second);
+    const double floor = Lw * kPowerFloor;
+    const uint64_t lw2 = static_cast<uint64_t>(Lw) * Lw;
+    const double scale = 1.0 / (static_cast<double>(lw2) * f0);
+    for (uint32_t k = 0; k <= half; ++k) {
+      const uint32_t m = (N - k) % N;
+      double P = 0.5 * ((logspec[k] * logspec[k] + second[k] * second[k]) +
+                        (logspec[m] * logspec[m] + second[m] * second[m]));
+      if (P < floor) P = floor;
+      scratch[k] = P;
+    }
+    for (uint32_t k = 0; k <= half; ++k) logspec[k] = 0.5 * std::log(scratch[k] * scale);
+    return 0;
+  }
   for (uint32_t i = 0; i < N; ++i) scratch[i] = 0.0;
   fftr(static_cast<int32_t>(N), logspec, scratch);
   for (uint32_t k = 0; k <= half; ++k) logspec[k] = logspec[k] * logspec[k] + scratch[k] * scratch[k];
@@ -457,6 +588,65 @@ int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
   return 0;
 }
 
+}  // namespace
+
+int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                           double* logspec, double* second, memna* wsn, std::vector<double>* winblock) {
+  return straightspectrum(x, nx, fs, centre, f0, N, logspec, second, wsn, winblock, false);
+}
+
+int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock) {
+  return straightspectrum(x, nx, fs, centre, f0, N, logspec, second, wsn, winblock, true);
+}
+
+namespace {
+
+// Warped cepstrum of the log spectrum spectrum[0 .. N/2] (symmetric) cut at M1 < N/2: the real
+// cepstrum c^[n], n = 0 .. M1, by the real-input transform (N real values packed into N/2
+// complex points, the noise workspace's tables), then c = sum_n c^'[n] W[n] (c^'[0] halved,
+// c0 doubled) with the warping matrix.
+void truncatedcepstrumfast(double* spectrum, double* second, uint32_t N, uint32_t M1, uint32_t order, double* c,
+                           const memcc* ws) {
+  const uint32_t H = N / 2;
+  const uint32_t q = N / 4;
+  double* re = second;
+  double* im = second + H;
+  for (uint32_t n = 0; n < H; ++n) {
+    const uint32_t a = 2 * n, b = 2 * n + 1;
+    re[n] = spectrum[a <= H ? a : N - a];
+    im[n] = spectrum[b <= H ? b : N - b];
+  }
+  fftr(static_cast<int32_t>(H), re, im);
+  // Real parts of X[k] (the spectrum is real and even, so X is real): X[0], X[H], and the
+  // pairs k, H - k from Z[k] and Z[H - k].
+  const double invN = 1.0 / N;
+  const double* cw = ws->na->fastcos.data();
+  const double* sw = ws->na->fastsin.data();
+  spectrum[0] = (re[0] + im[0]) * invN;
+  spectrum[H] = (re[0] - im[0]) * invN;
+  for (uint32_t k = 1; k <= q; ++k) {
+    const uint32_t m = H - k;
+    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
+    const double er = 0.5 * (ar + br);
+    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
+    const double tr = cw[k] * dr - sw[k] * di;
+    spectrum[k] = (er + tr) * invN;
+    spectrum[m] = (er - tr) * invN;
+  }
+  const uint64_t P1 = static_cast<uint64_t>(order) + 1;
+  const double* W = ws->warpmat.data();
+  for (uint64_t m = 0; m < P1; ++m) c[m] = 0.0;
+  for (uint64_t n = 0; n <= M1; ++n) {
+    const double v = n == 0 ? 0.5 * spectrum[0] : spectrum[n];
+    const double* __restrict row = W + n * P1;
+    for (uint64_t m = 0; m < P1; ++m) c[m] += v * row[m];
+  }
+  c[0] = c[0] * 2.0;
+}
+
+}  // namespace
+
 int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
               double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
   if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
@@ -464,6 +654,23 @@ int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f
     return -1;
   }
   f0 = strf0(f0, fs);
+  if (fastready(ws, N, order, alpha)) {
+    if (getstraightlogspectrumfast(x, nx, fs, centre, f0, N, spectrum, second, ws->na.get(), &ws->strwin) != 0) {
+      zerocc(c, order);
+      return -1;
+    }
+    uint32_t M1 = N / 2;
+    if (f0 > 0.0) {
+      const uint32_t g = static_cast<uint32_t>(std::floor(fs / (1.5 * f0)));
+      if (g <= M1) M1 = g;
+    }
+    if (M1 == N / 2) {
+      logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
+    } else {
+      truncatedcepstrumfast(spectrum, second, N, M1, order, c, ws);
+    }
+    return 0;
+  }
   if (getstraightlogspectrum(x, nx, fs, centre, f0, N, spectrum, second, ws->na.get(), &ws->strwin) != 0) {
     zerocc(c, order);
     return -1;
@@ -505,7 +712,7 @@ int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t fir
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
   if (method == 1) {
     const int K = hanoharms(fs, fs, f0min);
-    ws->lsr.resize(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1);
+    ws->lsr.resize(std::max(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1, P1 * P1 + 4 * P1 + 8));
   } else if (method == 2) {
     ws->strwin.resize(2 * static_cast<uint64_t>(getwinlengthnperiodsodd(2.0, f0min, fs)));
   }
@@ -516,7 +723,8 @@ int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t fir
     ws->ccmat.resize(size);
     ws->warpmat.resize(size);
     ws->tables.resize(3 * (static_cast<uint64_t>(N) / 2 + 1));
-    if (logspec2ccmatrix(N, order, alpha, ws->warpmat.data(), ws->ccmat.data()) == 0) {
+    if (logspec2ccmatrix(N, order, alpha, ws->warpmat.data(), ws->ccmat.data()) == 0 &&
+        memnafastprepare(ws->na.get(), N) == 0) {
       ws->fast = true;
       ws->matN = N;
       ws->matorder = order;

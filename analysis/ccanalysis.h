@@ -138,6 +138,23 @@ int matccharmonic(uint32_t P, uint32_t K, double f0, double fs, double alpha, do
 // singular (zero or undefined Cholesky determinant), P1 is 0 or a pointer is null.
 int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1);
 
+// getstraightlogspectrum by the fast route: windows by rotation, both windowed frames through
+// one complex FFT, the fast noise spectrum for unvoiced frames (its tables made by
+// memnafastprepare for N); only logspec[0 .. N/2] is defined afterwards. Values equal to
+// rounding; failures as getstraightlogspectrum (and -1 for unvoiced frames without tables).
+int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock = nullptr);
+
+// matccharmonic followed by solvelsr without forming M: with S_d = sum_k cos(d theta_k), the
+// system matrix is R[0][0] = K, R[0][j] = 2 S_j, R[i][j] = 2 (S_|i-j| + S_(i+j)) (plus the
+// penalty on the diagonal), b = M^T y from the same cosines, and R c = b is solved by a
+// Cholesky factorisation instead of an explicit inverse. Same theta_k (fwarp of k*2*pi*f0/fs),
+// same result to rounding. Fails (-1, c untouched) where solvelsr does: a pivot that is not
+// positive or a product of pivots that is exactly 0; also for null arrays or P + 1 = 0.
+// work holds (P+1)^2 + 4(P+1) + 8 values.
+int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, const double* y, double* c,
+                 double* work);
+
 // Pitch-adaptive log spectrum of a voiced frame: a Hanning window of two periods Lw (scaled to
 // sum to Lw) and its sine-modulated companion, each on the frame with the mean removed and the
 // fundamental's amplitude u added; the two power spectra are summed, floored at

@@ -235,39 +235,64 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
   return nonzero;
 }
 
+// Two doubles side by side (SSE2 on x86-64, plain pairs elsewhere); every lane is computed
+// with the same operations in the same order on every target.
+typedef double v2d __attribute__((vector_size(16)));
+
+v2d load2(const double* p) {
+  v2d v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Chebyshev sums at the angles k om, k = 0 .. m-1 (ck, sk: cos and sin of k om, padded to a
+// multiple of kLanes): outc[k] = sum_{tau=0..L} ac[tau] cos(k om tau) and outs[k] =
+// sum_{tau=1..L} as[tau] sin(k om tau) = sin(k om) sum as[tau] U_(tau-1)(cos k om), both by
+// Clenshaw's backward recurrence b = a + 2x b1 - b2, kLanes angles at a time in pairs of lanes.
+void chebpair(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk, double* outc,
+              double* outs) {
+  static_assert(kLanes == 4, "two pairs of lanes");
+  for (idx k0 = 0; k0 < m; k0 += kLanes) {
+    const v2d xa = 2.0 * load2(ck + k0);
+    const v2d xb = 2.0 * load2(ck + k0 + 2);
+    v2d b1a = {0.0, 0.0}, b1b = b1a, b2a = b1a, b2b = b1a;
+    v2d d1a = b1a, d1b = b1a, d2a = b1a, d2b = b1a;
+    for (idx t = L; t >= 1; --t) {
+      const v2d e = {ac[t], ac[t]};
+      const v2d o = {as[t], as[t]};
+      const v2d ba = e + xa * b1a - b2a;
+      const v2d bb = e + xb * b1b - b2b;
+      const v2d da = o + xa * d1a - d2a;
+      const v2d db = o + xb * d1b - d2b;
+      b2a = b1a;
+      b1a = ba;
+      b2b = b1b;
+      b1b = bb;
+      d2a = d1a;
+      d1a = da;
+      d2b = d1b;
+      d1b = db;
+    }
+    const double b1[kLanes] = {b1a[0], b1a[1], b1b[0], b1b[1]};
+    const double b2[kLanes] = {b2a[0], b2a[1], b2b[0], b2b[1]};
+    const double d1[kLanes] = {d1a[0], d1a[1], d1b[0], d1b[1]};
+    for (idx j = 0; j < kLanes; ++j) {
+      outc[k0 + j] = ac[0] + ck[k0 + j] * b1[j] - b2[j];
+      outs[k0 + j] = sk[k0 + j] * d1[j];
+    }
+  }
+}
+
 // Projections of the folded frame on the harmonics k = 0 .. n of om (rad/sample):
-// pre[k] + j pim[k] = sum_tau y(tau) e^{j k om tau}. The cosine part is the Chebyshev sum
-// sum_tau ce[tau] T_tau(cos k om), the sine part sin(k om) sum_tau co[tau] U_(tau-1)(cos k om),
-// both by Clenshaw's backward recurrence, kLanes harmonics at a time. pre and pim hold
-// n + 1 + kLanes values (the tail is scratch); ck, sk likewise.
+// pre[k] + j pim[k] = sum_tau y(tau) e^{j k om tau}: the cosine part from the even part ce,
+// the sine part from the odd part co (chebpair). pre and pim hold n + 1 + kLanes values (the
+// tail is scratch); ck, sk likewise.
 void projectfolded(const double* ce, const double* co, idx L, idx n, double om, double* pre, double* pim,
                    double* ck, double* sk) {
   const idx m = n + 1;
   const idx padded = (m + kLanes - 1) / kLanes * kLanes;
   rotations(om, padded, ck, sk);
-  for (idx k0 = 0; k0 < padded; k0 += kLanes) {
-    double x2[kLanes], b1[kLanes], b2[kLanes], d1[kLanes], d2[kLanes];
-    for (idx j = 0; j < kLanes; ++j) {
-      x2[j] = 2.0 * ck[k0 + j];
-      b1[j] = b2[j] = d1[j] = d2[j] = 0.0;
-    }
-    for (idx t = L; t >= 1; --t) {
-      const double e = ce[t];
-      const double o = co[t];
-      for (idx j = 0; j < kLanes; ++j) {
-        const double b = e + x2[j] * b1[j] - b2[j];
-        const double d = o + x2[j] * d1[j] - d2[j];
-        b2[j] = b1[j];
-        b1[j] = b;
-        d2[j] = d1[j];
-        d1[j] = d;
-      }
-    }
-    for (idx j = 0; j < kLanes; ++j) {
-      pre[k0 + j] = ce[0] + ck[k0 + j] * b1[j] - b2[j];
-      pim[k0 + j] = sk[k0 + j] * d1[j];
-    }
-  }
+  chebpair(ce, co, L, m, ck, sk, pre, pim);
   pim[0] = 0.0;
 }
 
@@ -866,42 +891,6 @@ struct Folding {
   idx n2() const { return sym1 ? h : h + 1; }
 };
 
-// Entry (i, j) of the B x B block `blk` (0: T1, 1: upper right, 2: lower left, 3: T2) of
-// [[T1, s Y^T], [s Y, T2]] from the first rows g1, g2 and the antisymmetric row y.
-double blockentry(int blk, idx i, idx j, const double* g1, const double* g2, const double* y, double s) {
-  const idx d = i > j ? i - j : j - i;
-  switch (blk) {
-    case 0: return g1[d];
-    case 3: return g2[d];
-    case 1: {  // s Y^T(i, j) = s Y(j, i) = s y_(i-j)
-      const double v = y[d];
-      return s * (i >= j ? v : -v);
-    }
-    default: {  // s Y(i, j) = s y_(j-i)
-      const double v = y[d];
-      return s * (j >= i ? v : -v);
-    }
-  }
-}
-
-// s_a^T X s_b for folding vectors: index r of a symmetric (sym) or antisymmetric vector.
-double foldedentry(int blk, bool symi, idx i, bool symj, idx j, idx B, idx h, const double* g1, const double* g2,
-                   const double* y, double s) {
-  const idx ii[2] = {i, B - 1 - i};
-  const idx jj[2] = {j, B - 1 - j};
-  const int ni = (i == h) ? 1 : 2;
-  const int nj = (j == h) ? 1 : 2;
-  double acc = 0.0;
-  for (int a = 0; a < ni; ++a) {
-    const double sa = (a == 0 || symi) ? 1.0 : -1.0;
-    for (int b = 0; b < nj; ++b) {
-      const double sb = (b == 0 || symj) ? 1.0 : -1.0;
-      acc += sa * sb * blockentry(blk, ii[a], jj[b], g1, g2, y, s);
-    }
-  }
-  return acc;
-}
-
 // Solves K u = r by the Cholesky factorisation of the symmetric positive definite K (n x n,
 // overwritten); 0, or -1 for a pivot that is not positive.
 int choleskysolve(double* K, idx n, double* r) {
@@ -939,19 +928,51 @@ int solvehalf(const Folding& F, const double* g1, const double* g2, const double
   const bool sym2 = !F.sym1;
   // Unknown c < n1: index c of the first block; else index c - n1 of the second. Antisymmetric
   // vectors have no centre unknown: their free indices are 0 .. h-1.
+  // Diagonal blocks (Toeplitz, centrosymmetric): s_i^T T s_j = 2 (g_|i-j| + sigma g_(B-1-i-j))
+  // for i, j < h; 2 g_(h-j) against the centre; g_0 at the centre.
+  auto toeplitzfold = [&](const double* g, bool sym, idx off, idx cnt) {
+    const double sg = sym ? 1.0 : -1.0;
+    for (idx i = 0; i < cnt; ++i) {
+      for (idx j = 0; j <= i; ++j) {
+        double v;
+        if (i == h && j == h) {
+          v = g[0];
+        } else if (i == h) {
+          v = 2.0 * g[h - j];
+        } else {
+          v = 2.0 * (g[i - j] + sg * g[B - 1 - i - j]);
+        }
+        K[(off + i) * n + off + j] = v;
+        K[(off + j) * n + off + i] = v;
+      }
+    }
+  };
+  toeplitzfold(g1, F.sym1, 0, n1);
+  toeplitzfold(g2, sym2, n1, n2);
+  // Lower left block s Y (entry (a, b) = s y_(b-a), y_(-m) = -y_m), folded by its four terms.
+  auto sy = [&](idx a, idx b) { return b >= a ? s * y[b - a] : -s * y[a - b]; };
+  for (idx i = 0; i < n2; ++i) {
+    const idx ii[2] = {i, B - 1 - i};
+    const int ni = i == h ? 1 : 2;
+    for (idx j = 0; j < n1; ++j) {
+      const idx jj[2] = {j, B - 1 - j};
+      const int nj = j == h ? 1 : 2;
+      double v = 0.0;
+      for (int a = 0; a < ni; ++a) {
+        const double sa = (a == 0 || sym2) ? 1.0 : -1.0;
+        for (int b = 0; b < nj; ++b) {
+          const double sb = (b == 0 || F.sym1) ? 1.0 : -1.0;
+          v += sa * sb * sy(ii[a], jj[b]);
+        }
+      }
+      K[(n1 + i) * n + j] = v;
+      K[j * n + n1 + i] = v;
+    }
+  }
   for (idx a = 0; a < n; ++a) {
     const bool firsta = a < n1;
     const idx ia = firsta ? a : a - n1;
     const bool syma = firsta ? F.sym1 : sym2;
-    for (idx b = 0; b <= a; ++b) {
-      const bool firstb = b < n1;
-      const idx ib = firstb ? b : b - n1;
-      const bool symb = firstb ? F.sym1 : sym2;
-      const int blk = (firsta ? 0 : 2) + (firstb ? 0 : 1);
-      const double v = foldedentry(blk, syma, ia, symb, ib, B, h, g1, g2, y, s);
-      K[a * n + b] = v;
-      K[b * n + a] = v;
-    }
     const double* q = firsta ? q1 : q2;
     r[a] = (ia == h || !syma) ? (ia == h ? q[h] : q[ia] - q[B - 1 - ia]) : q[ia] + q[B - 1 - ia];
   }
@@ -969,30 +990,6 @@ int solvehalf(const Folding& F, const double* g1, const double* g2, const double
   return 0;
 }
 
-// Chebyshev sums of a[0 .. L] at the angles k om, k = 0 .. m-1 (ck, sk: cos and sin of k om,
-// m + kLanes values): cosine sums sum_{tau=0..L} a[tau] cos(k om tau) (kind 0) or sine sums
-// sum_{tau=1..L} a[tau] sin(k om tau) (kind 1), by Clenshaw's recurrence, kLanes at a time.
-void chebsums(const double* a, idx L, idx m, const double* ck, const double* sk, int kind, double* out) {
-  for (idx k0 = 0; k0 < m; k0 += kLanes) {
-    double x2[kLanes], b1[kLanes], b2[kLanes];
-    for (idx j = 0; j < kLanes; ++j) {
-      x2[j] = 2.0 * ck[k0 + j];
-      b1[j] = b2[j] = 0.0;
-    }
-    for (idx t = L; t >= 1; --t) {
-      const double e = a[t];
-      for (idx j = 0; j < kLanes; ++j) {
-        const double b = e + x2[j] * b1[j] - b2[j];
-        b2[j] = b1[j];
-        b1[j] = b;
-      }
-    }
-    for (idx j = 0; j < kLanes; ++j) {
-      out[k0 + j] = kind == 0 ? a[0] + ck[k0 + j] * b1[j] - b2[j] : sk[k0 + j] * b1[j];
-    }
-  }
-}
-
 // refinestep by the fast route: the same frame, window, capacity checks, decisions and
 // estimate; the Gram blocks and projections come from Chebyshev sums of the folded frame and
 // window, and the block system is solved as two real symmetric positive definite systems
@@ -1007,7 +1004,7 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   if (!fits(ws, N, 2 * B, B, 4, 2)) return f0;
   const idx L = N / 2;
   const idx lanes = (2 * h + 1 + kLanes - 1) / kLanes * kLanes;  // padded count of angles
-  const uint64_t need = 8 * (L + 1) + N + 9 * lanes + 4 * kLanes + B * B + 5 * B;
+  const uint64_t need = 7 * (L + 1) + N + 9 * lanes + 4 * kLanes + B * B + 5 * B;
   if (ws->fast.size() < need) return f0;
   HA_INBLOCK(ws, ws->coef, 4 * B, "coef");
 
@@ -1019,8 +1016,7 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   double* co = ce + L + 1;
   double* tco = co + L + 1;
   double* tce = tco + L + 1;
-  double* w2 = tce + L + 1;
-  double* t2w2 = w2 + L + 1;
+  double* t2w2 = tce + L + 1;
   double* tw2 = t2w2 + L + 1;
   double* w = tw2 + L + 1;  // full window, N values
   double* ck = w + N;
@@ -1054,7 +1050,6 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   // squared window, and the squared window times c^2 and c (each doubled for tau >= 1).
   tco[0] = 0.0;
   tce[0] = 0.0;
-  w2[0] = wh[0] * wh[0];
   t2w2[0] = 0.0;
   tw2[0] = 0.0;
   for (idx t = 1; t <= L; ++t) {
@@ -1062,21 +1057,17 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
     const double ww = wh[t] * wh[t];
     tco[t] = c * co[t];
     tce[t] = c * ce[t];
-    w2[t] = 2.0 * ww;
     t2w2[t] = 2.0 * (c * c) * ww;
     tw2[t] = 2.0 * c * ww;
   }
   const double om = kTwoPi * f0 / fs;
   rotations(om, lanes, ck, sk);
   // Projections of the frame on the harmonics k = 0 .. h (plain and ramped rows).
-  chebsums(ce, L, h + 1, ck, sk, 0, p1r);
-  chebsums(co, L, h + 1, ck, sk, 1, p1i);
-  chebsums(tco, L, h + 1, ck, sk, 0, p2r);
-  chebsums(tce, L, h + 1, ck, sk, 1, p2i);
-  // First rows of T1, T2 and the antisymmetric Y, offsets 0 .. 2h.
-  chebsums(w2, L, B, ck, sk, 0, g1);
-  chebsums(t2w2, L, B, ck, sk, 0, g2);
-  chebsums(tw2, L, B, ck, sk, 1, y);
+  chebpair(ce, co, L, h + 1, ck, sk, p1r, p1i);
+  chebpair(tco, tce, L, h + 1, ck, sk, p2r, p2i);
+  // First rows of T1 (closed form), T2 and the antisymmetric Y, offsets 0 .. 2h.
+  gramrowraised(a0, a1, L, B, om, g1);
+  chebpair(t2w2, tw2, L, B, ck, sk, g2, y);
   y[0] = 0.0;
 
   // Right-hand sides per row r (harmonic h - r, conjugate below the centre) into coef's
@@ -1125,19 +1116,21 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
       const double alpha = 2.0 / fs * (ar * vr + ai * vi);
       const double beta = (vr * vr + vi * vi) / (fs * fs);
       // Two interleaved partial sums over the frame (independent divisions side by side).
-      double s0 = 0.0, s1 = 0.0;
+      const v2d f02 = {f0, f0}, d2 = {delta, delta}, r2 = {rho, rho}, al2 = {alpha, alpha}, be2 = {beta, beta};
+      v2d tau = {-static_cast<double>(L), 1.0 - static_cast<double>(L)};
+      const v2d two = {2.0, 2.0};
+      v2d acc = {0.0, 0.0};
       idx t = 0;
       for (; t + 2 <= N; t += 2) {
-        const double tau0 = static_cast<double>(t) - static_cast<double>(L);
-        const double tau1 = tau0 + 1.0;
-        s0 += w[t] * (f0 + delta / (rho + tau0 * (tau0 * beta + alpha)));
-        s1 += w[t + 1] * (f0 + delta / (rho + tau1 * (tau1 * beta + alpha)));
+        acc += load2(w + t) * (f02 + d2 / (r2 + tau * (tau * be2 + al2)));
+        tau += two;
       }
+      double s0 = acc[0];
       if (t < N) {
-        const double tau = static_cast<double>(t) - static_cast<double>(L);
-        s0 += w[t] * (f0 + delta / (rho + tau * (tau * beta + alpha)));
+        const double tl = static_cast<double>(t) - static_cast<double>(L);
+        s0 += w[t] * (f0 + delta / (rho + tl * (tl * beta + alpha)));
       }
-      fk = invSw * (s0 + s1);
+      fk = invSw * (s0 + acc[1]);
     }
     num += u * fk;
     den += u;

@@ -175,4 +175,100 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
   return 0;
 }
 
+int memnafastprepare(memna* ws, uint32_t N) {
+  if (ws == nullptr || !ispow2(N) || N < 4 || N > ws->nfft) return -1;
+  const uint32_t q = N / 4;
+  ws->fastcos.resize(q + 1);
+  ws->fastsin.resize(q + 1);
+  const double step = 2.0 * kPi / N;
+  for (uint32_t k = 0; k <= q; ++k) {
+    ws->fastcos[k] = std::cos(step * k);
+    ws->fastsin[k] = -std::sin(step * k);
+  }
+  ws->fastN = N;
+  return 0;
+}
+
+int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
+                            double* logspec, memna* ws) {
+  if (logspec == nullptr || ws == nullptr || ws->win == nullptr || (x == nullptr && nx > 0)) return -1;
+  if (!std::isfinite(fs) || fs <= 0.0) return -1;
+  const uint32_t L = ws->L;
+  if (!ispow2(N) || N < 4 || N < L || N > ws->nfft || ws->fastN != N) return -1;
+  const double* win = ws->win;
+  const uint32_t half = N / 2;
+  const uint32_t q = N / 4;
+
+  const int64_t h = L / 2;
+  const int64_t c = centre;
+  const int64_t i0 = (c < h) ? h - c : 0;
+  int64_t e = L;
+  if (c + h > static_cast<int64_t>(nx) - 1) e = static_cast<int64_t>(nx) + h - c;
+  if (e < i0) e = i0;
+  const int64_t base = c - h;
+  double sum = 0.0;
+  for (int64_t i = i0; i < e; ++i) sum += x[base + i];
+  const double mu = sum / L;
+
+  // Frame value i (window position i, 0 beyond the stretch) packed as point i/2 of a
+  // half-length complex signal: even values real, odd values imaginary.
+  double* re = logspec;
+  double* im = ws->scratch;
+  for (uint32_t n = 0; n < half; ++n) {
+    re[n] = 0.0;
+    im[n] = 0.0;
+  }
+  for (int64_t i = i0; i < e; ++i) {
+    const double v = (x[base + i] - mu) * win[i];
+    if (i % 2 == 0) {
+      re[i / 2] = v;
+    } else {
+      im[i / 2] = v;
+    }
+  }
+  fftr(static_cast<int32_t>(half), re, im);
+
+  // Bins k and half - k of the real transform from Z[k] and Z[half - k]:
+  // X[k] = (Z[k] + conj Z[half-k])/2 + W^k (Z[k] - conj Z[half-k])/(2j), W = e^(-j 2 pi/N).
+  // Powers of bins 1 .. half-1 go to the scratch's upper half (bins 0 and half are replaced
+  // by their neighbours below).
+  double* P = ws->scratch + half;
+  const double* cw = ws->fastcos.data();
+  const double* sw = ws->fastsin.data();
+  for (uint32_t k = 1; k <= q; ++k) {
+    const uint32_t m = half - k;
+    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
+    const double er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);  // (Z[k] + conj Z[m]) / 2
+    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);  // (Z[k] - conj Z[m]) / (2j)
+    // bin k: e + W^k d; bin m: conj(e) + W^m conj-relation: X[m] = conj(e) - conj(W^k) ... see below
+    const double wr = cw[k], wi = sw[k];
+    const double tr = wr * dr - wi * di;
+    const double ti = wr * di + wi * dr;
+    const double xkr = er + tr, xki = ei + ti;
+    // X[half - k] = conj(e - W^k d) (the same identity with k and half - k exchanged).
+    const double xmr = er - tr, xmi = -(ei - ti);
+    P[k] = xkr * xkr + xki * xki;
+    P[m] = xmr * xmr + xmi * xmi;
+  }
+
+  const double floor = L * kPowerFloor;
+  const double scale = static_cast<double>(L) * fs;
+  for (uint32_t k = 1; k < half; ++k) {
+    double p = P[k];
+    if (p < floor) p = floor;
+    logspec[k] = std::log(std::sqrt(p / scale));
+  }
+  logspec[0] = logspec[1];
+  logspec[half] = logspec[half - 1];
+  // Low band (the documented attenuation, upper half left as scratch).
+  const double df = fs / N;
+  logspec[0] = logspec[0] - kLn10;
+  double f = df;
+  for (uint32_t k = 1; k <= half && f < kLowBandHz; ++k) {
+    logspec[k] = logspec[k] - kLn10 * (1.0 - f / kLowBandHz);
+    f = f + df;
+  }
+  return 0;
+}
+
 }  // namespace brisvane

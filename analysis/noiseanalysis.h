@@ -24,6 +24,11 @@ struct memna {
   double* scratch = nullptr; // FFT imaginary part, nfft values
   uint32_t nfft = 0;         // capacity of scratch: the largest FFT length served
   std::vector<double> block; // owns win and scratch
+  // Fast path: e^(-j 2 pi k/fastN), k = 0 .. fastN/4, for the real-input transform of
+  // getnoiselogspectrumfast (made by memnafastprepare).
+  uint32_t fastN = 0;
+  std::vector<double> fastcos;
+  std::vector<double> fastsin;
 };
 
 // Length of the noise analysis window: 10 ms, forced odd (161 samples at 16 kHz).
@@ -46,6 +51,18 @@ std::unique_ptr<memna> memnadestroy(std::unique_ptr<memna> ws);
 // an N outside that range, or fs not finite and positive.
 int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
                         double* logspec, memna* ws);
+
+// Tables of the fast noise log spectrum for the FFT length N (a power of two, 4 <= N <=
+// ws->nfft). Returns 0, or -1 (nothing made) otherwise.
+int memnafastprepare(memna* ws, uint32_t N);
+// getnoiselogspectrum by a real-input transform: the N real frame values are packed into N/2
+// complex points, transformed by the N/2-point FFT and separated with the tables of
+// memnafastprepare. Same window, mean removal, floor, scaling and low-band attenuation; only
+// logspec[0 .. N/2] is defined afterwards (the upper half is scratch). Values equal the
+// documented ones to rounding. -1 (logspec untouched) as getnoiselogspectrum, and when the
+// tables were not made for this N.
+int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
+                            double* logspec, memna* ws);
 
 // High-pass shaping of a symmetric N-point log spectrum in place: bin 0 is lowered by ln 10
 // (20 dB), bins below 500 Hz by ln 10 * (1 - f/500), with f = k*fs/N accumulated by addition;
