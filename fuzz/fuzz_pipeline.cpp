@@ -3,8 +3,12 @@
 // is the signal (raw 16-bit samples, or one period repeated, a square wave or a clipped
 // ramp of up to 0.25 s) and, with F0LOAD, a loaded log-f0 track of arbitrary 32-bit
 // values. An accepted run must print nothing, write streams of exactly the frame count,
-// hold only finite values, and give 0 Hz maximum voiced frequency to every unvoiced frame.
+// hold only finite values, and give 0 Hz maximum voiced frequency to every unvoiced frame;
+// the command's fast routes and the documented arithmetic must agree on every voicing
+// decision and on every value up to float rounding.
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/brisvane.h"
 #include "fuzzutil.h"
@@ -118,6 +122,57 @@ std::string arg(const char* name, double v) {
 }
 std::string arg(const char* name, int32_t v) { return "--" + std::string(name) + "=" + std::to_string(v); }
 
+// Runs the command on dir/in.wav (and dir/in.lf0 with F0LOAD) writing the streams
+// prefix.lf0, prefix.cc and prefix.fv; reference selects the documented arithmetic
+// instead of the fast routes. Returns the result and what was printed.
+std::pair<int, std::string> runcommand(const fuzzutil::ScratchDir& dir, const Settings& s, const std::string& prefix,
+                                       bool reference) {
+  std::vector<std::string> args = {"brisvane16", dir / "in.wav", dir / (s.f0load ? "in.lf0" : prefix + ".lf0"),
+                                   dir / (prefix + ".cc")};
+  if (s.withfv) args.push_back(dir / (prefix + ".fv"));
+  args.push_back(arg("F0MIN", s.f0min));
+  args.push_back(arg("F0MAX", s.f0max));
+  args.push_back(arg("ALPHA", s.alpha));
+  args.push_back(arg("FVALPHA", s.fvalpha ? 1.0 : 0.0));
+  args.push_back(arg("LFRAME", s.lframe));
+  args.push_back(arg("CCORD", s.ccord));
+  args.push_back(arg("FFTSIZE", s.fftsize));
+  args.push_back(arg("F0LOAD", s.f0load ? 1 : 0));
+  args.push_back(arg("CCMETH", s.ccmeth));
+  args.push_back(arg("F0ITREF", s.f0itref));
+  args.push_back(arg("F0MREF", s.f0mref));
+  args.push_back(arg("F0HR", s.f0hr ? 1 : 0));
+  std::vector<std::vector<char>> store;
+  std::vector<char*> argv;
+  for (const auto& a : args) store.emplace_back(a.c_str(), a.c_str() + a.size() + 1);
+  for (auto& st : store) argv.push_back(st.data());
+  argv.push_back(nullptr);
+
+  brisvane::pipelineoptions opt;
+  opt.reference = reference;
+  fuzzutil::StdoutCapture cap;
+  const int rc = brisvane::brisvanemain(static_cast<int>(args.size()), argv.data(), opt);
+  return {rc, cap.finish()};
+}
+
+// Whether two streams agree within a few units in the last place of a 32-bit float
+// (relative to the larger magnitude in the frame): the fast routes differ from the
+// documented arithmetic only in rounding.
+bool closestreams(const std::vector<float>& a, const std::vector<float>& b, size_t frame, size_t& bad) {
+  if (a.size() != b.size()) return false;
+  for (size_t f = 0; f < a.size(); f += frame) {
+    float scale = 0.0f;
+    for (size_t i = f; i < f + frame; ++i) scale = std::max({scale, std::fabs(a[i]), std::fabs(b[i])});
+    for (size_t i = f; i < f + frame; ++i) {
+      if (!(std::fabs(a[i] - b[i]) <= 1e-5f * scale)) {
+        bad = i;
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -153,31 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzutil::writefile(dir / "in.wav", wavbytes(x));
   if (s.f0load) fuzzutil::writefile(dir / "in.lf0", lf0);
 
-  std::vector<std::string> args = {"brisvane16", dir / "in.wav", dir / (s.f0load ? "in.lf0" : "o.lf0"),
-                                   dir / "o.cc"};
-  if (s.withfv) args.push_back(dir / "o.fv");
-  args.push_back(arg("F0MIN", s.f0min));
-  args.push_back(arg("F0MAX", s.f0max));
-  args.push_back(arg("ALPHA", s.alpha));
-  args.push_back(arg("FVALPHA", s.fvalpha ? 1.0 : 0.0));
-  args.push_back(arg("LFRAME", s.lframe));
-  args.push_back(arg("CCORD", s.ccord));
-  args.push_back(arg("FFTSIZE", s.fftsize));
-  args.push_back(arg("F0LOAD", s.f0load ? 1 : 0));
-  args.push_back(arg("CCMETH", s.ccmeth));
-  args.push_back(arg("F0ITREF", s.f0itref));
-  args.push_back(arg("F0MREF", s.f0mref));
-  args.push_back(arg("F0HR", s.f0hr ? 1 : 0));
-  std::vector<std::vector<char>> store;
-  std::vector<char*> argv;
-  for (const auto& a : args) store.emplace_back(a.c_str(), a.c_str() + a.size() + 1);
-  for (auto& st : store) argv.push_back(st.data());
-  argv.push_back(nullptr);
-
-  fuzzutil::StdoutCapture cap;
-  const int rc = brisvane::brisvanemain(static_cast<int>(args.size()), argv.data());
-  const std::string out = cap.finish();
-
+  const auto [rc, out] = runcommand(dir, s, "o", false);
   // Refinement needs a positive floor; everything else drawn here is accepted.
   const bool refused = s.f0itref != 0 && !(s.f0min > 0.0);
   FUZZ_CHECK(rc == (refused ? -1 : 0), "result %d (F0MIN %g, F0ITREF %d)", rc, s.f0min, s.f0itref);
@@ -195,6 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // f0 of each frame as the analysis saw it: the written track, or the loaded one with
   // values outside [20, 8000) Hz (or not finite) taken as unvoiced.
   std::vector<double> f0(F, 0.0);
+  std::vector<float> fastlf;
   if (useloaded) {
     FUZZ_CHECK(fuzzutil::readfile(dir / "in.lf0") == lf0, "loaded log-f0 file was changed");
     for (uint32_t k = 0; k < F; ++k) {
@@ -202,7 +234,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       f0[k] = (std::isfinite(v) && v >= 20.0 && v < 8000.0) ? v : 0.0;
     }
   } else {
-    const std::vector<float> lf = floats(fuzzutil::readfile(dir / (s.f0load ? "in.lf0" : "o.lf0")));
+    fastlf = floats(fuzzutil::readfile(dir / (s.f0load ? "in.lf0" : "o.lf0")));
+    const std::vector<float>& lf = fastlf;
     FUZZ_CHECK(lf.size() == F, "log-f0 stream holds %zu values for %u frames", lf.size(), F);
     for (uint32_t k = 0; k < F; ++k) {
       FUZZ_CHECK(std::isfinite(lf[k]), "log-f0 of frame %u is %g", k, static_cast<double>(lf[k]));
@@ -226,5 +259,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   FUZZ_CHECK(fuzzutil::listdir(dir.path()).size() == (s.withfv ? 4u : 3u), "unexpected files in the output folder");
+
+  // The documented arithmetic must give the same voicing decisions and the same values up
+  // to float rounding. A loaded track that was empty has meanwhile received the estimate:
+  // restore it so that both runs start from the same files.
+  if (s.f0load) fuzzutil::writefile(dir / "in.lf0", lf0);
+  const auto [rrc, rout] = runcommand(dir, s, "r", true);
+  FUZZ_CHECK(rrc == 0 && rout.empty(), "documented route: result %d, printed \"%s\"", rrc, rout.c_str());
+  size_t bad = 0;
+  if (!useloaded) {
+    const std::vector<float> reff0 = floats(fuzzutil::readfile(dir / (s.f0load ? "in.lf0" : "r.lf0")));
+    FUZZ_CHECK(reff0.size() == F, "documented route wrote %zu log-f0 values for %u frames", reff0.size(), F);
+    for (uint32_t k = 0; k < F; ++k) {
+      FUZZ_CHECK((fastlf[k] == -1e10f) == (reff0[k] == -1e10f), "frame %u voiced in one route only", k);
+      FUZZ_CHECK(std::fabs(fastlf[k] - reff0[k]) <= 1e-5f * std::fabs(reff0[k]), "log-f0 of frame %u: %.9g vs %.9g",
+                 k, static_cast<double>(fastlf[k]), static_cast<double>(reff0[k]));
+    }
+  }
+  const std::vector<float> rcc = floats(fuzzutil::readfile(dir / "r.cc"));
+  FUZZ_CHECK(closestreams(cc, rcc, order1, bad),
+             "cepstral value %zu of frame %zu (f0 %g): fast %.9g, documented %.9g", bad % order1, bad / order1,
+             f0[bad / order1], static_cast<double>(cc[bad]), static_cast<double>(rcc[bad]));
+  if (s.withfv) {
+    const std::vector<float> fv = floats(fuzzutil::readfile(dir / "o.fv"));
+    const std::vector<float> rfv = floats(fuzzutil::readfile(dir / "r.fv"));
+    FUZZ_CHECK(closestreams(fv, rfv, 1, bad), "fv of frame %zu (f0 %g): fast %.9g, documented %.9g", bad, f0[bad],
+               static_cast<double>(fv[bad]), static_cast<double>(rfv[bad]));
+  }
   return 0;
 }
