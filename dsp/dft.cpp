@@ -232,71 +232,65 @@ void butterflies(double* __restrict pr, double* __restrict pi, double* __restric
     }
 }
 
-// Two consecutive stages, of half-spans h and 2h, in one pass over a block of 4h points
-// (quarters r0 + j i0 .. r3 + j i3). Every value goes through exactly the operations of the two radix-2
-// stages; only the loads and stores between them are saved. w1 holds the h twiddles of
-// the first stage, w2 and v2 the first and second h of the second.
-void butterflies2(double* __restrict r0, double* __restrict i0, double* __restrict r1,
-                  double* __restrict i1, double* __restrict r2, double* __restrict i2,
-                  double* __restrict r3, double* __restrict i3, const double* __restrict w1r,
-                  const double* __restrict w1i, const double* __restrict w2r,
-                  const double* __restrict w2i, const double* __restrict v2r,
-                  const double* __restrict v2i, std::size_t h) {
+// Radix-4 butterflies over a block of 4h points (quarters r0 + j i0 .. r3 + j i3): the two
+// radix-2 stages of half-spans h and 2h at once. With w = e^(-j 2 pi j/(4h)) and
+// A1 = w^2 a1, A2 = w a2, A3 = w^3 a3 (the plan holds, per pass, the real and then the
+// imaginary parts of w^2, of w and of w^3, h values each):
+//   x0 = a0 + A1 + (A2 + A3),  x2 = a0 + A1 - (A2 + A3),
+//   x1 = a0 - A1 - j (A2 - A3), x3 = a0 - A1 + j (A2 - A3).
+void radix4(double* __restrict r0, double* __restrict i0, double* __restrict r1,
+            double* __restrict i1, double* __restrict r2, double* __restrict i2,
+            double* __restrict r3, double* __restrict i3, const double* __restrict w1r,
+            const double* __restrict w1i, const double* __restrict w2r,
+            const double* __restrict w2i, const double* __restrict w3r,
+            const double* __restrict w3i, std::size_t h) {
     for (std::size_t j = 0; j < h; ++j) {
-        // First stage: (a0, a1) and (a2, a3) with the twiddle w1[j].
-        const double t1r = r1[j] * w1r[j] - i1[j] * w1i[j];
-        const double t1i = r1[j] * w1i[j] + i1[j] * w1r[j];
-        const double t3r = r3[j] * w1r[j] - i3[j] * w1i[j];
-        const double t3i = r3[j] * w1i[j] + i3[j] * w1r[j];
-        const double b0r = r0[j] + t1r;
-        const double b0i = i0[j] + t1i;
-        const double b1r = r0[j] - t1r;
-        const double b1i = i0[j] - t1i;
-        const double b2r = r2[j] + t3r;
-        const double b2i = i2[j] + t3i;
-        const double b3r = r2[j] - t3r;
-        const double b3i = i2[j] - t3i;
-        // Second stage: (b0, b2) with w2[j], (b1, b3) with w2[h + j].
-        const double u2r = b2r * w2r[j] - b2i * w2i[j];
-        const double u2i = b2r * w2i[j] + b2i * w2r[j];
-        const double u3r = b3r * v2r[j] - b3i * v2i[j];
-        const double u3i = b3r * v2i[j] + b3i * v2r[j];
-        r0[j] = b0r + u2r;
-        i0[j] = b0i + u2i;
-        r2[j] = b0r - u2r;
-        i2[j] = b0i - u2i;
-        r1[j] = b1r + u3r;
-        i1[j] = b1i + u3i;
-        r3[j] = b1r - u3r;
-        i3[j] = b1i - u3i;
+        const double a1r = r1[j] * w1r[j] - i1[j] * w1i[j];
+        const double a1i = r1[j] * w1i[j] + i1[j] * w1r[j];
+        const double a2r = r2[j] * w2r[j] - i2[j] * w2i[j];
+        const double a2i = r2[j] * w2i[j] + i2[j] * w2r[j];
+        const double a3r = r3[j] * w3r[j] - i3[j] * w3i[j];
+        const double a3i = r3[j] * w3i[j] + i3[j] * w3r[j];
+        const double sr = r0[j] + a1r;
+        const double si = i0[j] + a1i;
+        const double dr = r0[j] - a1r;
+        const double di = i0[j] - a1i;
+        const double er = a2r + a3r;
+        const double ei = a2i + a3i;
+        const double fr = a2r - a3r;
+        const double fi = a2i - a3i;
+        r0[j] = sr + er;
+        i0[j] = si + ei;
+        r2[j] = sr - er;
+        i2[j] = si - ei;
+        r1[j] = dr + fi;
+        i1[j] = di - fr;
+        r3[j] = dr - fi;
+        i3[j] = di + fr;
     }
 }
 
-// Forward complex transform of the plan's length in split layout. Stages of span 8 and
-// more run two at a time; a last odd stage alone.
+// Forward complex transform of the plan's length in split layout: spans 2 and 4 together,
+// then radix-4 passes, then (for an odd number of remaining stages) one radix-2 stage.
 void forwardkernel(const fftplan& p, double* re, double* im) {
     const std::size_t n = p.n;
     if (n < 2) return;
     permute(p, re, im);
     firststages(n, re, im);
-    std::size_t c = 8;
-    for (; 2 * c <= n; c *= 4) {
-        const std::size_t h = c / 2;
-        const double* w1r = p.twre.data() + h;
-        const double* w1i = p.twim.data() + h;
-        const double* w2r = p.twre.data() + 2 * h;
-        const double* w2i = p.twim.data() + 2 * h;
-        for (std::size_t b = 0; b < n; b += 2 * c) {
-            butterflies2(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h,
-                         im + b + 2 * h, re + b + 3 * h, im + b + 3 * h, w1r, w1i, w2r, w2i,
-                         w2r + h, w2i + h, h);
+    const double* t = p.quad.data();
+    std::size_t h = 4;
+    for (; 4 * h <= n; h *= 4) {
+        for (std::size_t b = 0; b < n; b += 4 * h) {
+            radix4(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
+                   re + b + 3 * h, im + b + 3 * h, t, t + h, t + 2 * h, t + 3 * h, t + 4 * h,
+                   t + 5 * h, h);
         }
+        t += 6 * h;
     }
-    if (c <= n) {
-        const std::size_t h = c / 2;
+    if (2 * h <= n) {
         const double* wr = p.twre.data() + h;
         const double* wi = p.twim.data() + h;
-        for (std::size_t b = 0; b < n; b += c) {
+        for (std::size_t b = 0; b < n; b += 2 * h) {
             butterflies(re + b, im + b, re + b + h, im + b + h, wr, wi, h);
         }
     }
@@ -322,10 +316,25 @@ int fftplancreate(uint32_t n, fftplan* plan) {
             p.swaps.push_back(static_cast<uint32_t>(r));
         }
     }
-    // Stage of half-span h keeps its h factors at indices h .. 2h - 1.
+    // Radix-4 passes over blocks of 4h points, each 6h values: re and im of the factors
+    // of q = 2, 1, 3; then the last radix-2 stage of half-span h (when one is left) keeps
+    // its factors at indices h .. 2h - 1.
+    std::size_t h = 4;
+    for (; 4 * h <= n; h *= 4) {
+        const double span = static_cast<double>(4 * h);
+        for (const double q : {2.0, 1.0, 3.0}) {
+            const std::size_t at = p.quad.size();
+            p.quad.resize(at + 2 * h);
+            for (std::size_t j = 0; j < h; ++j) {
+                const double theta = kTwoPi * (q * static_cast<double>(j)) / span;
+                p.quad[at + j] = std::cos(theta);
+                p.quad[at + h + j] = -std::sin(theta);
+            }
+        }
+    }
     p.twre.assign(n, 0.0);
     p.twim.assign(n, 0.0);
-    for (std::size_t h = 4; h < n; h *= 2) {
+    if (2 * h <= n) {
         const double c = static_cast<double>(2 * h);
         for (std::size_t j = 0; j < h; ++j) {
             const double theta = kTwoPi * static_cast<double>(j) / c;
