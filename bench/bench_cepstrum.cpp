@@ -2,8 +2,8 @@
 //  - BM_frame/<method>/<voiced>: one per-frame method on one frame of a synthetic 150 Hz vowel
 //    (voiced = 1) or of the same signal analysed as unvoiced (voiced = 0), with a workspace made
 //    for a lowest f0 of 60 Hz; the time per iteration is the time per frame.
-//  - BM_waveform2ccs/<method>: the whole stream of every corpus recording, one call per file as
-//    the command does, with the f0 track of the plain pitch tracker (60..500 Hz) computed once
+//  - BM_waveform2ccs/<method>/<fast>: the whole stream of every corpus recording, one call per
+//    file as the command does (fast = 1: waveform2ccsfast, 0: the documented waveform2ccs), with the f0 track of the plain pitch tracker (60..500 Hz) computed once
 //    outside the timing. realtime_factor = seconds of speech analysed per second of processing.
 // The corpus folder is BRISVANE_CORPUS_DIR (environment first, then the build's default);
 // without recordings the corpus benchmarks report a skip.
@@ -92,6 +92,7 @@ void BM_waveform2ccs(benchmark::State& state) {
     return;
   }
   const uint8_t method = static_cast<uint8_t>(state.range(0));
+  const auto run = state.range(1) != 0 ? brisvane::waveform2ccsfast : brisvane::waveform2ccs;
   double seconds = 0.0, frames = 0.0, voiced = 0.0;
   std::vector<std::vector<double>> cc;
   for (const Recording& r : recs) {
@@ -103,8 +104,8 @@ void BM_waveform2ccs(benchmark::State& state) {
   for (auto _ : state) {
     for (size_t i = 0; i < recs.size(); ++i) {
       const Recording& r = recs[i];
-      brisvane::waveform2ccs(r.x.data(), static_cast<uint32_t>(r.x.size()), kFs, kShift, 0,
-                             static_cast<uint32_t>(r.f0.size()), r.f0.data(), kN, kOrder, cc[i].data(), kAlpha, method);
+      run(r.x.data(), static_cast<uint32_t>(r.x.size()), kFs, kShift, 0, static_cast<uint32_t>(r.f0.size()),
+          r.f0.data(), kN, kOrder, cc[i].data(), kAlpha, method);
       benchmark::DoNotOptimize(cc[i].data());
     }
     benchmark::ClobberMemory();
@@ -121,7 +122,11 @@ BENCHMARK(BM_frame)
     ->ArgNames({"method", "voiced"})
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_waveform2ccs)->ArgName("method")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_waveform2ccs)
+    ->ArgNames({"method", "fast"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 }  // namespace
 
