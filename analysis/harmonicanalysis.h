@@ -134,8 +134,7 @@ int refinepitch(const double* x, uint32_t len, double fs, uint32_t shift, uint32
 double harefinepitchfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, double fmax,
                          memha* ws, uint32_t remaining, int8_t method);
 // refinepitch with the fast solve of each step (same arguments, decisions and clamping; every
-// refined value agrees with refinepitch to within a few units in the last place of a 64-bit
-// float).
+// refined value agrees with refinepitch to rounding, relative differences below 1e-10).
 int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, uint32_t first, uint32_t nframes,
                     double f0min, double f0max, int32_t iterations, int8_t method, double* f0track);
 
