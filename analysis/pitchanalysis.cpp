@@ -427,6 +427,26 @@ std::vector<double> increaseresolution(const double* x, uint32_t len, double fs,
 
 namespace {
 
+// Outputs of one phase computed side by side.
+constexpr size_t kPhaseBlock = 8;
+
+// Outputs i = r + k b, k = k0 .. k0 + kn - 1 (kn <= kPhaseBlock), of the zero-inserted
+// signal filtered by the L + 1 taps h (M = L/2): every tap j = j0, j0 + b, ... <= L meets the
+// sample z[P + (r - M + j)/b + k] (z = b x, zero-padded by P on both sides), in increasing j.
+void filterphase(const double* z, size_t P, const double* h, uint32_t L, uint32_t b,
+                 uint32_t r, size_t k0, size_t kn, double* y) {
+  const int64_t M = L / 2;
+  const auto j0 = static_cast<uint32_t>((M - r) % b);
+  double acc[kPhaseBlock] = {};
+  for (uint32_t j = j0; j <= L; j += b) {
+    const int64_t m = (static_cast<int64_t>(r) - M + j) / static_cast<int64_t>(b);
+    const double* zz = z + static_cast<int64_t>(P) + m + static_cast<int64_t>(k0);
+    const double hj = h[j];
+    for (size_t t = 0; t < kPhaseBlock; ++t) acc[t] += hj * zz[t];
+  }
+  for (size_t t = 0; t < kn; ++t) y[r + (k0 + t) * b] = acc[t];
+}
+
 // The high-resolution tracker in its documented or fast form.
 int highrestrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
                  uint32_t n, double f0min, double f0max, double* out, bool fast) {
@@ -436,7 +456,8 @@ int highrestrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t 
     for (uint32_t k = 0; k < n; ++k) out[k] = 0.0;
     return -1;
   }
-  const std::vector<double> y = increaseresolution(x, len, fs, 2);
+  const std::vector<double> y =
+      fast ? increaseresolutionfast(x, len, fs, 2) : increaseresolution(x, len, fs, 2);
   if (y.empty() && len > 0) {  // too long to upsample in 32-bit sample counts
     for (uint32_t k = 0; k < n; ++k) out[k] = 0.0;
     return -1;
@@ -446,6 +467,28 @@ int highrestrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t 
 }
 
 }  // namespace
+
+std::vector<double> increaseresolutionfast(const double* x, uint32_t len, double fs, uint32_t b) {
+  std::vector<double> y;
+  if (x == nullptr || len == 0 || b == 0 || b > kMaxUpsampling) return y;
+  if (static_cast<uint64_t>(len) * b > std::numeric_limits<uint32_t>::max()) return y;
+  const double gain = static_cast<double>(b);
+  const uint32_t L = 50 * b;
+  std::vector<double> h(static_cast<size_t>(L) + 1, 0.0);
+  getlpwinfilter(L, 0.4 * fs, gain * fs, h.data());
+  // The nonzero samples b x[m], with room on both sides for the filter's half length and a
+  // whole block of outputs past the end.
+  const size_t P = L / 2 / b + 2;
+  std::vector<double> z(len + 2 * P + kPhaseBlock, 0.0);
+  for (uint32_t m = 0; m < len; ++m) z[P + m] = gain * x[m];
+  y.assign(static_cast<size_t>(len) * b, 0.0);
+  for (uint32_t r = 0; r < b; ++r) {
+    for (size_t k0 = 0; k0 < len; k0 += kPhaseBlock) {
+      filterphase(z.data(), P, h.data(), L, b, r, k0, std::min(kPhaseBlock, len - k0), y.data());
+    }
+  }
+  return y;
+}
 
 int getpitchhighres(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
                     uint32_t n, double f0min, double f0max, double* out) {
