@@ -147,6 +147,14 @@ double analysedf0(double F, double fs, fvframe* fr) {
   return fvframesetup(F, fs, fr) == 0 ? F : 0.0;
 }
 
+// Number of frames of the track that are analysed.
+uint32_t analysedframes(const double* f0, uint32_t n, double fs) {
+  uint32_t count = 0;
+  fvframe fr;
+  for (uint32_t k = 0; k < n; ++k) count += analysedf0(f0[k], fs, &fr) > 0.0 ? 1 : 0;
+  return count;
+}
+
 // Transform length serving every analysed frame: that of min(60 Hz, lowest analysed f0),
 // bounded by the longest window allowed.
 uint32_t worklength(const double* f0, uint32_t n, double fs) {
@@ -370,10 +378,14 @@ int fvtrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offse
   } else {
     allocatework(w, nmax);
   }
+  // Candidate lists: one per unanalysed frame and room for twelve per analysed one (voiced
+  // speech frames have about ten on average, a few up to about 35), so that the frame loop
+  // allocates only for unusually rich tracks.
   fvcands cl;
   cl.count.assign(n, 1);
-  cl.freq.reserve(2 * static_cast<std::size_t>(n));
-  cl.cost.reserve(2 * static_cast<std::size_t>(n));
+  const std::size_t room = n + 11 * static_cast<std::size_t>(analysedframes(f0, n, fs));
+  cl.freq.reserve(room);
+  cl.cost.reserve(room);
   fvframe fr;
   for (uint32_t k = 0; k < n; ++k) {
     const uint64_t c = static_cast<uint64_t>(offset) + static_cast<uint64_t>(k) * S;
