@@ -429,20 +429,31 @@ namespace {
 
 // Outputs of one phase computed side by side.
 constexpr size_t kPhaseBlock = 8;
+// Samples one block of outputs reaches: the 51 taps of one phase span 51 input samples
+// (the filter has 50 b + 1 taps, every b-th meets a sample), plus the block's width.
+constexpr size_t kPhaseSpan = 51 + kPhaseBlock;
 
-// Outputs i = r + k b, k = k0 .. k0 + kn - 1 (kn <= kPhaseBlock), of the zero-inserted
-// signal filtered by the L + 1 taps h (M = L/2): every tap j = j0, j0 + b, ... <= L meets the
-// sample z[P + (r - M + j)/b + k] (z = b x, zero-padded by P on both sides), in increasing j.
-void filterphase(const double* z, size_t P, const double* h, uint32_t L, uint32_t b,
-                 uint32_t r, size_t k0, size_t kn, double* y) {
+// Outputs i = r + k b, k = k0 .. k0 + kn - 1 (kn <= kPhaseBlock), of the b-fold zero-inserted
+// signal (gain b) filtered by the L + 1 = 50 b + 1 taps h (M = L/2): every tap j = j0,
+// j0 + b, ... <= L meets the sample b x[(r - M + j)/b + k] (0 outside the signal), in
+// increasing j, as in the documented filter less its products with the inserted zeros.
+void filterphase(const double* x, uint32_t len, const double* h, uint32_t b, uint32_t r,
+                 size_t k0, size_t kn, double* y) {
+  const uint32_t L = 50 * b;
   const int64_t M = L / 2;
   const auto j0 = static_cast<uint32_t>((M - r) % b);
+  const int64_t mfirst = (static_cast<int64_t>(r) - M + j0) / static_cast<int64_t>(b);
+  // The samples of this block, b x[m] for m = mfirst + k0 .. (zeros outside the signal).
+  double z[kPhaseSpan];
+  const double gain = static_cast<double>(b);
+  for (size_t q = 0; q < kPhaseSpan; ++q) {
+    const int64_t m = mfirst + static_cast<int64_t>(k0 + q);
+    z[q] = (m >= 0 && m < static_cast<int64_t>(len)) ? gain * x[m] : 0.0;
+  }
   double acc[kPhaseBlock] = {};
-  for (uint32_t j = j0; j <= L; j += b) {
-    const int64_t m = (static_cast<int64_t>(r) - M + j) / static_cast<int64_t>(b);
-    const double* zz = z + static_cast<int64_t>(P) + m + static_cast<int64_t>(k0);
+  for (uint32_t j = j0, q = 0; j <= L; j += b, ++q) {
     const double hj = h[j];
-    for (size_t t = 0; t < kPhaseBlock; ++t) acc[t] += hj * zz[t];
+    for (size_t t = 0; t < kPhaseBlock; ++t) acc[t] += hj * z[q + t];
   }
   for (size_t t = 0; t < kn; ++t) y[r + (k0 + t) * b] = acc[t];
 }
@@ -476,15 +487,10 @@ std::vector<double> increaseresolutionfast(const double* x, uint32_t len, double
   const uint32_t L = 50 * b;
   std::vector<double> h(static_cast<size_t>(L) + 1, 0.0);
   getlpwinfilter(L, 0.4 * fs, gain * fs, h.data());
-  // The nonzero samples b x[m], with room on both sides for the filter's half length and a
-  // whole block of outputs past the end.
-  const size_t P = L / 2 / b + 2;
-  std::vector<double> z(len + 2 * P + kPhaseBlock, 0.0);
-  for (uint32_t m = 0; m < len; ++m) z[P + m] = gain * x[m];
   y.assign(static_cast<size_t>(len) * b, 0.0);
   for (uint32_t r = 0; r < b; ++r) {
     for (size_t k0 = 0; k0 < len; k0 += kPhaseBlock) {
-      filterphase(z.data(), P, h.data(), L, b, r, k0, std::min(kPhaseBlock, len - k0), y.data());
+      filterphase(x, len, h.data(), b, r, k0, std::min(kPhaseBlock, len - k0), y.data());
     }
   }
   return y;
