@@ -250,6 +250,8 @@ struct fvfastwork {
   std::vector<double> im;
   std::vector<double> q;         // powers of bins 0 .. nmax/2 (+1 spare)
   std::vector<double> win;       // window 1 + cos(pi j / Hh), j = 0 .. Hh
+  uint32_t winHh = 0;            // Hh of the window in win (0: none yet); neighbouring
+                                 // frames of a steady voice often share it
   std::vector<double> cosd;      // angle-addition table of the kernel, 2g + 1 values
   std::vector<double> sind;
 };
@@ -313,7 +315,10 @@ void clearframe(const fvframe& fr, double* frame) {
 // angle-addition scores.
 uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t c,
                              const fvframe& fr, fvwork& w, fvfastwork& fw, fvcands& cl) {
-  fastwindow(fr.Hh, fw.win.data());
+  if (fw.winHh != fr.Hh) {
+    fastwindow(fr.Hh, fw.win.data());
+    fw.winHh = fr.Hh;
+  }
   placeframereal(x, len, c, fr, fw.win.data(), fw.frame.data());
   rfftfast(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
   clearframe(fr, fw.frame.data());
