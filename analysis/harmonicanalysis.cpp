@@ -1221,17 +1221,10 @@ int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, ui
   return refineall(x, len, fs, shift, first, nframes, f0min, f0max, iterations, method, f0track, refinestepfast);
 }
 
-int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                           double* spec, memha* ws, int method) {
-  if (spec == nullptr || N < 2) return -1;
-  const int Ki = hanoharms(fs, fs, f0);
-  if (Ki < 1) return -1;
-  const idx K = static_cast<idx>(Ki);
-  if (getharmonics(x, nx, fs, centre, f0, static_cast<uint32_t>(K), nullptr, nullptr, ws, method) != 0) {
-    return -1;
-  }
-  // Log amplitude per square root of the harmonic spacing, ln(A_k / (2 sqrt(f0))), in the
-  // inverse's area (free after the fit); 0 Hz repeats the first harmonic.
+// Log amplitude of each fitted harmonic per square root of the harmonic spacing,
+// ln(A_k / (2 sqrt(f0))) = 0.5 ln(|c_k|^2 / f0), into the inverse's area (free after the fit);
+// 0 Hz repeats the first harmonic. Returns the K+1 values.
+static double* harmoniclogamplitudes(memha* ws, idx K, double f0) {
   double* Lk = ws->inv;
   HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
   const double* c = ws->coef;
@@ -1241,6 +1234,19 @@ int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
     Lk[k] = 0.5 * std::log((re * re + im * im) / f0);
   }
   Lk[0] = Lk[1];
+  return Lk;
+}
+
+int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+                           double* spec, memha* ws, int method) {
+  if (spec == nullptr || N < 2) return -1;
+  const int Ki = hanoharms(fs, fs, f0);
+  if (Ki < 1) return -1;
+  const idx K = static_cast<idx>(Ki);
+  if (getharmonics(x, nx, fs, centre, f0, static_cast<uint32_t>(K), nullptr, nullptr, ws, method) != 0) {
+    return -1;
+  }
+  double* Lk = harmoniclogamplitudes(ws, K, f0);
 
   const double df = fs / N;
   const idx H = N / 2;
@@ -1275,15 +1281,7 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
   if (getharmonicsfast(x, nx, fs, centre, f0, static_cast<uint32_t>(K), nullptr, nullptr, ws, method) != 0) {
     return -1;
   }
-  double* Lk = ws->inv;
-  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
-  const double* c = ws->coef;
-  for (idx k = 1; k <= K; ++k) {
-    const double re = c[2 * (K + k)];
-    const double im = c[2 * (K + k) + 1];
-    Lk[k] = 0.5 * std::log((re * re + im * im) / f0);
-  }
-  Lk[0] = Lk[1];
+  double* Lk = harmoniclogamplitudes(ws, K, f0);
 
   const double df = fs / N;
   const idx H = N / 2;
