@@ -704,7 +704,10 @@ int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t fir
   const uint32_t Ln = naframesize(fs);
   auto ws = memcccreate(fs, f0min, Ln, N);
   if (ws == nullptr) return -1;
-  std::vector<double> scratch(2 * static_cast<size_t>(N));
+  // The second array is also the warping's work buffer of order+1 values, which can exceed N
+  // for a high order with a short transform.
+  const size_t secondlen = std::max(static_cast<size_t>(N), static_cast<size_t>(order) + 1);
+  std::vector<double> scratch(static_cast<size_t>(N) + secondlen);
   double* spectrum = scratch.data();
   double* second = scratch.data() + N;
 

@@ -116,8 +116,9 @@ int logspec2ccmatrix(uint32_t N, uint32_t order, double alpha, double* W, double
 
 // Per-frame methods. Arguments: signal x (nx samples; may be null only when nx is 0), fs in
 // Hz, frame centre sample, the frame's f0 in Hz (0 = unvoiced), FFT length N (a power of two
-// with ws->na->L <= N <= ws->na->nfft), two scratch arrays of N values (spectrum: log spectrum
-// and FFT real part; second: FFT imaginary part and warping work buffer), the cepstral order,
+// with ws->na->L <= N <= ws->na->nfft), two scratch arrays (spectrum, N values: log spectrum
+// and FFT real part; second, max(N, order+1) values: FFT imaginary part and warping work
+// buffer), the cepstral order,
 // the output c (order+1 values), the warping factor and the workspace, which must have been
 // made for a lowest f0 not above the frame's f0.
 // Return 0 when c was filled; -1 for an invalid alpha (c set to 0) or for arguments outside the

@@ -337,6 +337,20 @@ TEST(Stream, HighOrderOnAHighF0TrackFitsItsScratch) {
   EXPECT_EQ(c, frameof(cc, 20, 80));
 }
 
+TEST(Stream, OrderAboveTheTransformLengthFitsTheWarpingBuffer) {
+  // The warping's work buffer holds order+1 values: with order 600 and a 256-point transform
+  // it is longer than the transform, for every method, voiced and unvoiced.
+  const std::vector<double> x = vowel(300.0, 0.1);
+  std::vector<double> track(20, 300.0);
+  for (size_t i = 0; i < track.size(); i += 3) track[i] = 0.0;
+  for (uint8_t method : {0, 1, 2}) {
+    int rc = -1;
+    const std::vector<double> cc = ccs(x, track, 600, method, 0.42, 16, 0, &rc);
+    EXPECT_EQ(rc, 0);
+    for (double v : cc) ASSERT_TRUE(std::isfinite(v));
+  }
+}
+
 // ---------------------------------------------------------------- efficient envelope
 
 TEST(Efficient, CepstrumIsCutAtTwoThirdsOfThePeriod) {
