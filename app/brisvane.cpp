@@ -41,6 +41,9 @@ constexpr int32_t kMaxCcOrder = 1000;
 // Largest lower bound of the cepstral transform length (4 s of signal at 16 kHz).
 constexpr int32_t kMaxFftSize = 65536;
 
+// Highest f0 searched when F0MAX is not above F0MIN (the tracker's own replacement).
+constexpr double kDefaultF0Max = 500.0;
+
 // The analysis settings with their defaults; the named parameters override them.
 struct Settings {
   double f0min = 60.0;
@@ -217,10 +220,14 @@ void estimatef0(const Settings& s, const std::vector<double>& x, uint32_t F,
   t = lap(t, slotof(opt.times, &stagetimes::pitch));
   if (s.f0itref != 0) {
     const auto method = static_cast<int8_t>(s.f0mref & 0xFF);
+    // The refined values are clamped to the same range the tracker searched: an F0MAX not
+    // above F0MIN means 500 Hz there, and clamping to the raw value would push every voiced
+    // frame below F0MIN (or, for a negative F0MAX, make it unvoiced).
+    const double f0max = (s.f0max > s.f0min) ? s.f0max : kDefaultF0Max;
     if (opt.reference) {
-      refinepitch(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, s.f0itref, method, f0.data());
+      refinepitch(x.data(), N, kFs, shift, 0, F, s.f0min, f0max, s.f0itref, method, f0.data());
     } else {
-      refinepitchfast(x.data(), N, kFs, shift, 0, F, s.f0min, s.f0max, s.f0itref, method,
+      refinepitchfast(x.data(), N, kFs, shift, 0, F, s.f0min, f0max, s.f0itref, method,
                       f0.data());
     }
     t = lap(t, slotof(opt.times, &stagetimes::refine));

@@ -213,6 +213,7 @@ TEST_F(Command, SingleFileRunsFollowTheFrameGridAndTheSwitches) {
                            "in.wav g.f0 g.cc --CCMETH=2", "in.wav h.f0 h.cc --CCMETH=258",
                            "in.wav i.f0 i.cc --F0ITREF=1 --F0MREF=2", "in.wav j.f0 j.cc --F0ITREF=1 --F0MREF=258",
                            "in.wav l.f0 l.cc --F0ITREF=1", "in.wav k.f0 k.cc --F0MIN=-5 --F0MAX=40",
+                           "in.wav p.f0 p.cc --F0ITREF=1 --F0MIN=60 --F0MAX=50",
                            "in.wav n.f0 n.cc n.fv --LFRAME=40 --CCORD=24 --CCMETH=2", "one.wav o.f0 o.cc o.fv --CCORD=0"}) {
     const Outcome r = run(args);
     ASSERT_EQ(r.status, 0) << args;
@@ -241,6 +242,8 @@ TEST_F(Command, SingleFileRunsFollowTheFrameGridAndTheSwitches) {
   EXPECT_FALSE(same("i.f0", "l.f0"));
   // Silent corrections: F0MIN <= 0 without refinement means 60 Hz, F0MAX <= F0MIN 500 Hz.
   EXPECT_TRUE(same("k.f0", "f.f0") && same("k.cc", "f.cc"));
+  // The refinement clamps to the corrected range too, not to the raw F0MAX.
+  EXPECT_TRUE(same("p.f0", "l.f0") && same("p.cc", "l.cc"));
 }
 
 // A loaded track is never rewritten; a shorter one sets the frame count, a longer one
