@@ -327,12 +327,10 @@ TEST(HighResolution, UpsamplerImpulseResponseAndTrack) {
   ASSERT_EQ(getpitch(s.data(), 9600, 16000.0, 80, 0, n, 60.0, 500.0, plain.data()), 0);
   ASSERT_EQ(getpitchhighres(s.data(), 9600, 16000.0, 80, 0, n, 60.0, 500.0, high.data()), 0);
   EXPECT_EQ(high[n], -3.0);
-  int onsetplain = -1, onsethigh = -1;
-  for (uint32_t k = 0; k < n; ++k) {
-    if (onsetplain < 0 && plain[k] > 0.0) onsetplain = static_cast<int>(k);
-    if (onsethigh < 0 && high[k] > 0.0) onsethigh = static_cast<int>(k);
-  }
-  EXPECT_NEAR(onsethigh, onsetplain, 1);
+  const auto onset = [](const std::vector<double>& t) {
+    return std::find_if(t.begin(), t.end(), [](double f) { return f > 0.0; }) - t.begin();
+  };
+  EXPECT_NEAR(onset(high), onset(plain), 1);
   for (uint32_t k = 50; k < 110; ++k) {
     EXPECT_NEAR(high[k], 180.0, 0.9) << k;
     EXPECT_NEAR(high[k], plain[k], 1.8) << k;
@@ -407,16 +405,16 @@ TEST(FastPitch, UpsamplerIsBitIdentical) {
       const std::vector<double> fast = increaseresolutionfast(x.data(), len, 16000.0, b);
       ASSERT_EQ(ref.size(), static_cast<size_t>(len) * b);
       ASSERT_EQ(fast.size(), ref.size());
-      EXPECT_EQ(std::memcmp(ref.data(), fast.data(), ref.size() * sizeof(double)), 0)
-          << "b " << b << " len " << len;
+      EXPECT_EQ(std::memcmp(ref.data(), fast.data(), ref.size() * sizeof(double)), 0) << b << " " << len;
     }
   }
+  // Refusals: no signal, no samples, factor 0, or an output too large.
   std::vector<double> x(10, 0.5);
   EXPECT_TRUE(increaseresolutionfast(nullptr, 10, 16000.0, 2).empty());
-  EXPECT_TRUE(increaseresolutionfast(x.data(), 0, 16000.0, 2).empty());
-  EXPECT_TRUE(increaseresolutionfast(x.data(), 10, 16000.0, 0).empty());
-  EXPECT_TRUE(increaseresolutionfast(x.data(), 10, 16000.0, 85899346u).empty());
-  EXPECT_TRUE(increaseresolutionfast(x.data(), 10, 16000.0, 500000000u).empty());
+  using P = std::pair<uint32_t, uint32_t>;
+  for (auto [len, b] : {P{0, 2}, P{10, 0}, P{10, 85899346}, P{10, 500000000}}) {
+    EXPECT_TRUE(increaseresolutionfast(x.data(), len, 16000.0, b).empty()) << len << " " << b;
+  }
 }
 
 TEST(LogF0, ConversionsAndStreamImage) {
