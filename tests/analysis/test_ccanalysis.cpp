@@ -397,9 +397,11 @@ TEST(DiscreteCepstrum, SolvesTheRegularizedNormalEquations) {
 double envelopedistance(const std::vector<double>& c, double alpha) {
   synth::Config cfg;
   std::vector<double> d;
-  for (double f = 100.0; f <= 7000.0; f += 25.0) d.push_back(2.0 * onesided(c, fwarp(2.0 * kPi * f / kFs, alpha)) - c[0] - synth::envelopelog(cfg, f));
   double mean = 0.0;
-  for (double v : d) mean += v;
+  for (double f = 100.0; f <= 7000.0; f += 25.0) {
+    d.push_back(2.0 * onesided(c, fwarp(2.0 * kPi * f / kFs, alpha)) - c[0] - synth::envelopelog(cfg, f));
+    mean += d.back();
+  }
   mean /= static_cast<double>(d.size());
   double ss = 0.0;
   for (double v : d) ss += (v - mean) * (v - mean);
