@@ -18,7 +18,7 @@
 #include "analysis/ccanalysis.h"
 #include "analysis/pitchanalysis.h"
 #include "dsp/windowing.h"
-#include "io/wavm1616io.h"
+#include "bench/benchcorpus.h"
 #include "tools/synth/synthspeech.h"
 
 namespace {
@@ -49,12 +49,6 @@ void BM_frame(benchmark::State& state) {
   }
 }
 
-std::string corpusdir() {
-  const char* env = std::getenv("BRISVANE_CORPUS_DIR");
-  if (env != nullptr && env[0] != '\0') return env;
-  return BRISVANE_CORPUS_DIR;
-}
-
 struct Recording {
   std::vector<double> x;
   std::vector<double> f0;
@@ -63,15 +57,9 @@ struct Recording {
 const std::vector<Recording>& corpus() {
   static const std::vector<Recording> all = [] {
     std::vector<Recording> out;
-    std::error_code ec;
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(corpusdir(), ec)) {
-      if (e.path().extension() == ".wav") files.push_back(e.path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const auto& f : files) {
+    for (auto& x : benchcorpus::recordings()) {
       Recording r;
-      if (brisvane::wavreadm1616(f.string().c_str(), r.x) == 0 || r.x.empty()) continue;
+      r.x = std::move(x);
       const uint32_t len = static_cast<uint32_t>(r.x.size());
       const uint32_t n = brisvane::getnumframes(len, kShift, 0);
       r.f0.assign(n, 0.0);

@@ -16,35 +16,16 @@
 #include "analysis/fvanalysis.h"
 #include "analysis/pitchanalysis.h"
 #include "dsp/windowing.h"
-#include "io/wavm1616io.h"
+#include "bench/benchcorpus.h"
 
 namespace {
 
 constexpr double kFs = 16000.0;
 constexpr uint32_t kShift = 80;
 
-std::string corpusdir() {
-  const char* env = std::getenv("BRISVANE_CORPUS_DIR");
-  if (env != nullptr && env[0] != '\0') return env;
-  return BRISVANE_CORPUS_DIR;
-}
-
 // All corpus recordings, one after the other (sorted by file name).
 const std::vector<double>& corpussignal() {
-  static const std::vector<double> all = [] {
-    std::vector<double> out;
-    std::error_code ec;
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(corpusdir(), ec)) {
-      if (e.path().extension() == ".wav") files.push_back(e.path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const auto& f : files) {
-      std::vector<double> x;
-      if (brisvane::wavreadm1616(f.string().c_str(), x) > 0) out.insert(out.end(), x.begin(), x.end());
-    }
-    return out;
-  }();
+  static const std::vector<double> all = benchcorpus::concatenated();
   return all;
 }
 
