@@ -815,6 +815,43 @@ int solvelsc2(memha* ws, uint32_t N, uint32_t nrows) {
 
 namespace {
 
+// New f0 of a refinement step from the fitted amplitudes A_k (coef element h + k) and slopes
+// V_k = g * (element B + h + k) of the h harmonics: the mean of the per-harmonic estimates f_k
+// weighted by sqrt|A_k|. Method 2 reads f_k at the frame centre, f0 + delta/|A_k|^2; any
+// other method takes the window-weighted frame mean of the instantaneous frequency divided by
+// k, framesum(delta, rho, alpha, beta) = sum_t w[t] (f0 + delta / |A_k + V_k tau/fs|^2),
+// scaled by invSw. A harmonic with no amplitude has weight 0 and no defined frequency: it takes
+// no part. Returns f0 when no harmonic takes part or the mean is not finite.
+template <typename FrameSum>
+double weightedf0(const double* coef, idx h, idx B, double g, double f0, double fs, int8_t method,
+                  double invSw, FrameSum framesum) {
+  double num = 0.0;
+  double den = 0.0;
+  for (idx k = 1; k <= h; ++k) {
+    const double ar = coef[2 * (h + k)];
+    const double ai = coef[2 * (h + k) + 1];
+    const double vr = g * coef[2 * (B + h + k)];
+    const double vi = g * coef[2 * (B + h + k) + 1];
+    const double rho = ar * ar + ai * ai;
+    if (rho == 0.0) continue;
+    const double delta = (ar * vi - ai * vr) / (kTwoPi * static_cast<double>(k));
+    const double u = std::pow(rho, 0.25);
+    double fk;
+    if (method == 2) {
+      fk = f0 + delta / rho;
+    } else {
+      const double alpha = 2.0 / fs * (ar * vr + ai * vi);
+      const double beta = (vr * vr + vi * vi) / (fs * fs);
+      fk = invSw * framesum(delta, rho, alpha, beta);
+    }
+    num += u * fk;
+    den += u;
+  }
+  if (den == 0.0) return f0;
+  const double fnew = num / den;
+  return std::isfinite(fnew) ? fnew : f0;
+}
+
 // One refinement step from f0 (> 0, < fmax). Returns the weighted mean of the per-harmonic
 // frequency estimates, 0 for an all-zero frame, or f0 itself when the step cannot be made
 // (workspace too small, singular system, no harmonic energy, non-finite result).
@@ -841,41 +878,15 @@ double refinestep(const double* x, uint32_t len, double fs, uint32_t centre, dou
   hamatrixcreate2(ws->basis, N, static_cast<uint32_t>(h), f0, fs, w, g);
   if (solvelsc2(ws, N, static_cast<uint32_t>(2 * B)) != 0) return f0;
 
-  const double* coef = ws->coef;
-  const double invSw = 1.0 / Sw;
-  double num = 0.0;
-  double den = 0.0;
-  for (idx k = 1; k <= h; ++k) {
-    const double ar = coef[2 * (h + k)];
-    const double ai = coef[2 * (h + k) + 1];
-    const double vr = g * coef[2 * (B + h + k)];
-    const double vi = g * coef[2 * (B + h + k) + 1];
-    const double rho = ar * ar + ai * ai;
-    // A harmonic with no amplitude has weight 0 and no defined frequency: it takes no part.
-    if (rho == 0.0) continue;
-    const double delta = (ar * vi - ai * vr) / (kTwoPi * static_cast<double>(k));
-    const double u = std::pow(rho, 0.25);
-    double fk;
-    if (method == 2) {
-      fk = f0 + delta / rho;
-    } else {
-      // Window-weighted mean over the frame of the instantaneous frequency divided by k;
-      // the denominator is |A + V tau/fs|^2.
-      const double alpha = 2.0 / fs * (ar * vr + ai * vi);
-      const double beta = (vr * vr + vi * vi) / (fs * fs);
-      double s = 0.0;
-      for (idx t = 0; t < N; ++t) {
-        const double tau = static_cast<double>(t) - static_cast<double>(L);
-        s += w[t] * (f0 + delta / (rho + tau * (tau * beta + alpha)));
-      }
-      fk = invSw * s;
+  return weightedf0(ws->coef, h, B, g, f0, fs, method, 1.0 / Sw,
+                    [&](double delta, double rho, double alpha, double beta) {
+    double s = 0.0;
+    for (idx t = 0; t < N; ++t) {
+      const double tau = static_cast<double>(t) - static_cast<double>(L);
+      s += w[t] * (f0 + delta / (rho + tau * (tau * beta + alpha)));
     }
-    num += u * fk;
-    den += u;
-  }
-  if (den == 0.0) return f0;
-  const double fnew = num / den;
-  return std::isfinite(fnew) ? fnew : f0;
+    return s;
+  });
 }
 
 // Reduced normal equations of one real half of the refinement's block system
@@ -1097,47 +1108,25 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   if (solvehalf(f1, g1, g2, y, 1.0, q1r, q2i, K, r, d1, d2 + 1) != 0) return f0;
   if (solvehalf(f2, g1, g2, y, -1.0, q1i, q2r, K, r, d1 + 1, d2) != 0) return f0;
 
-  const double invSw = 1.0 / Sw;
-  double num = 0.0;
-  double den = 0.0;
-  for (idx k = 1; k <= h; ++k) {
-    const double ar = coef[2 * (h + k)];
-    const double ai = coef[2 * (h + k) + 1];
-    const double vr = g * coef[2 * (B + h + k)];
-    const double vi = g * coef[2 * (B + h + k) + 1];
-    const double rho = ar * ar + ai * ai;
-    if (rho == 0.0) continue;
-    const double delta = (ar * vi - ai * vr) / (kTwoPi * static_cast<double>(k));
-    const double u = std::pow(rho, 0.25);
-    double fk;
-    if (method == 2) {
-      fk = f0 + delta / rho;
-    } else {
-      const double alpha = 2.0 / fs * (ar * vr + ai * vi);
-      const double beta = (vr * vr + vi * vi) / (fs * fs);
-      // Two interleaved partial sums over the frame (independent divisions side by side).
-      const v2d f02 = {f0, f0}, d2 = {delta, delta}, r2 = {rho, rho}, al2 = {alpha, alpha}, be2 = {beta, beta};
-      v2d tau = {-static_cast<double>(L), 1.0 - static_cast<double>(L)};
-      const v2d two = {2.0, 2.0};
-      v2d acc = {0.0, 0.0};
-      idx t = 0;
-      for (; t + 2 <= N; t += 2) {
-        acc += load2(w + t) * (f02 + d2 / (r2 + tau * (tau * be2 + al2)));
-        tau += two;
-      }
-      double s0 = acc[0];
-      if (t < N) {
-        const double tl = static_cast<double>(t) - static_cast<double>(L);
-        s0 += w[t] * (f0 + delta / (rho + tl * (tl * beta + alpha)));
-      }
-      fk = invSw * (s0 + acc[1]);
+  return weightedf0(ws->coef, h, B, g, f0, fs, method, 1.0 / Sw,
+                    [&](double delta, double rho, double alpha, double beta) {
+    // Two interleaved partial sums over the frame (independent divisions side by side).
+    const v2d f02 = {f0, f0}, dl2 = {delta, delta}, r2 = {rho, rho}, al2 = {alpha, alpha}, be2 = {beta, beta};
+    v2d tau = {-static_cast<double>(L), 1.0 - static_cast<double>(L)};
+    const v2d two = {2.0, 2.0};
+    v2d acc = {0.0, 0.0};
+    idx t = 0;
+    for (; t + 2 <= N; t += 2) {
+      acc += load2(w + t) * (f02 + dl2 / (r2 + tau * (tau * be2 + al2)));
+      tau += two;
     }
-    num += u * fk;
-    den += u;
-  }
-  if (den == 0.0) return f0;
-  const double fnew = num / den;
-  return std::isfinite(fnew) ? fnew : f0;
+    double s0 = acc[0];
+    if (t < N) {
+      const double tl = static_cast<double>(t) - static_cast<double>(L);
+      s0 += w[t] * (f0 + delta / (rho + tl * (tl * beta + alpha)));
+    }
+    return s0 + acc[1];
+  });
 }
 
 }  // namespace
