@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "dsp/matvect.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -233,16 +234,6 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
     co[t] = yp - ym;
   }
   return nonzero;
-}
-
-// Two doubles side by side (SSE2 on x86-64, plain pairs elsewhere); every lane is computed
-// with the same operations in the same order on every target.
-typedef double v2d __attribute__((vector_size(16)));
-
-v2d load2(const double* p) {
-  v2d v;
-  __builtin_memcpy(&v, p, sizeof v);
-  return v;
 }
 
 // Chebyshev sums at the angles k om, k = 0 .. m-1 (ck, sk: cos and sin of k om, padded to a

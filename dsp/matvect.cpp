@@ -3,6 +3,7 @@
 // of a matrix with C columns at i * C + j. Every singularity test is an exact
 // comparison; the summation orders below fix the rounding of the results.
 #include "dsp/matvect.h"
+#include "dsp/simd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,18 +16,6 @@ namespace brisvane {
 namespace {
 
 using idx = std::size_t;
-
-// Two doubles side by side (SSE2 on x86-64, plain pairs elsewhere); each lane is computed
-// with the same operations in the same order on every target.
-typedef double v2d __attribute__((vector_size(16)));
-
-v2d load2(const double* p) {
-    v2d v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void store2(double* p, v2d v) { __builtin_memcpy(p, &v, sizeof v); }
 
 // Mirrored copy of a computed element: unchanged for sign 1, negated otherwise.
 double mirrored(double v, int8_t sign) { return sign == 1 ? v : -v; }
