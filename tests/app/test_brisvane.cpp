@@ -246,6 +246,22 @@ TEST_F(Command, SingleFileRunsFollowTheFrameGridAndTheSwitches) {
   EXPECT_TRUE(same("p.f0", "l.f0") && same("p.cc", "l.cc"));
 }
 
+// The vector kernels run as AVX2 code where the processor has it and as SSE2 code where it
+// has not (or with BRISVANE_NO_AVX2 set): both must write the same bytes, in every setting.
+TEST_F(Command, SameBytesWithAndWithoutAvx2) {
+  const std::string wav = BRISVANE_SOURCE_DIR "/data/sample.wav";
+  for (const char* params : {"", "--CCMETH=1", "--CCMETH=2", "--F0HR=1", "--F0ITREF=3"}) {
+    std::string streams[2];
+    for (int plain = 0; plain < 2; ++plain) {
+      const Outcome r = run(wav + " x.f0 x.cc x.fv " + params, plain ? "BRISVANE_NO_AVX2=1 " : "");
+      ASSERT_EQ(r.status, 0) << params;
+      streams[plain] = readfile("x.f0") + readfile("x.cc") + readfile("x.fv");
+    }
+    EXPECT_GT(streams[0].size(), 0u);
+    EXPECT_TRUE(streams[0] == streams[1]) << params;
+  }
+}
+
 // A loaded track is never rewritten; a shorter one sets the frame count, a longer one
 // does not; a missing one falls back silently to estimation (and the estimate is
 // written); values outside the analysable range count as unvoiced.
