@@ -9,6 +9,7 @@
 #include "analysis/noiseanalysis.h"
 #include "dsp/dft.h"
 #include "dsp/polynom.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -41,10 +42,14 @@ struct pitchwork {
   std::vector<double> freq;     // 6 candidate frequencies per frame, all frames
   std::vector<int32_t> back;    // 6 back-pointers per frame, all frames
   double cost[2][kPitchSlots];  // strengths / accumulated costs of two consecutive frames
-  // Fast path only: tables of the N-point real transform, the frame as N real values (then
-  // its autocorrelation) and the N/2 + 1 bins of its spectrum.
+  // Fast path only: tables of the N-point real transform; the frame's W samples (zeros from
+  // W to N); the window split into its even- and odd-numbered samples (M = N/2 each, zeros
+  // from W on), matching the packing z[m] = x[2m] + j x[2m+1] of the half-size transform;
+  // and the M + 1 bins of the spectrum, later the packed autocorrelation.
   rfftplan plan;
   std::vector<double> frame;
+  std::vector<double> weven;
+  std::vector<double> wodd;
   std::vector<double> re;
   std::vector<double> im;
 };
@@ -144,20 +149,6 @@ void normaliseacf(const double* acf, size_t stride, const pitchsettings& st, pit
   }
 }
 
-// Circular autocorrelation (scaled by N) of the N real values of frame, in place, through
-// the spectrum's N/2 + 1 bins: forward real transform, squared magnitudes, inverse.
-void fastautocorrelation(pitchwork& wk) {
-  double* re = wk.re.data();
-  double* im = wk.im.data();
-  rfftfast(wk.plan, wk.frame.data(), re, im);
-  const size_t bins = wk.plan.N / 2 + 1;
-  for (size_t k = 0; k < bins; ++k) {
-    re[k] = re[k] * re[k] + im[k] * im[k];
-    im[k] = 0.0;
-  }
-  irfftfast(wk.plan, re, im, wk.frame.data());
-}
-
 // Candidate record of frame k: frequencies into freq (6), strengths into strength (6).
 void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
                   const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
@@ -171,17 +162,159 @@ void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
 }
 
+// Lanes (l0, l1, l2, l3) of a reversed: (a3, a2, a1, a0).
+BRISVANE_KERNEL v4d reverse4(v4d a) { return __builtin_shufflevector(a, a, 3, 2, 1, 0); }
+
+// Per-frame core of the fast tracker, written once for scalars and for 4-lane vectors (the
+// same IEEE operations per lane). Spectrum bins k and j = M - k of the N = 2M real frame
+// from the half-size transform Z of its packing (a, b: Z[k]; c, d: Z[j]; trig tables of bins
+// k and j), turned into the bins of the inverse transform of the power spectrum P:
+//   X[k] = Ze[k] + e^(-j 2 pi k/N) Zo[k], P[k] = |X[k]|^2, X[j] likewise;
+//   inverse packing (P real and even): re = (P[k] + P[j]) - (P[k] - P[j]) sin(2 pi k/N),
+//   im = (P[k] - P[j]) cos(2 pi k/N), and for bin j the same with its own table values.
+template <class T>
+BRISVANE_KERNEL void powerpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& rek, T& imk,
+                               T& rej, T& imj) {
+  const T er = (a + c) * 0.5;
+  const T ei = (b - d) * 0.5;
+  const T orr = (b + d) * 0.5;
+  const T oi = (c - a) * 0.5;
+  const T xkr = er + orr * ck + oi * sk;
+  const T xki = ei + oi * ck - orr * sk;
+  const T xjr = er + orr * cj - oi * sj;
+  const T xji = -ei - oi * cj - orr * sj;
+  const T pk = xkr * xkr + xki * xki;
+  const T pj = xjr * xjr + xji * xji;
+  const T sum = pk + pj;
+  const T dif = pk - pj;
+  rek = sum - dif * sk;
+  imk = dif * ck;
+  rej = sum + dif * sj;
+  imj = -dif * cj;
+}
+
+// Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
+// local peak. On entry wk.frame holds the W samples around the centre. The frame is
+// centred and windowed straight into the packed halves (even samples into re, odd ones into
+// im), transformed in M = N/2 complex points, turned into the packed inverse of its power
+// spectrum, transformed back; then re[m] = N r[2m] and im[m] = N r[2m+1], with r the
+// circular autocorrelation of the zero-padded N-point frame. Only lags lagfirst - 1 .. laglast + 1 (and 0) are normalised into rho.
+BRISVANE_KERNEL double frameacfbody(const pitchsettings& st, pitchwork& wk) {
+  const size_t M = st.N / 2;
+  const double* fr = wk.frame.data();
+  double* re = wk.re.data();
+  double* im = wk.im.data();
+  // Mean over H +- meanhalf: two 4-lane partial sums in a fixed order, then the tail.
+  const size_t mfirst = st.H - st.meanhalf;
+  const size_t mcount = 2 * static_cast<size_t>(st.meanhalf) + 1;
+  v4d s0 = splat4(0.0);
+  v4d s1 = splat4(0.0);
+  size_t i = 0;
+  for (; i + 8 <= mcount; i += 8) {
+    s0 += load4(fr + mfirst + i);
+    s1 += load4(fr + mfirst + i + 4);
+  }
+  const v4d s01 = s0 + s1;
+  double sum = (s01[0] + s01[1]) + (s01[2] + s01[3]);
+  for (; i < mcount; ++i) sum += fr[mfirst + i];
+  const double m = sum / static_cast<double>(mcount);
+  // Local peak |x - m| over H +- peakhalf (a maximum: exact in any order; NaNs ignored).
+  const size_t pfirst = st.H - st.peakhalf;
+  const size_t pcount = 2 * static_cast<size_t>(st.peakhalf) + 1;
+  const v4d mv = splat4(m);
+  v4d pv = splat4(0.0);
+  size_t p = 0;
+  for (; p + 4 <= pcount; p += 4) {
+    const v4d dv = load4(fr + pfirst + p) - mv;
+    const v4d av = (dv < 0.0) ? -dv : dv;
+    pv = (av > pv) ? av : pv;
+  }
+  double peak = 0.0;
+  for (int lane = 0; lane < 4; ++lane) {
+    if (pv[lane] > peak) peak = pv[lane];
+  }
+  for (; p < pcount; ++p) {
+    const double a = std::fabs(fr[pfirst + p] - m);
+    if (a > peak) peak = a;
+  }
+  // Centre, window, split into even and odd samples (zeros from W on: the window is 0 there).
+  const double* we = wk.weven.data();
+  const double* wo = wk.wodd.data();
+  for (size_t q = 0; q < M; q += 4) {
+    const v4d lo = load4(fr + 2 * q);
+    const v4d hi = load4(fr + 2 * q + 4);
+    const v4d ev = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);
+    const v4d od = __builtin_shufflevector(lo, hi, 1, 3, 5, 7);
+    store4(re + q, (ev - mv) * load4(we + q));
+    store4(im + q, (od - mv) * load4(wo + q));
+  }
+  dofftrfast(wk.plan.half, re, im, 1);
+  const double* cs = wk.plan.cosk.data();
+  const double* sn = wk.plan.sink.data();
+  // Bins 0 and M (real), then the pairs k, M - k, then bin M/2 (e^(-j pi/2) = -j exactly).
+  const double x0 = re[0] + im[0];
+  const double xm = re[0] - im[0];
+  const double p0 = x0 * x0;
+  const double pm = xm * xm;
+  const double hr = re[M / 2];
+  const double hi = im[M / 2];
+  const double ph = hr * hr + hi * hi;
+  size_t k = 1;
+  for (; k + 4 <= M / 2; k += 4) {
+    const size_t j = M - k - 3;  // lanes of the j block run backwards
+    v4d rk, ik, rj, ij;
+    powerpair<v4d>(load4(re + k), load4(im + k), reverse4(load4(re + j)),
+                   reverse4(load4(im + j)), load4(cs + k), load4(sn + k),
+                   reverse4(load4(cs + j)), reverse4(load4(sn + j)), rk, ik, rj, ij);
+    store4(re + k, rk);
+    store4(im + k, ik);
+    store4(re + j, reverse4(rj));
+    store4(im + j, reverse4(ij));
+  }
+  for (; 2 * k < M; ++k) {
+    const size_t j = M - k;
+    powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], re[k], im[k],
+                      re[j], im[j]);
+  }
+  re[0] = p0 + pm;
+  im[0] = p0 - pm;
+  re[M / 2] = 2.0 * ph;
+  im[M / 2] = 0.0;
+  dofftrfast(wk.plan.half, re, im, -1);
+  // rho[l] = (r[l] / r[0]) / winacf[l], lags in blocks of 8 from an even lag (rho and winacf
+  // are padded for the overshoot; winacf with ones).
+  const v4d r0 = splat4(re[0]);
+  const v4d zero = splat4(0.0);
+  double* rho = wk.rho.data();
+  const double* wa = wk.winacf.data();
+  for (size_t l = static_cast<size_t>(st.lagfirst - 1) & ~size_t{1};
+       l <= static_cast<size_t>(st.laglast + 1); l += 8) {
+    const v4d e = load4(re + l / 2);
+    const v4d o = load4(im + l / 2);
+    const v4d v0 = (__builtin_shufflevector(e, o, 0, 4, 1, 5) / r0) / load4(wa + l);
+    const v4d v1 = (__builtin_shufflevector(e, o, 2, 6, 3, 7) / r0) / load4(wa + l + 4);
+    store4(rho + l, (v0 > 0.0) ? v0 : zero);
+    store4(rho + l + 4, (v1 > 0.0) ? v1 : zero);
+  }
+  return peak;
+}
+
+BRISVANE_AVX2 double frameacfavx2(const pitchsettings& st, pitchwork& wk) {
+  return frameacfbody(st, wk);
+}
+double frameacfplain(const pitchsettings& st, pitchwork& wk) { return frameacfbody(st, wk); }
+
 // The candidate record of analyseframe by the fast autocorrelation. The frame's positions
 // from W on stay 0 from the allocation; positions below W are rewritten every frame.
 void analyseframefast(const double* x, uint64_t len, uint64_t c, double globalpk,
                       const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
   double* fr = wk.frame.data();
-  extractsamples(x, len, c, st, fr, 1);
-  const double localpeak = centreandwindow(st, wk.window.data(), fr, 1);
-  fastautocorrelation(wk);
-  // The inverse transform overwrote the whole frame: clear the padding again.
-  std::fill(fr + st.W, fr + st.N, 0.0);
-  normaliseacf(fr, 1, st, wk);
+  if (c >= st.H && c - st.H + st.W <= len) {
+    std::copy(x + (c - st.H), x + (c - st.H + st.W), fr);  // inside the signal
+  } else {
+    extractsamples(x, len, c, st, fr, 1);
+  }
+  const double localpeak = cpuhasavx2() ? frameacfavx2(st, wk) : frameacfplain(st, wk);
   pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
   freq[kPitchSlots - 1] = 0.0;
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
@@ -212,15 +345,24 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
   wk.freq.assign(static_cast<size_t>(n) * kPitchSlots, 0.0);
   wk.back.assign(static_cast<size_t>(n) * kPitchSlots, -1);
 
-  if (fast) {
-    rfftplancreate(st.N, &wk.plan);
-    wk.frame.assign(st.N, 0.0);
-    wk.re.assign(st.N / 2 + 1, 0.0);
-    wk.im.assign(st.N / 2 + 1, 0.0);
-  }
-
   const double g = globalpeak(x, len);
   preparewindow(st, wk);
+  if (fast) {
+    // N >= 8 here (the lag range is not empty, so H >= 3), so M = N/2 is a multiple of 4.
+    const size_t M = st.N / 2;
+    rfftplancreate(st.N, &wk.plan);
+    wk.frame.assign(st.N, 0.0);
+    wk.weven.assign(M, 0.0);
+    wk.wodd.assign(M, 0.0);
+    for (uint32_t j = 0; j < st.W; ++j) ((j & 1u) ? wk.wodd : wk.weven)[j / 2] = wk.window[j];
+    wk.re.assign(M + 1, 0.0);
+    wk.im.assign(M + 1, 0.0);
+    // The normalisation writes whole blocks of 8 lags: up to 7 beyond laglast + 1 < H (a
+    // lag below N/2 - 1, so the packed reads stay inside re and im); ones keep the divisions
+    // of the overshoot finite.
+    wk.rho.assign(static_cast<size_t>(st.H) + 8, 0.0);
+    wk.winacf.resize(static_cast<size_t>(st.H) + 8, 1.0);
+  }
   for (uint32_t k = 0; k < n; ++k) {
     double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
     double* cost = wk.cost[k & 1u];
