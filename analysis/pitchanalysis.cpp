@@ -42,8 +42,8 @@ struct pitchwork {
   std::vector<double> freq;     // 6 candidate frequencies per frame, all frames
   std::vector<int32_t> back;    // 6 back-pointers per frame, all frames
   double cost[2][kPitchSlots];  // strengths / accumulated costs of two consecutive frames
-  // Fast path only: tables of the N-point real transform; the frame's W samples (zeros from
-  // W to N); the window split into its even- and odd-numbered samples (M = N/2 each, zeros
+  // Fast path only: tables of the N-point real transform; a frame reaching beyond the signal
+  // (its W samples, zeros outside); the window split into its even- and odd-numbered samples (M = N/2 each, zeros
   // from W on), matching the packing z[m] = x[2m] + j x[2m+1] of the half-size transform;
   // and the M + 1 bins of the spectrum, later the packed autocorrelation.
   rfftplan plan;
@@ -52,6 +52,10 @@ struct pitchwork {
   std::vector<double> wodd;
   std::vector<double> re;
   std::vector<double> im;
+  std::vector<double> cosrev;      // cos(2 pi (M - k)/N), sin(2 pi (M - k)/N), k = 0 .. M/2
+  std::vector<double> sinrev;
+  std::vector<double> winacfeven;  // winacf at even and odd lags, padded with ones
+  std::vector<double> winacfodd;
 };
 
 bool takespart(const double* freq, int slot) {
@@ -163,7 +167,19 @@ void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
 }
 
 // Lanes (l0, l1, l2, l3) of a reversed: (a3, a2, a1, a0).
-BRISVANE_KERNEL v4d reverse4(v4d a) { return __builtin_shufflevector(a, a, 3, 2, 1, 0); }
+// Lane gathers and scatters written element by element: both compiled copies turn them into
+// plain moves (a whole-vector shuffle would go through memory in the copy without AVX).
+// (p[3], p[2], p[1], p[0]):
+BRISVANE_KERNEL v4d loadrev4(const double* p) { return v4d{p[3], p[2], p[1], p[0]}; }
+// p[0..3] = (a3, a2, a1, a0):
+BRISVANE_KERNEL void storerev4(double* p, v4d a) {
+  p[0] = a[3];
+  p[1] = a[2];
+  p[2] = a[1];
+  p[3] = a[0];
+}
+// (p[0], p[2], p[4], p[6]):
+BRISVANE_KERNEL v4d loadeven4(const double* p) { return v4d{p[0], p[2], p[4], p[6]}; }
 
 // Per-frame core of the fast tracker, written once for scalars and for 4-lane vectors (the
 // same IEEE operations per lane). Spectrum bins k and j = M - k of the N = 2M real frame
@@ -194,14 +210,14 @@ BRISVANE_KERNEL void powerpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& re
 }
 
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
-// local peak. On entry wk.frame holds the W samples around the centre. The frame is
+// local peak. fr holds the W samples around the centre (only those are read). The frame is
 // centred and windowed straight into the packed halves (even samples into re, odd ones into
 // im), transformed in M = N/2 complex points, turned into the packed inverse of its power
 // spectrum, transformed back; then re[m] = N r[2m] and im[m] = N r[2m+1], with r the
 // circular autocorrelation of the zero-padded N-point frame. Only lags lagfirst - 1 .. laglast + 1 (and 0) are normalised into rho.
-BRISVANE_KERNEL double frameacfbody(const pitchsettings& st, pitchwork& wk) {
+BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
+                                    pitchwork& wk) {
   const size_t M = st.N / 2;
-  const double* fr = wk.frame.data();
   double* re = wk.re.data();
   double* im = wk.im.data();
   // Mean over H +- meanhalf: two 4-lane partial sums in a fixed order, then the tail.
@@ -237,20 +253,27 @@ BRISVANE_KERNEL double frameacfbody(const pitchsettings& st, pitchwork& wk) {
     const double a = std::fabs(fr[pfirst + p] - m);
     if (a > peak) peak = a;
   }
-  // Centre, window, split into even and odd samples (zeros from W on: the window is 0 there).
+  // Centre, window, split into even and odd samples; zeros from W on.
   const double* we = wk.weven.data();
   const double* wo = wk.wodd.data();
-  for (size_t q = 0; q < M; q += 4) {
-    const v4d lo = load4(fr + 2 * q);
-    const v4d hi = load4(fr + 2 * q + 4);
-    const v4d ev = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);
-    const v4d od = __builtin_shufflevector(lo, hi, 1, 3, 5, 7);
-    store4(re + q, (ev - mv) * load4(we + q));
-    store4(im + q, (od - mv) * load4(wo + q));
+  size_t q = 0;
+  for (; 2 * q + 8 <= st.W; q += 4) {
+    store4(re + q, (loadeven4(fr + 2 * q) - mv) * load4(we + q));
+    store4(im + q, (loadeven4(fr + 2 * q + 1) - mv) * load4(wo + q));
+  }
+  for (; 2 * q < st.W; ++q) {
+    re[q] = (fr[2 * q] - m) * we[q];
+    im[q] = (2 * q + 1 < st.W) ? (fr[2 * q + 1] - m) * wo[q] : 0.0;
+  }
+  for (; q < M; ++q) {
+    re[q] = 0.0;
+    im[q] = 0.0;
   }
   dofftrfast(wk.plan.half, re, im, 1);
   const double* cs = wk.plan.cosk.data();
   const double* sn = wk.plan.sink.data();
+  const double* csr = wk.cosrev.data();
+  const double* snr = wk.sinrev.data();
   // Bins 0 and M (real), then the pairs k, M - k, then bin M/2 (e^(-j pi/2) = -j exactly).
   const double x0 = re[0] + im[0];
   const double xm = re[0] - im[0];
@@ -263,13 +286,12 @@ BRISVANE_KERNEL double frameacfbody(const pitchsettings& st, pitchwork& wk) {
   for (; k + 4 <= M / 2; k += 4) {
     const size_t j = M - k - 3;  // lanes of the j block run backwards
     v4d rk, ik, rj, ij;
-    powerpair<v4d>(load4(re + k), load4(im + k), reverse4(load4(re + j)),
-                   reverse4(load4(im + j)), load4(cs + k), load4(sn + k),
-                   reverse4(load4(cs + j)), reverse4(load4(sn + j)), rk, ik, rj, ij);
+    powerpair<v4d>(load4(re + k), load4(im + k), loadrev4(re + j), loadrev4(im + j),
+                   load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), rk, ik, rj, ij);
     store4(re + k, rk);
     store4(im + k, ik);
-    store4(re + j, reverse4(rj));
-    store4(im + j, reverse4(ij));
+    storerev4(re + j, rj);
+    storerev4(im + j, ij);
   }
   for (; 2 * k < M; ++k) {
     const size_t j = M - k;
@@ -281,40 +303,48 @@ BRISVANE_KERNEL double frameacfbody(const pitchsettings& st, pitchwork& wk) {
   re[M / 2] = 2.0 * ph;
   im[M / 2] = 0.0;
   dofftrfast(wk.plan.half, re, im, -1);
-  // rho[l] = (r[l] / r[0]) / winacf[l], lags in blocks of 8 from an even lag (rho and winacf
-  // are padded for the overshoot; winacf with ones).
+  // rho[l] = (r[l] / r[0]) / winacf[l], even and odd lags side by side, in blocks of 8 lags
+  // from an even one (rho and the split window autocorrelation are padded for the
+  // overshoot, the latter with ones).
   const v4d r0 = splat4(re[0]);
   const v4d zero = splat4(0.0);
   double* rho = wk.rho.data();
-  const double* wa = wk.winacf.data();
-  for (size_t l = static_cast<size_t>(st.lagfirst - 1) & ~size_t{1};
-       l <= static_cast<size_t>(st.laglast + 1); l += 8) {
-    const v4d e = load4(re + l / 2);
-    const v4d o = load4(im + l / 2);
-    const v4d v0 = (__builtin_shufflevector(e, o, 0, 4, 1, 5) / r0) / load4(wa + l);
-    const v4d v1 = (__builtin_shufflevector(e, o, 2, 6, 3, 7) / r0) / load4(wa + l + 4);
-    store4(rho + l, (v0 > 0.0) ? v0 : zero);
-    store4(rho + l + 4, (v1 > 0.0) ? v1 : zero);
+  const double* wae = wk.winacfeven.data();
+  const double* wao = wk.winacfodd.data();
+  for (size_t h = static_cast<size_t>(st.lagfirst - 1) / 2;
+       2 * h <= static_cast<size_t>(st.laglast + 1); h += 4) {
+    v4d e = (load4(re + h) / r0) / load4(wae + h);
+    v4d o = (load4(im + h) / r0) / load4(wao + h);
+    e = (e > 0.0) ? e : zero;
+    o = (o > 0.0) ? o : zero;
+    for (int t = 0; t < 4; ++t) {
+      rho[2 * h + 2 * t] = e[t];
+      rho[2 * h + 2 * t + 1] = o[t];
+    }
   }
   return peak;
 }
 
-BRISVANE_AVX2 double frameacfavx2(const pitchsettings& st, pitchwork& wk) {
-  return frameacfbody(st, wk);
+BRISVANE_AVX2 double frameacfavx2(const double* fr, const pitchsettings& st, pitchwork& wk) {
+  return frameacfbody(fr, st, wk);
 }
-double frameacfplain(const pitchsettings& st, pitchwork& wk) { return frameacfbody(st, wk); }
+double frameacfplain(const double* fr, const pitchsettings& st, pitchwork& wk) {
+  return frameacfbody(fr, st, wk);
+}
 
-// The candidate record of analyseframe by the fast autocorrelation. The frame's positions
-// from W on stay 0 from the allocation; positions below W are rewritten every frame.
+// The candidate record of analyseframe by the fast autocorrelation. A frame inside the
+// signal is read in place; one reaching beyond either end is first copied with its zeros.
 void analyseframefast(const double* x, uint64_t len, uint64_t c, double globalpk,
                       const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
-  double* fr = wk.frame.data();
+  const double* fr = nullptr;
   if (c >= st.H && c - st.H + st.W <= len) {
-    std::copy(x + (c - st.H), x + (c - st.H + st.W), fr);  // inside the signal
+    fr = x + (c - st.H);
   } else {
-    extractsamples(x, len, c, st, fr, 1);
+    extractsamples(x, len, c, st, wk.frame.data(), 1);
+    fr = wk.frame.data();
   }
-  const double localpeak = cpuhasavx2() ? frameacfavx2(st, wk) : frameacfplain(st, wk);
+  const double localpeak =
+      cpuhasavx2() ? frameacfavx2(fr, st, wk) : frameacfplain(fr, st, wk);
   pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
   freq[kPitchSlots - 1] = 0.0;
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
@@ -351,17 +381,27 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
     // N >= 8 here (the lag range is not empty, so H >= 3), so M = N/2 is a multiple of 4.
     const size_t M = st.N / 2;
     rfftplancreate(st.N, &wk.plan);
-    wk.frame.assign(st.N, 0.0);
+    wk.frame.assign(st.W, 0.0);
     wk.weven.assign(M, 0.0);
     wk.wodd.assign(M, 0.0);
     for (uint32_t j = 0; j < st.W; ++j) ((j & 1u) ? wk.wodd : wk.weven)[j / 2] = wk.window[j];
     wk.re.assign(M + 1, 0.0);
     wk.im.assign(M + 1, 0.0);
+    wk.cosrev.assign(M / 2 + 1, 0.0);
+    wk.sinrev.assign(M / 2 + 1, 0.0);
+    for (size_t k = 0; k <= M / 2; ++k) {
+      wk.cosrev[k] = wk.plan.cosk[M - k];
+      wk.sinrev[k] = wk.plan.sink[M - k];
+    }
     // The normalisation writes whole blocks of 8 lags: up to 7 beyond laglast + 1 < H (a
     // lag below N/2 - 1, so the packed reads stay inside re and im); ones keep the divisions
     // of the overshoot finite.
     wk.rho.assign(static_cast<size_t>(st.H) + 8, 0.0);
-    wk.winacf.resize(static_cast<size_t>(st.H) + 8, 1.0);
+    wk.winacfeven.assign(M + 4, 1.0);
+    wk.winacfodd.assign(M + 4, 1.0);
+    for (uint32_t l = 0; l < st.H; ++l) {
+      ((l & 1u) ? wk.winacfodd : wk.winacfeven)[l / 2] = wk.winacf[l];
+    }
   }
   for (uint32_t k = 0; k < n; ++k) {
     double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
@@ -578,9 +618,10 @@ constexpr size_t kPhaseSpan = 51 + kPhaseBlock;
 // Outputs i = r + k b, k = k0 .. k0 + kn - 1 (kn <= kPhaseBlock), of the b-fold zero-inserted
 // signal (gain b) filtered by the L + 1 = 50 b + 1 taps h (M = L/2): every tap j = j0,
 // j0 + b, ... <= L meets the sample b x[(r - M + j)/b + k] (0 outside the signal), in
-// increasing j, as in the documented filter less its products with the inserted zeros.
-void filterphase(const double* x, uint32_t len, const double* h, uint32_t b, uint32_t r,
-                 size_t k0, size_t kn, double* y) {
+// increasing j, as in the documented filter less its products with the inserted zeros. The
+// block's outputs are the lanes of two 4-lane accumulators (each lane its own sum).
+BRISVANE_KERNEL void filterphasebody(const double* x, uint32_t len, const double* h, uint32_t b,
+                                     uint32_t r, size_t k0, size_t kn, double* y) {
   const uint32_t L = 50 * b;
   const int64_t M = L / 2;
   const auto j0 = static_cast<uint32_t>((M - r) % b);
@@ -592,12 +633,35 @@ void filterphase(const double* x, uint32_t len, const double* h, uint32_t b, uin
     const int64_t m = mfirst + static_cast<int64_t>(k0 + q);
     z[q] = (m >= 0 && m < static_cast<int64_t>(len)) ? gain * x[m] : 0.0;
   }
-  double acc[kPhaseBlock] = {};
+  static_assert(kPhaseBlock == 8, "two 4-lane accumulators");
+  v4d acc0 = splat4(0.0);
+  v4d acc1 = splat4(0.0);
   for (uint32_t j = j0, q = 0; j <= L; j += b, ++q) {
-    const double hj = h[j];
-    for (size_t t = 0; t < kPhaseBlock; ++t) acc[t] += hj * z[q + t];
+    const v4d hj = splat4(h[j]);
+    acc0 += hj * load4(z + q);
+    acc1 += hj * load4(z + q + 4);
   }
+  double acc[kPhaseBlock];
+  store4(acc, acc0);
+  store4(acc + 4, acc1);
   for (size_t t = 0; t < kn; ++t) y[r + (k0 + t) * b] = acc[t];
+}
+
+// Every block of every phase: outputs r + k b for k = 0 .. len - 1, r = 0 .. b - 1.
+BRISVANE_KERNEL void filterallbody(const double* x, uint32_t len, const double* h, uint32_t b,
+                                   double* y) {
+  for (uint32_t r = 0; r < b; ++r) {
+    for (size_t k0 = 0; k0 < len; k0 += kPhaseBlock) {
+      filterphasebody(x, len, h, b, r, k0, std::min(kPhaseBlock, len - k0), y);
+    }
+  }
+}
+BRISVANE_AVX2 void filterallavx2(const double* x, uint32_t len, const double* h, uint32_t b,
+                                 double* y) {
+  filterallbody(x, len, h, b, y);
+}
+void filterallplain(const double* x, uint32_t len, const double* h, uint32_t b, double* y) {
+  filterallbody(x, len, h, b, y);
 }
 
 // The high-resolution tracker in its documented or fast form.
@@ -630,10 +694,10 @@ std::vector<double> increaseresolutionfast(const double* x, uint32_t len, double
   std::vector<double> h(static_cast<size_t>(L) + 1, 0.0);
   getlpwinfilter(L, 0.4 * fs, gain * fs, h.data());
   y.assign(static_cast<size_t>(len) * b, 0.0);
-  for (uint32_t r = 0; r < b; ++r) {
-    for (size_t k0 = 0; k0 < len; k0 += kPhaseBlock) {
-      filterphase(x, len, h.data(), b, r, k0, std::min(kPhaseBlock, len - k0), y.data());
-    }
+  if (cpuhasavx2()) {
+    filterallavx2(x, len, h.data(), b, y.data());
+  } else {
+    filterallplain(x, len, h.data(), b, y.data());
   }
   return y;
 }
