@@ -54,8 +54,16 @@ struct pitchwork {
   std::vector<double> im;
   std::vector<double> cosrev;      // cos(2 pi (M - k)/N), sin(2 pi (M - k)/N), k = 0 .. M/2
   std::vector<double> sinrev;
-  std::vector<double> winacfeven;  // winacf at even and odd lags, padded with ones
-  std::vector<double> winacfodd;
+  // The cosine sum of the power spectrum: transform tables of M real points, cos and sin of
+  // pi k/M (k = 0 .. M/2), y, its packing (L = M/2 + 4 each), Im Y, and F at lags 0 .. H + 7.
+  rfftplan evenplan;
+  std::vector<double> coshalf;
+  std::vector<double> sinhalf;
+  std::vector<double> yv;
+  std::vector<double> zre;
+  std::vector<double> zim;
+  std::vector<double> yim;
+  std::vector<double> facf;
 };
 
 bool takespart(const double* freq, int slot) {
@@ -181,16 +189,13 @@ BRISVANE_KERNEL void storerev4(double* p, v4d a) {
 // (p[0], p[2], p[4], p[6]):
 BRISVANE_KERNEL v4d loadeven4(const double* p) { return v4d{p[0], p[2], p[4], p[6]}; }
 
-// Per-frame core of the fast tracker, written once for scalars and for 4-lane vectors (the
-// same IEEE operations per lane). Spectrum bins k and j = M - k of the N = 2M real frame
-// from the half-size transform Z of its packing (a, b: Z[k]; c, d: Z[j]; trig tables of bins
-// k and j), turned into the bins of the inverse transform of the power spectrum P:
-//   X[k] = Ze[k] + e^(-j 2 pi k/N) Zo[k], P[k] = |X[k]|^2, X[j] likewise;
-//   inverse packing (P real and even): re = (P[k] + P[j]) - (P[k] - P[j]) sin(2 pi k/N),
-//   im = (P[k] - P[j]) cos(2 pi k/N), and for bin j the same with its own table values.
+// Power spectrum bins k and j = M - k of the N = 2M real frame from the half-size transform
+// Z of its packing z[m] = x[2m] + j x[2m+1] (a, b: Z[k]; c, d: Z[j]; ck, sk, cj, sj: cos and
+// sin of 2 pi k/N and 2 pi j/N): X[k] = Ze[k] + e^(-j 2 pi k/N) Zo[k] with
+// Ze = (Z[k] + conj Z[j]) / 2, Zo = (Z[k] - conj Z[j]) / 2j; P = |X|^2. Written once for
+// scalars and 4-lane vectors (the same IEEE operations per lane).
 template <class T>
-BRISVANE_KERNEL void powerpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& rek, T& imk,
-                               T& rej, T& imj) {
+BRISVANE_KERNEL void powerpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& pk, T& pj) {
   const T er = (a + c) * 0.5;
   const T ei = (b - d) * 0.5;
   const T orr = (b + d) * 0.5;
@@ -199,14 +204,38 @@ BRISVANE_KERNEL void powerpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& re
   const T xki = ei + oi * ck - orr * sk;
   const T xjr = er + orr * cj - oi * sj;
   const T xji = -ei - oi * cj - orr * sj;
-  const T pk = xkr * xkr + xki * xki;
-  const T pj = xjr * xjr + xji * xji;
-  const T sum = pk + pj;
-  const T dif = pk - pj;
-  rek = sum - dif * sk;
-  imk = dif * ck;
-  rej = sum + dif * sj;
-  imj = -dif * cj;
+  pk = xkr * xkr + xki * xki;
+  pj = xjr * xjr + xji * xji;
+}
+
+// The autocorrelation from the power spectrum P[0..M] (real and even) as a cosine sum,
+//   F[l] = (P[0] + (-1)^l P[M]) / 2 + sum_{k=1}^{M-1} P[k] cos(pi k l / M)   (= r[l] / 2),
+// through one real transform of M points: with s_k = sin(pi k/M), the sequence
+//   y[k] = (P[k] + P[M-k]) / 2 - s_k (P[k] - P[M-k]),  k = 0 .. M-1,
+// has the transform Y[m] = sum_k y[k] e^(-j 2 pi k m/M) with Re Y[m] = F[2m] and
+// Im Y[m] = F[2m-1] - F[2m+1], so the odd lags follow from
+//   F[1] = (P[0] - P[M]) / 2 + sum_{k=1}^{M/2-1} (P[k] - P[M-k]) cos(pi k/M)
+// by F[2m+1] = F[2m-1] - Im Y[m]. Pair k, M - k of the first step (p, q: P[k], P[M-k]);
+// returns y[k], y[M-k] and the term of F[1].
+template <class T>
+BRISVANE_KERNEL void evenpair(T p, T q, T ck, T sk, T& yk, T& ym, T& f1) {
+  const T half = (p + q) * 0.5;
+  const T dif = p - q;
+  yk = half - sk * dif;
+  ym = half + sk * dif;
+  f1 = dif * ck;
+}
+
+// Bin m of the real transform of M points from the transform Z of its packing in L = M/2
+// complex points (a, b: Z[m]; c, d: Z[L-m]; cm, sm: cos and sin of 2 pi m/M), as powerpair.
+template <class T>
+BRISVANE_KERNEL void realbin(T a, T b, T c, T d, T cm, T sm, T& yr, T& yi) {
+  const T er = (a + c) * 0.5;
+  const T ei = (b - d) * 0.5;
+  const T orr = (b + d) * 0.5;
+  const T oi = (c - a) * 0.5;
+  yr = er + orr * cm + oi * sm;
+  yi = ei + oi * cm - orr * sm;
 }
 
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
@@ -285,42 +314,92 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   size_t k = 1;
   for (; k + 4 <= M / 2; k += 4) {
     const size_t j = M - k - 3;  // lanes of the j block run backwards
-    v4d rk, ik, rj, ij;
+    v4d pk, pj;
     powerpair<v4d>(load4(re + k), load4(im + k), loadrev4(re + j), loadrev4(im + j),
-                   load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), rk, ik, rj, ij);
-    store4(re + k, rk);
-    store4(im + k, ik);
-    storerev4(re + j, rj);
-    storerev4(im + j, ij);
+                   load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), pk, pj);
+    store4(re + k, pk);
+    storerev4(re + j, pj);
   }
   for (; 2 * k < M; ++k) {
     const size_t j = M - k;
-    powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], re[k], im[k],
-                      re[j], im[j]);
+    powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], re[k], re[j]);
   }
-  re[0] = p0 + pm;
-  im[0] = p0 - pm;
-  re[M / 2] = 2.0 * ph;
-  im[M / 2] = 0.0;
-  dofftrfast(wk.plan.half, re, im, -1);
-  // rho[l] = (r[l] / r[0]) / winacf[l], even and odd lags side by side, in blocks of 8 lags
-  // from an even one (rho and the split window autocorrelation are padded for the
-  // overshoot, the latter with ones).
-  const v4d r0 = splat4(re[0]);
+  re[0] = p0;
+  re[M] = pm;
+  re[M / 2] = ph;
+  // The cosine sum: y (into yv) and F[1].
+  const double* P = re;
+  double* yv = wk.yv.data();
+  const double* ch = wk.coshalf.data();
+  const double* sh = wk.sinhalf.data();
+  v4d f1v = splat4(0.0);
+  k = 1;
+  for (; k + 4 <= M / 2; k += 4) {
+    const size_t j = M - k - 3;
+    v4d yk, ym, f1;
+    evenpair<v4d>(load4(P + k), loadrev4(P + j), load4(ch + k), load4(sh + k), yk, ym, f1);
+    store4(yv + k, yk);
+    storerev4(yv + j, ym);
+    f1v += f1;
+  }
+  double f1 = (f1v[0] + f1v[1]) + (f1v[2] + f1v[3]);
+  for (; 2 * k < M; ++k) {
+    double yk, ym, t;
+    evenpair<double>(P[k], P[M - k], ch[k], sh[k], yk, ym, t);
+    yv[k] = yk;
+    yv[M - k] = ym;
+    f1 += t;
+  }
+  yv[0] = (p0 + pm) * 0.5;
+  yv[M / 2] = ph;
+  f1 += (p0 - pm) * 0.5;
+  // Real transform of y: packed into L = M/2 complex points, transformed.
+  const size_t L = M / 2;
+  double* zr = wk.zre.data();
+  double* zi = wk.zim.data();
+  size_t u = 0;
+  for (; u + 4 <= L; u += 4) {
+    store4(zr + u, loadeven4(yv + 2 * u));
+    store4(zi + u, loadeven4(yv + 2 * u + 1));
+  }
+  for (; u < L; ++u) {
+    zr[u] = yv[2 * u];
+    zi[u] = yv[2 * u + 1];
+  }
+  dofftrfast(wk.evenplan.half, zr, zi, 1);
+  // Bins m = 1 .. mlast of Y: F at the even lags, Im Y kept for the odd ones.
+  const size_t lastlag = static_cast<size_t>(st.laglast + 1);
+  const size_t mlast = lastlag / 2;  // <= L - 1: laglast + 1 < H < M
+  const double* ecs = wk.evenplan.cosk.data();
+  const double* esn = wk.evenplan.sink.data();
+  double* F = wk.facf.data();
+  double* yi = wk.yim.data();
+  size_t b = 1;
+  for (; b + 3 <= mlast; b += 4) {
+    const size_t j = L - b - 3;
+    v4d yr, yim;
+    realbin<v4d>(load4(zr + b), load4(zi + b), loadrev4(zr + j), loadrev4(zi + j),
+                 load4(ecs + b), load4(esn + b), yr, yim);
+    for (int t = 0; t < 4; ++t) F[2 * (b + t)] = yr[t];
+    store4(yi + b, yim);
+  }
+  for (; b <= mlast; ++b) {
+    double yr;
+    realbin<double>(zr[b], zi[b], zr[L - b], zi[L - b], ecs[b], esn[b], yr, yi[b]);
+    F[2 * b] = yr;
+  }
+  F[0] = zr[0] + zi[0];
+  F[1] = f1;
+  for (b = 1; 2 * b + 1 <= lastlag; ++b) F[2 * b + 1] = F[2 * b - 1] - yi[b];
+  // rho[l] = (F[l] / F[0]) / winacf[l] in blocks of 4 lags (rho, F and winacf are padded for
+  // the overshoot, winacf with ones).
+  const v4d f0 = splat4(F[0]);
   const v4d zero = splat4(0.0);
   double* rho = wk.rho.data();
-  const double* wae = wk.winacfeven.data();
-  const double* wao = wk.winacfodd.data();
-  for (size_t h = static_cast<size_t>(st.lagfirst - 1) / 2;
-       2 * h <= static_cast<size_t>(st.laglast + 1); h += 4) {
-    v4d e = (load4(re + h) / r0) / load4(wae + h);
-    v4d o = (load4(im + h) / r0) / load4(wao + h);
-    e = (e > 0.0) ? e : zero;
-    o = (o > 0.0) ? o : zero;
-    for (int t = 0; t < 4; ++t) {
-      rho[2 * h + 2 * t] = e[t];
-      rho[2 * h + 2 * t + 1] = o[t];
-    }
+  const double* wa = wk.winacf.data();
+  for (size_t l = static_cast<size_t>(st.lagfirst - 1); l <= lastlag; l += 4) {
+    const v4d v = (load4(F + l) / f0) / load4(wa + l);
+    store4(rho + l, (v > 0.0) ? v : zero);
   }
   return peak;
 }
@@ -397,11 +476,20 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
     // lag below N/2 - 1, so the packed reads stay inside re and im); ones keep the divisions
     // of the overshoot finite.
     wk.rho.assign(static_cast<size_t>(st.H) + 8, 0.0);
-    wk.winacfeven.assign(M + 4, 1.0);
-    wk.winacfodd.assign(M + 4, 1.0);
-    for (uint32_t l = 0; l < st.H; ++l) {
-      ((l & 1u) ? wk.winacfodd : wk.winacfeven)[l / 2] = wk.winacf[l];
+    wk.winacf.resize(static_cast<size_t>(st.H) + 8, 1.0);
+    wk.facf.assign(static_cast<size_t>(st.H) + 8, 0.0);
+    rfftplancreate(static_cast<uint32_t>(M), &wk.evenplan);
+    wk.coshalf.assign(M / 2 + 1, 0.0);
+    wk.sinhalf.assign(M / 2 + 1, 0.0);
+    const double pi = 3.14159265358979323846;
+    for (size_t k = 0; k <= M / 2; ++k) {
+      wk.coshalf[k] = std::cos(pi * static_cast<double>(k) / static_cast<double>(M));
+      wk.sinhalf[k] = std::sin(pi * static_cast<double>(k) / static_cast<double>(M));
     }
+    wk.yv.assign(M, 0.0);
+    wk.zre.assign(M / 2 + 4, 0.0);
+    wk.zim.assign(M / 2 + 4, 0.0);
+    wk.yim.assign(M / 2 + 4, 0.0);
   }
   for (uint32_t k = 0; k < n; ++k) {
     double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
