@@ -697,8 +697,10 @@ std::vector<double> increaseresolution(const double* x, uint32_t len, double fs,
 
 namespace {
 
-// Outputs of one phase computed side by side.
-constexpr size_t kPhaseBlock = 8;
+// Outputs of one phase computed side by side (8 accumulators of 4 lanes: independent sums
+// that keep the adder busy, and fewer gathered samples per output).
+constexpr size_t kPhaseBlock = 32;
+constexpr size_t kPhaseVectors = kPhaseBlock / 4;
 // Samples one block of outputs reaches: the 51 taps of one phase span 51 input samples
 // (the filter has 50 b + 1 taps, every b-th meets a sample), plus the block's width.
 constexpr size_t kPhaseSpan = 51 + kPhaseBlock;
@@ -707,7 +709,7 @@ constexpr size_t kPhaseSpan = 51 + kPhaseBlock;
 // signal (gain b) filtered by the L + 1 = 50 b + 1 taps h (M = L/2): every tap j = j0,
 // j0 + b, ... <= L meets the sample b x[(r - M + j)/b + k] (0 outside the signal), in
 // increasing j, as in the documented filter less its products with the inserted zeros. The
-// block's outputs are the lanes of two 4-lane accumulators (each lane its own sum).
+// block's outputs are the lanes of 4-lane accumulators (each lane its own sum).
 BRISVANE_KERNEL void filterphasebody(const double* x, uint32_t len, const double* h, uint32_t b,
                                      uint32_t r, size_t k0, size_t kn, double* y) {
   const uint32_t L = 50 * b;
@@ -721,18 +723,15 @@ BRISVANE_KERNEL void filterphasebody(const double* x, uint32_t len, const double
     const int64_t m = mfirst + static_cast<int64_t>(k0 + q);
     z[q] = (m >= 0 && m < static_cast<int64_t>(len)) ? gain * x[m] : 0.0;
   }
-  static_assert(kPhaseBlock == 8, "two 4-lane accumulators");
-  v4d acc0 = splat4(0.0);
-  v4d acc1 = splat4(0.0);
+  v4d acc[kPhaseVectors];
+  for (size_t v = 0; v < kPhaseVectors; ++v) acc[v] = splat4(0.0);
   for (uint32_t j = j0, q = 0; j <= L; j += b, ++q) {
     const v4d hj = splat4(h[j]);
-    acc0 += hj * load4(z + q);
-    acc1 += hj * load4(z + q + 4);
+    for (size_t v = 0; v < kPhaseVectors; ++v) acc[v] += hj * load4(z + q + 4 * v);
   }
-  double acc[kPhaseBlock];
-  store4(acc, acc0);
-  store4(acc + 4, acc1);
-  for (size_t t = 0; t < kn; ++t) y[r + (k0 + t) * b] = acc[t];
+  double out[kPhaseBlock];
+  for (size_t v = 0; v < kPhaseVectors; ++v) store4(out + 4 * v, acc[v]);
+  for (size_t t = 0; t < kn; ++t) y[r + (k0 + t) * b] = out[t];
 }
 
 // Every block of every phase: outputs r + k b for k = 0 .. len - 1, r = 0 .. b - 1.
