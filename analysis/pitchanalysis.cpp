@@ -42,10 +42,11 @@ struct pitchwork {
   std::vector<double> freq;     // 6 candidate frequencies per frame, all frames
   std::vector<int32_t> back;    // 6 back-pointers per frame, all frames
   double cost[2][kPitchSlots];  // strengths / accumulated costs of two consecutive frames
-  // Fast path only: tables of the N-point real transform; a frame reaching beyond the signal
-  // (its W samples, zeros outside); the window split into its even- and odd-numbered samples (M = N/2 each, zeros
+  // Fast path only (it pads winacf with ones and rho with zeros by 8 lags): tables of the
+  // N-point real transform; a frame reaching beyond the signal (its W samples, zeros
+  // outside); the window split into its even- and odd-numbered samples (M = N/2 each, zeros
   // from W on), matching the packing z[m] = x[2m] + j x[2m+1] of the half-size transform;
-  // and the M + 1 bins of the spectrum, later the packed autocorrelation.
+  // the packed frame, then its transform (M + 1 each).
   rfftplan plan;
   std::vector<double> frame;
   std::vector<double> weven;
@@ -241,9 +242,10 @@ BRISVANE_KERNEL void realbin(T a, T b, T c, T d, T cm, T sm, T& yr, T& yi) {
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
 // local peak. fr holds the W samples around the centre (only those are read). The frame is
 // centred and windowed straight into the packed halves (even samples into re, odd ones into
-// im), transformed in M = N/2 complex points, turned into the packed inverse of its power
-// spectrum, transformed back; then re[m] = N r[2m] and im[m] = N r[2m+1], with r the
-// circular autocorrelation of the zero-padded N-point frame. Only lags lagfirst - 1 .. laglast + 1 (and 0) are normalised into rho.
+// im) and transformed in M = N/2 complex points; its power spectrum P (N bins, real and
+// even) goes straight into the cosine sum F (see evenpair), whose value at lag l is half the
+// circular autocorrelation of the zero-padded N-point frame. Only lags 0 and
+// lagfirst - 1 .. laglast + 1 are formed and normalised into rho.
 BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
                                     pitchwork& wk) {
   const size_t M = st.N / 2;
@@ -311,43 +313,30 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const double hr = re[M / 2];
   const double hi = im[M / 2];
   const double ph = hr * hr + hi * hi;
-  size_t k = 1;
-  for (; k + 4 <= M / 2; k += 4) {
-    const size_t j = M - k - 3;  // lanes of the j block run backwards
-    v4d pk, pj;
-    powerpair<v4d>(load4(re + k), load4(im + k), loadrev4(re + j), loadrev4(im + j),
-                   load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), pk, pj);
-    store4(re + k, pk);
-    storerev4(re + j, pj);
-  }
-  for (; 2 * k < M; ++k) {
-    const size_t j = M - k;
-    powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], re[k], re[j]);
-  }
-  re[0] = p0;
-  re[M] = pm;
-  re[M / 2] = ph;
-  // The cosine sum: y (into yv) and F[1].
-  const double* P = re;
+  // Power spectrum bins k, M - k and at once the pair k, M - k of y and the term of F[1].
   double* yv = wk.yv.data();
   const double* ch = wk.coshalf.data();
   const double* sh = wk.sinhalf.data();
   v4d f1v = splat4(0.0);
-  k = 1;
+  size_t k = 1;
   for (; k + 4 <= M / 2; k += 4) {
-    const size_t j = M - k - 3;
-    v4d yk, ym, f1;
-    evenpair<v4d>(load4(P + k), loadrev4(P + j), load4(ch + k), load4(sh + k), yk, ym, f1);
+    const size_t j = M - k - 3;  // lanes of the j block run backwards
+    v4d pk, pj, yk, ym, f1;
+    powerpair<v4d>(load4(re + k), load4(im + k), loadrev4(re + j), loadrev4(im + j),
+                   load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), pk, pj);
+    evenpair<v4d>(pk, pj, load4(ch + k), load4(sh + k), yk, ym, f1);
     store4(yv + k, yk);
     storerev4(yv + j, ym);
     f1v += f1;
   }
   double f1 = (f1v[0] + f1v[1]) + (f1v[2] + f1v[3]);
   for (; 2 * k < M; ++k) {
-    double yk, ym, t;
-    evenpair<double>(P[k], P[M - k], ch[k], sh[k], yk, ym, t);
+    const size_t j = M - k;
+    double pk, pj, yk, ym, t;
+    powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], pk, pj);
+    evenpair<double>(pk, pj, ch[k], sh[k], yk, ym, t);
     yv[k] = yk;
-    yv[M - k] = ym;
+    yv[j] = ym;
     f1 += t;
   }
   yv[0] = (p0 + pm) * 0.5;
