@@ -65,6 +65,7 @@ struct pitchwork {
   std::vector<double> zim;
   std::vector<double> yim;
   std::vector<double> facf;
+  std::vector<double> invwinacf;  // 1 / winacf, lags 0 .. H + 7
 };
 
 bool takespart(const double* freq, int slot) {
@@ -380,15 +381,27 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   F[0] = zr[0] + zi[0];
   F[1] = f1;
   for (b = 1; 2 * b + 1 <= lastlag; ++b) F[2 * b + 1] = F[2 * b - 1] - yi[b];
-  // rho[l] = (F[l] / F[0]) / winacf[l] in blocks of 4 lags (rho, F and winacf are padded for
-  // the overshoot, winacf with ones).
-  const v4d f0 = splat4(F[0]);
+  // rho[l] = (F[l] / F[0]) / winacf[l] in blocks of 4 lags (rho, F and the reciprocals of
+  // winacf are padded for the overshoot), as products with reciprocals where 1 / F[0] is a
+  // safe finite number (any frame of real speech: the divisions cost far more than the
+  // rounding they save), by the divisions themselves for silent and vanishingly faint frames.
   const v4d zero = splat4(0.0);
   double* rho = wk.rho.data();
-  const double* wa = wk.winacf.data();
-  for (size_t l = static_cast<size_t>(st.lagfirst - 1); l <= lastlag; l += 4) {
-    const v4d v = (load4(F + l) / f0) / load4(wa + l);
-    store4(rho + l, (v > 0.0) ? v : zero);
+  const double* iw = wk.invwinacf.data();
+  const size_t lfirst = static_cast<size_t>(st.lagfirst - 1);
+  if (F[0] >= 1e-300 && F[0] <= 1e300) {
+    const v4d f0inv = splat4(1.0 / F[0]);
+    for (size_t l = lfirst; l <= lastlag; l += 4) {
+      const v4d v = (load4(F + l) * f0inv) * load4(iw + l);
+      store4(rho + l, (v > 0.0) ? v : zero);
+    }
+  } else {
+    const v4d f0 = splat4(F[0]);
+    const double* wa = wk.winacf.data();
+    for (size_t l = lfirst; l <= lastlag; l += 4) {
+      const v4d v = (load4(F + l) / f0) / load4(wa + l);
+      store4(rho + l, (v > 0.0) ? v : zero);
+    }
   }
   return peak;
 }
@@ -466,6 +479,8 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
     // of the overshoot finite.
     wk.rho.assign(static_cast<size_t>(st.H) + 8, 0.0);
     wk.winacf.resize(static_cast<size_t>(st.H) + 8, 1.0);
+    wk.invwinacf.assign(wk.winacf.size(), 1.0);
+    for (uint32_t l = 0; l < st.H; ++l) wk.invwinacf[l] = 1.0 / wk.winacf[l];
     wk.facf.assign(static_cast<size_t>(st.H) + 8, 0.0);
     rfftplancreate(static_cast<uint32_t>(M), &wk.evenplan);
     wk.coshalf.assign(M / 2 + 1, 0.0);
