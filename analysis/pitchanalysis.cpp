@@ -9,6 +9,7 @@
 #include "analysis/noiseanalysis.h"
 #include "dsp/dft.h"
 #include "dsp/polynom.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -41,12 +42,30 @@ struct pitchwork {
   std::vector<double> freq;     // 6 candidate frequencies per frame, all frames
   std::vector<int32_t> back;    // 6 back-pointers per frame, all frames
   double cost[2][kPitchSlots];  // strengths / accumulated costs of two consecutive frames
-  // Fast path only: tables of the N-point real transform, the frame as N real values (then
-  // its autocorrelation) and the N/2 + 1 bins of its spectrum.
+  // Fast path only (it pads winacf with ones and rho with zeros by 8 lags): tables of the
+  // N-point real transform; a frame reaching beyond the signal (its W samples, zeros
+  // outside); the window split into its even- and odd-numbered samples (M = N/2 each, zeros
+  // from W on), matching the packing z[m] = x[2m] + j x[2m+1] of the half-size transform;
+  // the packed frame, then its transform (M + 1 each).
   rfftplan plan;
   std::vector<double> frame;
+  std::vector<double> weven;
+  std::vector<double> wodd;
   std::vector<double> re;
   std::vector<double> im;
+  std::vector<double> cosrev;      // cos(2 pi (M - k)/N), sin(2 pi (M - k)/N), k = 0 .. M/2
+  std::vector<double> sinrev;
+  // The cosine sum of the power spectrum: transform tables of M real points, cos and sin of
+  // pi k/M (k = 0 .. M/2), y, its packing (L = M/2 + 4 each), Im Y, and F at lags 0 .. H + 7.
+  rfftplan evenplan;
+  std::vector<double> coshalf;
+  std::vector<double> sinhalf;
+  std::vector<double> yv;
+  std::vector<double> zre;
+  std::vector<double> zim;
+  std::vector<double> yim;
+  std::vector<double> facf;
+  std::vector<double> invwinacf;  // 1 / winacf, lags 0 .. H + 7
 };
 
 bool takespart(const double* freq, int slot) {
@@ -144,20 +163,6 @@ void normaliseacf(const double* acf, size_t stride, const pitchsettings& st, pit
   }
 }
 
-// Circular autocorrelation (scaled by N) of the N real values of frame, in place, through
-// the spectrum's N/2 + 1 bins: forward real transform, squared magnitudes, inverse.
-void fastautocorrelation(pitchwork& wk) {
-  double* re = wk.re.data();
-  double* im = wk.im.data();
-  rfftfast(wk.plan, wk.frame.data(), re, im);
-  const size_t bins = wk.plan.N / 2 + 1;
-  for (size_t k = 0; k < bins; ++k) {
-    re[k] = re[k] * re[k] + im[k] * im[k];
-    im[k] = 0.0;
-  }
-  irfftfast(wk.plan, re, im, wk.frame.data());
-}
-
 // Candidate record of frame k: frequencies into freq (6), strengths into strength (6).
 void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
                   const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
@@ -171,17 +176,256 @@ void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
 }
 
-// The candidate record of analyseframe by the fast autocorrelation. The frame's positions
-// from W on stay 0 from the allocation; positions below W are rewritten every frame.
+// Lanes (l0, l1, l2, l3) of a reversed: (a3, a2, a1, a0).
+// Lane gathers and scatters written element by element: both compiled copies turn them into
+// plain moves (a whole-vector shuffle would go through memory in the copy without AVX).
+// (p[3], p[2], p[1], p[0]):
+BRISVANE_KERNEL v4d loadrev4(const double* p) { return v4d{p[3], p[2], p[1], p[0]}; }
+// p[0..3] = (a3, a2, a1, a0):
+BRISVANE_KERNEL void storerev4(double* p, v4d a) {
+  p[0] = a[3];
+  p[1] = a[2];
+  p[2] = a[1];
+  p[3] = a[0];
+}
+// (p[0], p[2], p[4], p[6]):
+BRISVANE_KERNEL v4d loadeven4(const double* p) { return v4d{p[0], p[2], p[4], p[6]}; }
+
+// Power spectrum bins k and j = M - k of the N = 2M real frame from the half-size transform
+// Z of its packing z[m] = x[2m] + j x[2m+1] (a, b: Z[k]; c, d: Z[j]; ck, sk, cj, sj: cos and
+// sin of 2 pi k/N and 2 pi j/N): X[k] = Ze[k] + e^(-j 2 pi k/N) Zo[k] with
+// Ze = (Z[k] + conj Z[j]) / 2, Zo = (Z[k] - conj Z[j]) / 2j; P = |X|^2. Written once for
+// scalars and 4-lane vectors (the same IEEE operations per lane).
+template <class T>
+BRISVANE_KERNEL void powerpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& pk, T& pj) {
+  const T er = (a + c) * 0.5;
+  const T ei = (b - d) * 0.5;
+  const T orr = (b + d) * 0.5;
+  const T oi = (c - a) * 0.5;
+  const T xkr = er + orr * ck + oi * sk;
+  const T xki = ei + oi * ck - orr * sk;
+  const T xjr = er + orr * cj - oi * sj;
+  const T xji = -ei - oi * cj - orr * sj;
+  pk = xkr * xkr + xki * xki;
+  pj = xjr * xjr + xji * xji;
+}
+
+// The autocorrelation from the power spectrum P[0..M] (real and even) as a cosine sum,
+//   F[l] = (P[0] + (-1)^l P[M]) / 2 + sum_{k=1}^{M-1} P[k] cos(pi k l / M)   (= r[l] / 2),
+// through one real transform of M points: with s_k = sin(pi k/M), the sequence
+//   y[k] = (P[k] + P[M-k]) / 2 - s_k (P[k] - P[M-k]),  k = 0 .. M-1,
+// has the transform Y[m] = sum_k y[k] e^(-j 2 pi k m/M) with Re Y[m] = F[2m] and
+// Im Y[m] = F[2m-1] - F[2m+1], so the odd lags follow from
+//   F[1] = (P[0] - P[M]) / 2 + sum_{k=1}^{M/2-1} (P[k] - P[M-k]) cos(pi k/M)
+// by F[2m+1] = F[2m-1] - Im Y[m]. Pair k, M - k of the first step (p, q: P[k], P[M-k]);
+// returns y[k], y[M-k] and the term of F[1].
+template <class T>
+BRISVANE_KERNEL void evenpair(T p, T q, T ck, T sk, T& yk, T& ym, T& f1) {
+  const T half = (p + q) * 0.5;
+  const T dif = p - q;
+  yk = half - sk * dif;
+  ym = half + sk * dif;
+  f1 = dif * ck;
+}
+
+// Bin m of the real transform of M points from the transform Z of its packing in L = M/2
+// complex points (a, b: Z[m]; c, d: Z[L-m]; cm, sm: cos and sin of 2 pi m/M), as powerpair.
+template <class T>
+BRISVANE_KERNEL void realbin(T a, T b, T c, T d, T cm, T sm, T& yr, T& yi) {
+  const T er = (a + c) * 0.5;
+  const T ei = (b - d) * 0.5;
+  const T orr = (b + d) * 0.5;
+  const T oi = (c - a) * 0.5;
+  yr = er + orr * cm + oi * sm;
+  yi = ei + oi * cm - orr * sm;
+}
+
+// Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
+// local peak. fr holds the W samples around the centre (only those are read). The frame is
+// centred and windowed straight into the packed halves (even samples into re, odd ones into
+// im) and transformed in M = N/2 complex points; its power spectrum P (N bins, real and
+// even) goes straight into the cosine sum F (see evenpair), whose value at lag l is half the
+// circular autocorrelation of the zero-padded N-point frame. Only lags 0 and
+// lagfirst - 1 .. laglast + 1 are formed and normalised into rho.
+BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
+                                    pitchwork& wk) {
+  const size_t M = st.N / 2;
+  double* re = wk.re.data();
+  double* im = wk.im.data();
+  // Mean over H +- meanhalf: two 4-lane partial sums in a fixed order, then the tail.
+  const size_t mfirst = st.H - st.meanhalf;
+  const size_t mcount = 2 * static_cast<size_t>(st.meanhalf) + 1;
+  v4d s0 = splat4(0.0);
+  v4d s1 = splat4(0.0);
+  size_t i = 0;
+  for (; i + 8 <= mcount; i += 8) {
+    s0 += load4(fr + mfirst + i);
+    s1 += load4(fr + mfirst + i + 4);
+  }
+  const v4d s01 = s0 + s1;
+  double sum = (s01[0] + s01[1]) + (s01[2] + s01[3]);
+  for (; i < mcount; ++i) sum += fr[mfirst + i];
+  const double m = sum / static_cast<double>(mcount);
+  // Local peak |x - m| over H +- peakhalf (a maximum: exact in any order; NaNs ignored).
+  const size_t pfirst = st.H - st.peakhalf;
+  const size_t pcount = 2 * static_cast<size_t>(st.peakhalf) + 1;
+  const v4d mv = splat4(m);
+  v4d pv = splat4(0.0);
+  size_t p = 0;
+  for (; p + 4 <= pcount; p += 4) {
+    const v4d dv = load4(fr + pfirst + p) - mv;
+    const v4d av = (dv < 0.0) ? -dv : dv;
+    pv = (av > pv) ? av : pv;
+  }
+  double peak = 0.0;
+  for (int lane = 0; lane < 4; ++lane) {
+    if (pv[lane] > peak) peak = pv[lane];
+  }
+  for (; p < pcount; ++p) {
+    const double a = std::fabs(fr[pfirst + p] - m);
+    if (a > peak) peak = a;
+  }
+  // Centre, window, split into even and odd samples; zeros from W on.
+  const double* we = wk.weven.data();
+  const double* wo = wk.wodd.data();
+  size_t q = 0;
+  for (; 2 * q + 8 <= st.W; q += 4) {
+    store4(re + q, (loadeven4(fr + 2 * q) - mv) * load4(we + q));
+    store4(im + q, (loadeven4(fr + 2 * q + 1) - mv) * load4(wo + q));
+  }
+  for (; 2 * q < st.W; ++q) {
+    re[q] = (fr[2 * q] - m) * we[q];
+    im[q] = (2 * q + 1 < st.W) ? (fr[2 * q + 1] - m) * wo[q] : 0.0;
+  }
+  for (; q < M; ++q) {
+    re[q] = 0.0;
+    im[q] = 0.0;
+  }
+  dofftrfast(wk.plan.half, re, im, 1);
+  const double* cs = wk.plan.cosk.data();
+  const double* sn = wk.plan.sink.data();
+  const double* csr = wk.cosrev.data();
+  const double* snr = wk.sinrev.data();
+  // Bins 0 and M (real), then the pairs k, M - k, then bin M/2 (e^(-j pi/2) = -j exactly).
+  const double x0 = re[0] + im[0];
+  const double xm = re[0] - im[0];
+  const double p0 = x0 * x0;
+  const double pm = xm * xm;
+  const double hr = re[M / 2];
+  const double hi = im[M / 2];
+  const double ph = hr * hr + hi * hi;
+  // Power spectrum bins k, M - k and at once the pair k, M - k of y and the term of F[1].
+  double* yv = wk.yv.data();
+  const double* ch = wk.coshalf.data();
+  const double* sh = wk.sinhalf.data();
+  v4d f1v = splat4(0.0);
+  size_t k = 1;
+  for (; k + 4 <= M / 2; k += 4) {
+    const size_t j = M - k - 3;  // lanes of the j block run backwards
+    v4d pk, pj, yk, ym, f1;
+    powerpair<v4d>(load4(re + k), load4(im + k), loadrev4(re + j), loadrev4(im + j),
+                   load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), pk, pj);
+    evenpair<v4d>(pk, pj, load4(ch + k), load4(sh + k), yk, ym, f1);
+    store4(yv + k, yk);
+    storerev4(yv + j, ym);
+    f1v += f1;
+  }
+  double f1 = (f1v[0] + f1v[1]) + (f1v[2] + f1v[3]);
+  for (; 2 * k < M; ++k) {
+    const size_t j = M - k;
+    double pk, pj, yk, ym, t;
+    powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], pk, pj);
+    evenpair<double>(pk, pj, ch[k], sh[k], yk, ym, t);
+    yv[k] = yk;
+    yv[j] = ym;
+    f1 += t;
+  }
+  yv[0] = (p0 + pm) * 0.5;
+  yv[M / 2] = ph;
+  f1 += (p0 - pm) * 0.5;
+  // Real transform of y: packed into L = M/2 complex points, transformed.
+  const size_t L = M / 2;
+  double* zr = wk.zre.data();
+  double* zi = wk.zim.data();
+  size_t u = 0;
+  for (; u + 4 <= L; u += 4) {
+    store4(zr + u, loadeven4(yv + 2 * u));
+    store4(zi + u, loadeven4(yv + 2 * u + 1));
+  }
+  for (; u < L; ++u) {
+    zr[u] = yv[2 * u];
+    zi[u] = yv[2 * u + 1];
+  }
+  dofftrfast(wk.evenplan.half, zr, zi, 1);
+  // Bins m = 1 .. mlast of Y: F at the even lags, Im Y kept for the odd ones.
+  const size_t lastlag = static_cast<size_t>(st.laglast + 1);
+  const size_t mlast = lastlag / 2;  // <= L - 1: laglast + 1 < H < M
+  const double* ecs = wk.evenplan.cosk.data();
+  const double* esn = wk.evenplan.sink.data();
+  double* F = wk.facf.data();
+  double* yi = wk.yim.data();
+  size_t b = 1;
+  for (; b + 3 <= mlast; b += 4) {
+    const size_t j = L - b - 3;
+    v4d yr, yim;
+    realbin<v4d>(load4(zr + b), load4(zi + b), loadrev4(zr + j), loadrev4(zi + j),
+                 load4(ecs + b), load4(esn + b), yr, yim);
+    for (int t = 0; t < 4; ++t) F[2 * (b + t)] = yr[t];
+    store4(yi + b, yim);
+  }
+  for (; b <= mlast; ++b) {
+    double yr;
+    realbin<double>(zr[b], zi[b], zr[L - b], zi[L - b], ecs[b], esn[b], yr, yi[b]);
+    F[2 * b] = yr;
+  }
+  F[0] = zr[0] + zi[0];
+  F[1] = f1;
+  for (b = 1; 2 * b + 1 <= lastlag; ++b) F[2 * b + 1] = F[2 * b - 1] - yi[b];
+  // rho[l] = (F[l] / F[0]) / winacf[l] in blocks of 4 lags (rho, F and the reciprocals of
+  // winacf are padded for the overshoot), as products with reciprocals where 1 / F[0] is a
+  // safe finite number (any frame of real speech: the divisions cost far more than the
+  // rounding they save), by the divisions themselves for silent and vanishingly faint frames.
+  const v4d zero = splat4(0.0);
+  double* rho = wk.rho.data();
+  const double* iw = wk.invwinacf.data();
+  const size_t lfirst = static_cast<size_t>(st.lagfirst - 1);
+  if (F[0] >= 1e-300 && F[0] <= 1e300) {
+    const v4d f0inv = splat4(1.0 / F[0]);
+    for (size_t l = lfirst; l <= lastlag; l += 4) {
+      const v4d v = (load4(F + l) * f0inv) * load4(iw + l);
+      store4(rho + l, (v > 0.0) ? v : zero);
+    }
+  } else {
+    const v4d f0 = splat4(F[0]);
+    const double* wa = wk.winacf.data();
+    for (size_t l = lfirst; l <= lastlag; l += 4) {
+      const v4d v = (load4(F + l) / f0) / load4(wa + l);
+      store4(rho + l, (v > 0.0) ? v : zero);
+    }
+  }
+  return peak;
+}
+
+BRISVANE_AVX2 double frameacfavx2(const double* fr, const pitchsettings& st, pitchwork& wk) {
+  return frameacfbody(fr, st, wk);
+}
+double frameacfplain(const double* fr, const pitchsettings& st, pitchwork& wk) {
+  return frameacfbody(fr, st, wk);
+}
+
+// The candidate record of analyseframe by the fast autocorrelation. A frame inside the
+// signal is read in place; one reaching beyond either end is first copied with its zeros.
 void analyseframefast(const double* x, uint64_t len, uint64_t c, double globalpk,
                       const pitchsettings& st, pitchwork& wk, double* freq, double* strength) {
-  double* fr = wk.frame.data();
-  extractsamples(x, len, c, st, fr, 1);
-  const double localpeak = centreandwindow(st, wk.window.data(), fr, 1);
-  fastautocorrelation(wk);
-  // The inverse transform overwrote the whole frame: clear the padding again.
-  std::fill(fr + st.W, fr + st.N, 0.0);
-  normaliseacf(fr, 1, st, wk);
+  const double* fr = nullptr;
+  if (c >= st.H && c - st.H + st.W <= len) {
+    fr = x + (c - st.H);
+  } else {
+    extractsamples(x, len, c, st, wk.frame.data(), 1);
+    fr = wk.frame.data();
+  }
+  const double localpeak =
+      cpuhasavx2() ? frameacfavx2(fr, st, wk) : frameacfplain(fr, st, wk);
   pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
   freq[kPitchSlots - 1] = 0.0;
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
@@ -212,15 +456,45 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
   wk.freq.assign(static_cast<size_t>(n) * kPitchSlots, 0.0);
   wk.back.assign(static_cast<size_t>(n) * kPitchSlots, -1);
 
-  if (fast) {
-    rfftplancreate(st.N, &wk.plan);
-    wk.frame.assign(st.N, 0.0);
-    wk.re.assign(st.N / 2 + 1, 0.0);
-    wk.im.assign(st.N / 2 + 1, 0.0);
-  }
-
   const double g = globalpeak(x, len);
   preparewindow(st, wk);
+  if (fast) {
+    // N >= 8 here (the lag range is not empty, so H >= 3), so M = N/2 is a multiple of 4.
+    const size_t M = st.N / 2;
+    rfftplancreate(st.N, &wk.plan);
+    wk.frame.assign(st.W, 0.0);
+    wk.weven.assign(M, 0.0);
+    wk.wodd.assign(M, 0.0);
+    for (uint32_t j = 0; j < st.W; ++j) ((j & 1u) ? wk.wodd : wk.weven)[j / 2] = wk.window[j];
+    wk.re.assign(M + 1, 0.0);
+    wk.im.assign(M + 1, 0.0);
+    wk.cosrev.assign(M / 2 + 1, 0.0);
+    wk.sinrev.assign(M / 2 + 1, 0.0);
+    for (size_t k = 0; k <= M / 2; ++k) {
+      wk.cosrev[k] = wk.plan.cosk[M - k];
+      wk.sinrev[k] = wk.plan.sink[M - k];
+    }
+    // The normalisation writes whole blocks of 8 lags: up to 7 beyond laglast + 1 < H (a
+    // lag below N/2 - 1, so the packed reads stay inside re and im); ones keep the divisions
+    // of the overshoot finite.
+    wk.rho.assign(static_cast<size_t>(st.H) + 8, 0.0);
+    wk.winacf.resize(static_cast<size_t>(st.H) + 8, 1.0);
+    wk.invwinacf.assign(wk.winacf.size(), 1.0);
+    for (uint32_t l = 0; l < st.H; ++l) wk.invwinacf[l] = 1.0 / wk.winacf[l];
+    wk.facf.assign(static_cast<size_t>(st.H) + 8, 0.0);
+    rfftplancreate(static_cast<uint32_t>(M), &wk.evenplan);
+    wk.coshalf.assign(M / 2 + 1, 0.0);
+    wk.sinhalf.assign(M / 2 + 1, 0.0);
+    const double pi = 3.14159265358979323846;
+    for (size_t k = 0; k <= M / 2; ++k) {
+      wk.coshalf[k] = std::cos(pi * static_cast<double>(k) / static_cast<double>(M));
+      wk.sinhalf[k] = std::sin(pi * static_cast<double>(k) / static_cast<double>(M));
+    }
+    wk.yv.assign(M, 0.0);
+    wk.zre.assign(M / 2 + 4, 0.0);
+    wk.zim.assign(M / 2 + 4, 0.0);
+    wk.yim.assign(M / 2 + 4, 0.0);
+  }
   for (uint32_t k = 0; k < n; ++k) {
     double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
     double* cost = wk.cost[k & 1u];
@@ -427,8 +701,10 @@ std::vector<double> increaseresolution(const double* x, uint32_t len, double fs,
 
 namespace {
 
-// Outputs of one phase computed side by side.
-constexpr size_t kPhaseBlock = 8;
+// Outputs of one phase computed side by side (8 accumulators of 4 lanes: independent sums
+// that keep the adder busy, and fewer gathered samples per output).
+constexpr size_t kPhaseBlock = 32;
+constexpr size_t kPhaseVectors = kPhaseBlock / 4;
 // Samples one block of outputs reaches: the 51 taps of one phase span 51 input samples
 // (the filter has 50 b + 1 taps, every b-th meets a sample), plus the block's width.
 constexpr size_t kPhaseSpan = 51 + kPhaseBlock;
@@ -436,9 +712,10 @@ constexpr size_t kPhaseSpan = 51 + kPhaseBlock;
 // Outputs i = r + k b, k = k0 .. k0 + kn - 1 (kn <= kPhaseBlock), of the b-fold zero-inserted
 // signal (gain b) filtered by the L + 1 = 50 b + 1 taps h (M = L/2): every tap j = j0,
 // j0 + b, ... <= L meets the sample b x[(r - M + j)/b + k] (0 outside the signal), in
-// increasing j, as in the documented filter less its products with the inserted zeros.
-void filterphase(const double* x, uint32_t len, const double* h, uint32_t b, uint32_t r,
-                 size_t k0, size_t kn, double* y) {
+// increasing j, as in the documented filter less its products with the inserted zeros. The
+// block's outputs are the lanes of 4-lane accumulators (each lane its own sum).
+BRISVANE_KERNEL void filterphasebody(const double* x, uint32_t len, const double* h, uint32_t b,
+                                     uint32_t r, size_t k0, size_t kn, double* y) {
   const uint32_t L = 50 * b;
   const int64_t M = L / 2;
   const auto j0 = static_cast<uint32_t>((M - r) % b);
@@ -450,12 +727,32 @@ void filterphase(const double* x, uint32_t len, const double* h, uint32_t b, uin
     const int64_t m = mfirst + static_cast<int64_t>(k0 + q);
     z[q] = (m >= 0 && m < static_cast<int64_t>(len)) ? gain * x[m] : 0.0;
   }
-  double acc[kPhaseBlock] = {};
+  v4d acc[kPhaseVectors];
+  for (size_t v = 0; v < kPhaseVectors; ++v) acc[v] = splat4(0.0);
   for (uint32_t j = j0, q = 0; j <= L; j += b, ++q) {
-    const double hj = h[j];
-    for (size_t t = 0; t < kPhaseBlock; ++t) acc[t] += hj * z[q + t];
+    const v4d hj = splat4(h[j]);
+    for (size_t v = 0; v < kPhaseVectors; ++v) acc[v] += hj * load4(z + q + 4 * v);
   }
-  for (size_t t = 0; t < kn; ++t) y[r + (k0 + t) * b] = acc[t];
+  double out[kPhaseBlock];
+  for (size_t v = 0; v < kPhaseVectors; ++v) store4(out + 4 * v, acc[v]);
+  for (size_t t = 0; t < kn; ++t) y[r + (k0 + t) * b] = out[t];
+}
+
+// Every block of every phase: outputs r + k b for k = 0 .. len - 1, r = 0 .. b - 1.
+BRISVANE_KERNEL void filterallbody(const double* x, uint32_t len, const double* h, uint32_t b,
+                                   double* y) {
+  for (uint32_t r = 0; r < b; ++r) {
+    for (size_t k0 = 0; k0 < len; k0 += kPhaseBlock) {
+      filterphasebody(x, len, h, b, r, k0, std::min(kPhaseBlock, len - k0), y);
+    }
+  }
+}
+BRISVANE_AVX2 void filterallavx2(const double* x, uint32_t len, const double* h, uint32_t b,
+                                 double* y) {
+  filterallbody(x, len, h, b, y);
+}
+void filterallplain(const double* x, uint32_t len, const double* h, uint32_t b, double* y) {
+  filterallbody(x, len, h, b, y);
 }
 
 // The high-resolution tracker in its documented or fast form.
@@ -488,10 +785,10 @@ std::vector<double> increaseresolutionfast(const double* x, uint32_t len, double
   std::vector<double> h(static_cast<size_t>(L) + 1, 0.0);
   getlpwinfilter(L, 0.4 * fs, gain * fs, h.data());
   y.assign(static_cast<size_t>(len) * b, 0.0);
-  for (uint32_t r = 0; r < b; ++r) {
-    for (size_t k0 = 0; k0 < len; k0 += kPhaseBlock) {
-      filterphase(x, len, h.data(), b, r, k0, std::min(kPhaseBlock, len - k0), y.data());
-    }
+  if (cpuhasavx2()) {
+    filterallavx2(x, len, h.data(), b, y.data());
+  } else {
+    filterallplain(x, len, h.data(), b, y.data());
   }
   return y;
 }

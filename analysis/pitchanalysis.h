@@ -98,9 +98,11 @@ int getpitch(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
              double f0min, double f0max, double* out);
 
 // Fast form of getpitch: the same frames, candidates and path search, with each frame's
-// autocorrelation taken by real-input transforms from precomputed tables. The values differ
-// from getpitch only by rounding (relative differences of the order of 1e-15 in the
-// normalised autocorrelation); arguments and results as getpitch.
+// autocorrelation taken by a real-input transform from precomputed tables and, from its
+// power spectrum, a cosine sum through a transform of half the length, formed only at the
+// lags the candidate search reads. The values differ from getpitch only by rounding
+// (relative differences of the order of 1e-15 in the normalised autocorrelation, up to
+// about 1e-13 in f0); arguments and results as getpitch.
 int getpitchfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset, uint32_t n,
                  double f0min, double f0max, double* out);
 
