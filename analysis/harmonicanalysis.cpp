@@ -451,6 +451,127 @@ void addsource(double* spec, idx H, idx k, double v, double f0, double df, doubl
   }
 }
 
+// Kernel of the fast harmonic log spectrum on bins j = lo .. hi of one source k, four bins
+// per step: with theta = j w - k pi (folded pass: theta = -j w - k pi, the frequency -j df),
+// sin(theta) = (-1)^k sin(j w) and cos(theta/4) = cos(j w/4) cos(k pi/4) + sin(j w/4)
+// sin(k pi/4) (folded: the sine terms change sign), so the weight needs only the per-bin
+// tables c4, s4, s1. Every lane does the same operations as the one-bin tail, hence the same
+// bits whichever instruction set carries it. sv = (-1)^k v and sgn = (-1)^k, so that the
+// weight 1 at theta = 0 contributes v exactly. lo, hi lie within the tables and spec.
+template <bool kFolded>
+BRISVANE_KERNEL void sourcebins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
+                                int64_t hi, double w, double kpi, double ck, double sk, double sgn, double sv) {
+  int64_t j = lo;
+  if (hi - lo >= 3) {
+    const v4d wv = splat4(w), kv = splat4(kpi), ckv = splat4(ck), skv = splat4(sk), half = splat4(0.5);
+    const v4d sgv = splat4(sgn), svv = splat4(sv), zp = splat4(kThetaZero), zn = splat4(-kThetaZero);
+    const v4d one = splat4(1.0), four = splat4(4.0);
+    const double jd = static_cast<double>(j);
+    v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
+    for (; j + 3 <= hi; j += 4) {
+      const v4d c = load4(c4 + j);
+      const v4d s = load4(s4 + j);
+      const v4d sn = load4(s1 + j);
+      v4d th, q, num;
+      if constexpr (kFolded) {
+        th = -jv * wv - kv;
+        q = half + half * (c * ckv - s * skv);
+        num = q * -sn;
+      } else {
+        th = jv * wv - kv;
+        q = half + half * (c * ckv + s * skv);
+        num = q * sn;
+      }
+      // |theta| < kThetaZero: weight sgn; the quotient is formed only where it is used.
+      const auto near = (th < zp) & (th > zn);
+      const v4d h = near ? sgv : num / (near ? one : th);
+      store4(spec + j, load4(spec + j) + svv * h);
+      jv += four;
+    }
+  }
+  for (; j <= hi; ++j) {
+    const double jd = static_cast<double>(j);
+    double th, num;
+    if constexpr (kFolded) {
+      th = -jd * w - kpi;
+      num = (0.5 + 0.5 * (c4[j] * ck - s4[j] * sk)) * -s1[j];
+    } else {
+      th = jd * w - kpi;
+      num = (0.5 + 0.5 * (c4[j] * ck + s4[j] * sk)) * s1[j];
+    }
+    const double h = std::fabs(th) < kThetaZero ? sgn : num / th;
+    spec[j] += sv * h;
+  }
+}
+
+// All sources k = 0 .. K+4 of the fast harmonic log spectrum added to spec[0 .. H] (zeroed
+// by the caller): values Lk[0 .. K], the sources above K carrying the running minimum; a
+// source with a bin within kNearBin rad of phase takes the recurrent kernel (addsource).
+BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, idx K, double f0, double df,
+                                       const double* c4, const double* s4, const double* s1) {
+  const double w = kPi * df / f0;
+  const double cw = std::cos(w);
+  const double sw = std::sin(w);
+  const double cq = std::cos(w / 4.0);
+  const double sq = std::sin(w / 4.0);
+  // cos(k pi/4) and sin(k pi/4) repeat with period 8.
+  constexpr double r = 0.7071067811865476;
+  constexpr double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
+  constexpr double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
+
+  double m = Lk[1];
+  for (idx k = 0; k <= K + 4; ++k) {
+    const double fk = static_cast<double>(k) * f0;
+    double v;
+    if (k <= K) {
+      v = Lk[k];
+      if (v < m) m = v;
+    } else {
+      v = m;
+    }
+    const double kpi = static_cast<double>(k) * kPi;
+    // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
+    // small numbers whose value depends on how theta was reached; this source takes the
+    // recurrent kernel so that such bins get the documented weights.
+    if (k >= 1) {
+      const double jn = std::nearbyint(kpi / w);
+      if (jn <= static_cast<double>(H) && std::fabs(jn * w - kpi) < kNearBin) {
+        addsource(spec, H, k, v, f0, df, w, cw, sw, cq, sq);
+        continue;
+      }
+    }
+    const double ck = ck8[k % 8];
+    const double sk = sk8[k % 8];
+    const double sgn = (k % 2 == 0) ? 1.0 : -1.0;
+    const double sv = sgn * v;
+    const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
+    const int64_t hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
+    int64_t lo;
+    if (k < 4) {
+      lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
+      // Folded part at the frequency -j df, bins 1 .. lo (one contribution per bin, so the
+      // order of the bins does not matter).
+      const int64_t top = lo < static_cast<int64_t>(H) ? lo : static_cast<int64_t>(H);
+      sourcebins<true>(spec, c4, s4, s1, 1, top, w, kpi, ck, sk, sgn, sv);
+      lo = 0;
+    } else {
+      lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
+    }
+    if (lo < 0) lo = 0;
+    sourcebins<false>(spec, c4, s4, s1, lo, hi, w, kpi, ck, sk, sgn, sv);
+  }
+}
+
+BRISVANE_AVX2 void spreadsourcesavx2(double* spec, idx H, const double* Lk, idx K, double f0, double df,
+                                     const double* c4, const double* s4, const double* s1) {
+  spreadsourcesbody(spec, H, Lk, K, f0, df, c4, s4, s1);
+}
+
+void spreadsourcesplain(double* spec, idx H, const double* Lk, idx K, double f0, double df, const double* c4,
+                        const double* s4, const double* s1) {
+  spreadsourcesbody(spec, H, Lk, K, f0, df, c4, s4, s1);
+}
+
 }  // namespace
 
 uint32_t haframesize(double fs, double f0) {
@@ -1266,10 +1387,6 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
   const double df = fs / N;
   const idx H = N / 2;
   const double w = kPi * df / f0;
-  const double cw = std::cos(w);
-  const double sw = std::sin(w);
-  const double cq = std::cos(w / 4.0);
-  const double sq = std::sin(w / 4.0);
   // Per-bin tables: cos(j w/4), sin(j w/4) by rotation, and sin(j w) = 4 s c (c^2 - s^2).
   double* c4 = tables;
   double* s4 = c4 + H + 1;
@@ -1281,63 +1398,10 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
     s1[j] = 4.0 * sj * cj * ((cj - sj) * (cj + sj));
   }
   for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
-
-  // cos(k pi/4) and sin(k pi/4) repeat with period 8.
-  constexpr double r = 0.7071067811865476;
-  const double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
-  const double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
-
-  double m = Lk[1];
-  for (idx k = 0; k <= K + 4; ++k) {
-    const double fk = static_cast<double>(k) * f0;
-    double v;
-    if (k <= K) {
-      v = Lk[k];
-      if (v < m) m = v;
-    } else {
-      v = m;
-    }
-    const double kpi = static_cast<double>(k) * kPi;
-    // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
-    // small numbers whose value depends on how theta was reached; this source takes the
-    // recurrent kernel so that such bins get the documented weights.
-    if (k >= 1) {
-      const double jn = std::nearbyint(kpi / w);
-      if (jn <= static_cast<double>(H) && std::fabs(jn * w - kpi) < kNearBin) {
-        addsource(spec, H, k, v, f0, df, w, cw, sw, cq, sq);
-        continue;
-      }
-    }
-    const double ck = ck8[k % 8];
-    const double sk = sk8[k % 8];
-    // (-1)^k v: the sign of sin(theta) relative to sin(j w); the weight 1 at theta = 0 is
-    // written as sgn so that sv * sgn = v.
-    const double sgn = (k % 2 == 0) ? 1.0 : -1.0;
-    const double sv = sgn * v;
-    const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
-    const int64_t hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
-    int64_t lo;
-    if (k < 4) {
-      lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
-      // Folded part at the frequency -j df: theta = -j w - k pi.
-      const int64_t top = lo < static_cast<int64_t>(H) ? lo : static_cast<int64_t>(H);
-      for (int64_t j = top; j >= 1; --j) {
-        const double th = -static_cast<double>(j) * w - kpi;
-        const double q = 0.5 + 0.5 * (c4[j] * ck - s4[j] * sk);
-        const double h = std::fabs(th) < kThetaZero ? sgn : q * -s1[j] / th;
-        spec[j] += sv * h;
-      }
-      lo = 0;
-    } else {
-      lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
-    }
-    if (lo < 0) lo = 0;
-    for (int64_t j = lo; j <= hi; ++j) {
-      const double th = static_cast<double>(j) * w - kpi;
-      const double q = 0.5 + 0.5 * (c4[j] * ck + s4[j] * sk);
-      const double h = std::fabs(th) < kThetaZero ? sgn : q * s1[j] / th;
-      spec[j] += sv * h;
-    }
+  if (cpuhasavx2()) {
+    spreadsourcesavx2(spec, H, Lk, K, f0, df, c4, s4, s1);
+  } else {
+    spreadsourcesplain(spec, H, Lk, K, f0, df, c4, s4, s1);
   }
   for (idx j = 1; j < H; ++j) spec[N - j] = spec[j];
   return 0;
