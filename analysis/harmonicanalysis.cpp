@@ -504,9 +504,95 @@ BRISVANE_KERNEL void sourcebins(double* spec, const double* c4, const double* s4
   }
 }
 
+// One source of the fast harmonic log spectrum: value v, phase offset k pi, cos and sin of
+// k pi/4, sgn = (-1)^k, sv = sgn v, the weight coefficients a = sv/2, b = a cos(k pi/4),
+// c = a sin(k pi/4) (so that sv (1 + cos(theta/4))/2 = a + b cos(j w/4) + c sin(j w/4)), its
+// bins lo .. hi, its folded bins 1 .. top (top = 0: none), and whether it takes the
+// recurrent kernel (a bin within kNearBin rad of it, or k = 0 with its bin on theta = 0).
+struct Source {
+  double v, kpi, ck, sk, sgn, sv, a, b, c;
+  int64_t lo, hi, top;
+  bool recurrent;
+};
+
+// The quotient of two sources' tapered sincs on bins j = lo .. hi, both sources covering
+// them and neither within kNearBin rad of a bin: sin(j w) (na tb + nb ta) / (ta tb), with
+// ta = j w - ka pi, tb = j w - kb pi and n = a + b cos(j w/4) + c sin(j w/4); one division
+// for two contributions, exact to rounding since |ta|, |tb| lie in [kNearBin, 4 pi + w].
+BRISVANE_KERNEL void pairbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
+                              int64_t hi, double w, const Source& p, const Source& q) {
+  int64_t j = lo;
+  if (hi - lo >= 3) {
+    const v4d wv = splat4(w), kp = splat4(p.kpi), kq = splat4(q.kpi), four = splat4(4.0);
+    const v4d ap = splat4(p.a), bp = splat4(p.b), cp = splat4(p.c);
+    const v4d aq = splat4(q.a), bq = splat4(q.b), cq = splat4(q.c);
+    const double jd = static_cast<double>(j);
+    v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
+    for (; j + 3 <= hi; j += 4) {
+      const v4d c = load4(c4 + j);
+      const v4d s = load4(s4 + j);
+      const v4d x = jv * wv;
+      const v4d tp = x - kp;
+      const v4d tq = x - kq;
+      const v4d np = (ap + bp * c) + cp * s;
+      const v4d nq = (aq + bq * c) + cq * s;
+      store4(spec + j, load4(spec + j) + (load4(s1 + j) * (np * tq + nq * tp)) / (tp * tq));
+      jv += four;
+    }
+  }
+  for (; j <= hi; ++j) {
+    const double x = static_cast<double>(j) * w;
+    const double tp = x - p.kpi;
+    const double tq = x - q.kpi;
+    const double np = (p.a + p.b * c4[j]) + p.c * s4[j];
+    const double nq = (q.a + q.b * c4[j]) + q.c * s4[j];
+    spec[j] += (s1[j] * (np * tq + nq * tp)) / (tp * tq);
+  }
+}
+
+// Source k with value v: its phase constants, bins and kernel choice (see Source).
+Source plansource(idx k, double v, idx H, double f0, double df, double w) {
+  // cos(k pi/4) and sin(k pi/4) repeat with period 8.
+  constexpr double r = 0.7071067811865476;
+  constexpr double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
+  constexpr double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
+  Source src{};
+  src.v = v;
+  src.kpi = static_cast<double>(k) * kPi;
+  src.ck = ck8[k % 8];
+  src.sk = sk8[k % 8];
+  src.sgn = (k % 2 == 0) ? 1.0 : -1.0;
+  src.sv = src.sgn * v;
+  src.a = 0.5 * src.sv;
+  src.b = src.a * src.ck;
+  src.c = src.a * src.sk;
+  // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
+  // small numbers whose value depends on how theta was reached; this source takes the
+  // recurrent kernel so that such bins get the documented weights.
+  if (k >= 1) {
+    const double jn = std::nearbyint(src.kpi / w);
+    src.recurrent = jn <= static_cast<double>(H) && std::fabs(jn * w - src.kpi) < kNearBin;
+  }
+  const double fk = static_cast<double>(k) * f0;
+  const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
+  src.hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
+  src.top = 0;
+  if (k < 4) {
+    const int64_t lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
+    src.top = lo < static_cast<int64_t>(H) ? lo : static_cast<int64_t>(H);
+    src.lo = 0;
+  } else {
+    src.lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
+    if (src.lo < 0) src.lo = 0;
+  }
+  return src;
+}
+
 // All sources k = 0 .. K+4 of the fast harmonic log spectrum added to spec[0 .. H] (zeroed
-// by the caller): values Lk[0 .. K], the sources above K carrying the running minimum; a
-// source with a bin within kNearBin rad of phase takes the recurrent kernel (addsource).
+// by the caller): values Lk[0 .. K], the sources above K carrying the running minimum. A
+// source near a bin takes the recurrent kernel (addsource); source 0 (its weight 1 at bin 0)
+// and folded bins go one source at a time; otherwise sources go in pairs, the bins that
+// both cover sharing one division.
 BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, idx K, double f0, double df,
                                        const double* c4, const double* s4, const double* s1) {
   const double w = kPi * df / f0;
@@ -514,51 +600,46 @@ BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, id
   const double sw = std::sin(w);
   const double cq = std::cos(w / 4.0);
   const double sq = std::sin(w / 4.0);
-  // cos(k pi/4) and sin(k pi/4) repeat with period 8.
-  constexpr double r = 0.7071067811865476;
-  constexpr double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
-  constexpr double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
-
   double m = Lk[1];
+  auto value = [&](idx k) {
+    if (k > K) return m;
+    if (Lk[k] < m) m = Lk[k];
+    return Lk[k];
+  };
+  auto single = [&](const Source& p, int64_t lo, int64_t hi) {
+    sourcebins<false>(spec, c4, s4, s1, lo, hi, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
+  };
+  auto folded = [&](const Source& p) {
+    sourcebins<true>(spec, c4, s4, s1, 1, p.top, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
+  };
   for (idx k = 0; k <= K + 4; ++k) {
-    const double fk = static_cast<double>(k) * f0;
-    double v;
-    if (k <= K) {
-      v = Lk[k];
-      if (v < m) m = v;
-    } else {
-      v = m;
+    const Source p = plansource(k, value(k), H, f0, df, w);
+    if (p.recurrent) {
+      addsource(spec, H, k, p.v, f0, df, w, cw, sw, cq, sq);
+      continue;
     }
-    const double kpi = static_cast<double>(k) * kPi;
-    // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
-    // small numbers whose value depends on how theta was reached; this source takes the
-    // recurrent kernel so that such bins get the documented weights.
-    if (k >= 1) {
-      const double jn = std::nearbyint(kpi / w);
-      if (jn <= static_cast<double>(H) && std::fabs(jn * w - kpi) < kNearBin) {
-        addsource(spec, H, k, v, f0, df, w, cw, sw, cq, sq);
-        continue;
-      }
+    folded(p);
+    if (k == 0 || k == K + 4) {
+      single(p, p.lo, p.hi);
+      continue;
     }
-    const double ck = ck8[k % 8];
-    const double sk = sk8[k % 8];
-    const double sgn = (k % 2 == 0) ? 1.0 : -1.0;
-    const double sv = sgn * v;
-    const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
-    const int64_t hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
-    int64_t lo;
-    if (k < 4) {
-      lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
-      // Folded part at the frequency -j df, bins 1 .. lo (one contribution per bin, so the
-      // order of the bins does not matter).
-      const int64_t top = lo < static_cast<int64_t>(H) ? lo : static_cast<int64_t>(H);
-      sourcebins<true>(spec, c4, s4, s1, 1, top, w, kpi, ck, sk, sgn, sv);
-      lo = 0;
-    } else {
-      lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
+    const Source q = plansource(k + 1, value(k + 1), H, f0, df, w);
+    ++k;
+    if (q.recurrent) {
+      single(p, p.lo, p.hi);
+      addsource(spec, H, k, q.v, f0, df, w, cw, sw, cq, sq);
+      continue;
     }
-    if (lo < 0) lo = 0;
-    sourcebins<false>(spec, c4, s4, s1, lo, hi, w, kpi, ck, sk, sgn, sv);
+    folded(q);
+    if (p.lo > q.lo || p.hi > q.hi) {
+      single(p, p.lo, p.hi);
+      single(q, q.lo, q.hi);
+      continue;
+    }
+    // Bins of p alone, of both, of q alone.
+    single(p, p.lo, std::min(p.hi, q.lo - 1));
+    pairbins(spec, c4, s4, s1, q.lo, p.hi, w, p, q);
+    single(q, std::max(q.lo, p.hi + 1), q.hi);
   }
 }
 
