@@ -515,43 +515,96 @@ struct Source {
   bool recurrent;
 };
 
-// The quotient of two sources' tapered sincs on bins j = lo .. hi, both sources covering
-// them and neither within kNearBin rad of a bin: sin(j w) (na tb + nb ta) / (ta tb), with
-// ta = j w - ka pi, tb = j w - kb pi and n = a + b cos(j w/4) + c sin(j w/4); one division
-// for two contributions, exact to rounding since |ta|, |tb| lie in [kNearBin, 4 pi + w].
-BRISVANE_KERNEL void pairbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
-                              int64_t hi, double w, const Source& p, const Source& q) {
+// Most sources sharing one division per bin.
+constexpr int kGroup = 2;
+
+// The tapered sincs of G sources that all cover bins j = lo .. hi (lo <= hi <= H), none
+// within kNearBin rad of a bin: with t_g = j w - k_g pi and n_g = a_g + b_g cos(j w/4) +
+// c_g sin(j w/4), their sum is sin(j w) N/D, N = sum_g n_g prod_(l != g) t_l, D = prod_g t_g,
+// built one source at a time (N <- N t_g + n_g D, D <- D t_g): one division for G
+// contributions. |t_g| lies between kNearBin and about 4 pi + w on the covered bins and below
+// (kGroup + 4) pi on the three bins after them, so D neither overflows nor vanishes. Four
+// bins per step; the step that passes hi adds exact zeros beyond it, and only the last bins
+// below H + 3 (where the tables end) go one at a time.
+template <int G>
+BRISVANE_KERNEL void groupbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
+                               int64_t hi, int64_t H, double w, const Source* src) {
   int64_t j = lo;
-  if (hi - lo >= 3) {
-    const v4d wv = splat4(w), kp = splat4(p.kpi), kq = splat4(q.kpi), four = splat4(4.0);
-    const v4d ap = splat4(p.a), bp = splat4(p.b), cp = splat4(p.c);
-    const v4d aq = splat4(q.a), bq = splat4(q.b), cq = splat4(q.c);
+  if (j + 3 <= H) {
+    v4d kp[G], av[G], bv[G], cv[G];
+    for (int g = 0; g < G; ++g) {
+      kp[g] = splat4(src[g].kpi);
+      av[g] = splat4(src[g].a);
+      bv[g] = splat4(src[g].b);
+      cv[g] = splat4(src[g].c);
+    }
+    const v4d wv = splat4(w), four = splat4(4.0), lim = splat4(static_cast<double>(hi)), zero = splat4(0.0);
     const double jd = static_cast<double>(j);
     v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
-    for (; j + 3 <= hi; j += 4) {
+    for (; j <= hi && j + 3 <= H; j += 4) {
       const v4d c = load4(c4 + j);
       const v4d s = load4(s4 + j);
       const v4d x = jv * wv;
-      const v4d tp = x - kp;
-      const v4d tq = x - kq;
-      const v4d np = (ap + bp * c) + cp * s;
-      const v4d nq = (aq + bq * c) + cq * s;
-      store4(spec + j, load4(spec + j) + (load4(s1 + j) * (np * tq + nq * tp)) / (tp * tq));
+      v4d d = x - kp[0];
+      v4d n = (av[0] + bv[0] * c) + cv[0] * s;
+      for (int g = 1; g < G; ++g) {
+        const v4d t = x - kp[g];
+        n = n * t + ((av[g] + bv[g] * c) + cv[g] * s) * d;
+        d = d * t;
+      }
+      const v4d r = (load4(s1 + j) * n) / d;
+      store4(spec + j, load4(spec + j) + (jv <= lim ? r : zero));
       jv += four;
     }
   }
   for (; j <= hi; ++j) {
     const double x = static_cast<double>(j) * w;
-    const double tp = x - p.kpi;
-    const double tq = x - q.kpi;
-    const double np = (p.a + p.b * c4[j]) + p.c * s4[j];
-    const double nq = (q.a + q.b * c4[j]) + q.c * s4[j];
-    spec[j] += (s1[j] * (np * tq + nq * tp)) / (tp * tq);
+    double d = x - src[0].kpi;
+    double n = (src[0].a + src[0].b * c4[j]) + src[0].c * s4[j];
+    for (int g = 1; g < G; ++g) {
+      const double t = x - src[g].kpi;
+      n = n * t + ((src[g].a + src[g].b * c4[j]) + src[g].c * s4[j]) * d;
+      d = d * t;
+    }
+    spec[j] += (s1[j] * n) / d;
+  }
+}
+
+// groupbins for G = 1 .. kGroup sources chosen at run time.
+template <int G = kGroup>
+BRISVANE_KERNEL void groupdispatch(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
+                                   int64_t hi, int64_t H, double w, const Source* src, int count) {
+  if constexpr (G > 1) {
+    if (count < G) {
+      groupdispatch<G - 1>(spec, c4, s4, s1, lo, hi, H, w, src, count);
+      return;
+    }
+  }
+  groupbins<G>(spec, c4, s4, s1, lo, hi, H, w, src);
+}
+
+// A run of up to kGroup consecutive sources (lo and hi nondecreasing along the run) swept
+// over its bins: each stretch of bins goes to groupbins with the sources covering it.
+BRISVANE_KERNEL void runbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t H,
+                             double w, const Source* run, int n) {
+  int64_t j = run[0].lo;
+  const int64_t end = run[n - 1].hi;
+  int a = 0, b = 0;
+  while (j <= end) {
+    while (a < n && run[a].hi < j) ++a;
+    while (b + 1 < n && run[b + 1].lo <= j) ++b;
+    if (a > b) {  // no source covers bin j
+      j = run[b + 1].lo;
+      continue;
+    }
+    const int64_t next = b + 1 < n ? std::min(run[b + 1].lo, run[a].hi + 1) : run[a].hi + 1;
+    groupdispatch(spec, c4, s4, s1, j, next - 1, H, w, run + a, b - a + 1);
+    j = next;
   }
 }
 
 // Source k with value v: its phase constants, bins and kernel choice (see Source).
-Source plansource(idx k, double v, idx H, double f0, double df, double w) {
+BRISVANE_KERNEL Source plansource(idx k, double v, idx H, double f0, double df, double w) {
   // cos(k pi/4) and sin(k pi/4) repeat with period 8.
   constexpr double r = 0.7071067811865476;
   constexpr double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
@@ -588,68 +641,120 @@ Source plansource(idx k, double v, idx H, double f0, double df, double w) {
   return src;
 }
 
-// All sources k = 0 .. K+4 of the fast harmonic log spectrum added to spec[0 .. H] (zeroed
-// by the caller): values Lk[0 .. K], the sources above K carrying the running minimum. A
-// source near a bin takes the recurrent kernel (addsource); source 0 (its weight 1 at bin 0)
-// and folded bins go one source at a time; otherwise sources go in pairs, the bins that
-// both cover sharing one division.
-BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, idx K, double f0, double df,
-                                       const double* c4, const double* s4, const double* s1) {
-  const double w = kPi * df / f0;
-  const double cw = std::cos(w);
-  const double sw = std::sin(w);
-  const double cq = std::cos(w / 4.0);
-  const double sq = std::sin(w / 4.0);
-  double m = Lk[1];
-  auto value = [&](idx k) {
-    if (k > K) return m;
-    if (Lk[k] < m) m = Lk[k];
-    return Lk[k];
-  };
-  auto single = [&](const Source& p, int64_t lo, int64_t hi) {
-    sourcebins<false>(spec, c4, s4, s1, lo, hi, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
-  };
-  auto folded = [&](const Source& p) {
-    sourcebins<true>(spec, c4, s4, s1, 1, p.top, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
-  };
-  for (idx k = 0; k <= K + 4; ++k) {
-    const Source p = plansource(k, value(k), H, f0, df, w);
-    if (p.recurrent) {
-      addsource(spec, H, k, p.v, f0, df, w, cw, sw, cq, sq);
-      continue;
+// A run of n sources added: swept by runbins when their bins are ordered as usual, else one
+// source at a time.
+BRISVANE_KERNEL void flushrun(double* spec, const double* c4, const double* s4, const double* s1, int64_t H,
+                              double w, const Source* run, int n) {
+  bool monotone = true;
+  for (int g = 1; g < n; ++g) monotone = monotone && run[g].lo >= run[g - 1].lo && run[g].hi >= run[g - 1].hi;
+  if (monotone && n > 0 && run[0].lo <= run[n - 1].hi) {
+    runbins(spec, c4, s4, s1, H, w, run, n);
+  } else {
+    for (int g = 0; g < n; ++g) {
+      const Source& p = run[g];
+      sourcebins<false>(spec, c4, s4, s1, p.lo, p.hi, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
     }
-    folded(p);
-    if (k == 0 || k == K + 4) {
-      single(p, p.lo, p.hi);
-      continue;
-    }
-    const Source q = plansource(k + 1, value(k + 1), H, f0, df, w);
-    ++k;
-    if (q.recurrent) {
-      single(p, p.lo, p.hi);
-      addsource(spec, H, k, q.v, f0, df, w, cw, sw, cq, sq);
-      continue;
-    }
-    folded(q);
-    if (p.lo > q.lo || p.hi > q.hi) {
-      single(p, p.lo, p.hi);
-      single(q, q.lo, q.hi);
-      continue;
-    }
-    // Bins of p alone, of both, of q alone.
-    single(p, p.lo, std::min(p.hi, q.lo - 1));
-    pairbins(spec, c4, s4, s1, q.lo, p.hi, w, p, q);
-    single(q, std::max(q.lo, p.hi + 1), q.hi);
   }
 }
 
+// Per-bin tables of the fast harmonic log spectrum for j = 0 .. count-1: c[j] = cos(j a),
+// s[j] = sin(j a) and s1[j] = sin(4 j a) = 4 s c (c^2 - s^2) (a = w/4 rad). Eight bins at a
+// time: bin 128 m + 8 i + l is the anchor e^(i 128 m a) (from the mathematics library) times
+// the lane offset e^(i l a) times i rotations by e^(i 8 a), so no value is more than 17
+// roundings of complex products away from directly evaluated sines and cosines.
+BRISVANE_KERNEL void bintables(double a, idx count, double* c, double* s, double* s1) {
+  double oc[8], os[8];
+  for (idx l = 0; l < 8; ++l) {
+    oc[l] = l == 0 ? 1.0 : std::cos(static_cast<double>(l) * a);
+    os[l] = l == 0 ? 0.0 : std::sin(static_cast<double>(l) * a);
+  }
+  const v4d oc0 = load4(oc), oc1 = load4(oc + 4), os0 = load4(os), os1 = load4(os + 4);
+  const v4d sc = splat4(std::cos(8.0 * a)), ss = splat4(std::sin(8.0 * a));
+  for (idx base = 0; base < count; base += 128) {
+    const double acs = base == 0 ? 1.0 : std::cos(static_cast<double>(base) * a);
+    const double asn = base == 0 ? 0.0 : std::sin(static_cast<double>(base) * a);
+    const v4d ac = splat4(acs), as = splat4(asn);
+    v4d c0 = ac * oc0 - as * os0, c1 = ac * oc1 - as * os1;
+    v4d s0 = as * oc0 + ac * os0, s1v = as * oc1 + ac * os1;
+    for (idx j = base; j < count && j < base + 128; j += 8) {
+      if (count - j >= 8) {
+        store4(c + j, c0);
+        store4(c + j + 4, c1);
+        store4(s + j, s0);
+        store4(s + j + 4, s1v);
+      } else {
+        double tc[8], ts[8];
+        store4(tc, c0);
+        store4(tc + 4, c1);
+        store4(ts, s0);
+        store4(ts + 4, s1v);
+        for (idx l = 0; l < count - j; ++l) {
+          c[j + l] = tc[l];
+          s[j + l] = ts[l];
+        }
+      }
+      const v4d n0 = c0 * sc - s0 * ss, n1 = c1 * sc - s1v * ss;
+      s0 = c0 * ss + s0 * sc;
+      s1v = c1 * ss + s1v * sc;
+      c0 = n0;
+      c1 = n1;
+    }
+  }
+  idx j = 0;
+  const v4d four = splat4(4.0);
+  for (; j + 4 <= count; j += 4) {
+    const v4d cj = load4(c + j), sj = load4(s + j);
+    store4(s1 + j, four * sj * cj * ((cj - sj) * (cj + sj)));
+  }
+  for (; j < count; ++j) s1[j] = 4.0 * s[j] * c[j] * ((c[j] - s[j]) * (c[j] + s[j]));
+}
+
+// All sources k = 0 .. K+4 of the fast harmonic log spectrum added to spec[0 .. H] (zeroed
+// by the caller): values Lk[0 .. K], the sources above K carrying the running minimum. A
+// source near a bin takes the recurrent kernel (addsource); source 0 (its weight 1 at bin 0)
+// and the folded bins go one source at a time (sourcebins); the other sources go in runs of
+// kGroup (runbins).
+BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, idx K, double f0, double df,
+                                       double* c4, double* s4, double* s1) {
+  const double w = kPi * df / f0;
+  bintables(w / 4.0, H + 1, c4, s4, s1);
+  for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
+  const int64_t Hi = static_cast<int64_t>(H);
+  double m = Lk[1];
+  Source run[kGroup];
+  int n = 0;
+  for (idx k = 0; k <= K + 4; ++k) {
+    double v = m;
+    if (k <= K) {
+      v = Lk[k];
+      if (v < m) m = v;
+    }
+    const Source p = plansource(k, v, H, f0, df, w);
+    if (p.recurrent) {
+      addsource(spec, H, k, v, f0, df, w, std::cos(w), std::sin(w), std::cos(w / 4.0), std::sin(w / 4.0));
+      continue;
+    }
+    sourcebins<true>(spec, c4, s4, s1, 1, p.top, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
+    if (k == 0) {
+      sourcebins<false>(spec, c4, s4, s1, p.lo, p.hi, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
+      continue;
+    }
+    run[n++] = p;
+    if (n == kGroup) {
+      flushrun(spec, c4, s4, s1, Hi, w, run, n);
+      n = 0;
+    }
+  }
+  flushrun(spec, c4, s4, s1, Hi, w, run, n);
+}
+
 BRISVANE_AVX2 void spreadsourcesavx2(double* spec, idx H, const double* Lk, idx K, double f0, double df,
-                                     const double* c4, const double* s4, const double* s1) {
+                                     double* c4, double* s4, double* s1) {
   spreadsourcesbody(spec, H, Lk, K, f0, df, c4, s4, s1);
 }
 
-void spreadsourcesplain(double* spec, idx H, const double* Lk, idx K, double f0, double df, const double* c4,
-                        const double* s4, const double* s1) {
+void spreadsourcesplain(double* spec, idx H, const double* Lk, idx K, double f0, double df, double* c4,
+                        double* s4, double* s1) {
   spreadsourcesbody(spec, H, Lk, K, f0, df, c4, s4, s1);
 }
 
@@ -1467,18 +1572,10 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
 
   const double df = fs / N;
   const idx H = N / 2;
-  const double w = kPi * df / f0;
-  // Per-bin tables: cos(j w/4), sin(j w/4) by rotation, and sin(j w) = 4 s c (c^2 - s^2).
+  // Per-bin tables cos(j w/4), sin(j w/4), sin(j w), made by the kernel.
   double* c4 = tables;
   double* s4 = c4 + H + 1;
   double* s1 = s4 + H + 1;
-  rotations(w / 4.0, H + 1, c4, s4);
-  for (idx j = 0; j <= H; ++j) {
-    const double cj = c4[j];
-    const double sj = s4[j];
-    s1[j] = 4.0 * sj * cj * ((cj - sj) * (cj + sj));
-  }
-  for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
   if (cpuhasavx2()) {
     spreadsourcesavx2(spec, H, Lk, K, f0, df, c4, s4, s1);
   } else {
