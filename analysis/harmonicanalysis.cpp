@@ -508,24 +508,26 @@ BRISVANE_KERNEL void sourcebins(double* spec, const double* c4, const double* s4
 // k pi/4, sgn = (-1)^k, sv = sgn v, the weight coefficients a = sv/2, b = a cos(k pi/4),
 // c = a sin(k pi/4) (so that sv (1 + cos(theta/4))/2 = a + b cos(j w/4) + c sin(j w/4)), its
 // bins lo .. hi, its folded bins 1 .. top (top = 0: none), and whether it takes the
-// recurrent kernel (a bin within kNearBin rad of it, or k = 0 with its bin on theta = 0).
+// recurrent kernel (a bin within kNearBin rad of it; never source 0, whose weight 1 at bin 0
+// the one-source kernel writes exactly).
 struct Source {
   double v, kpi, ck, sk, sgn, sv, a, b, c;
   int64_t lo, hi, top;
   bool recurrent;
 };
 
-// Most sources sharing one division per bin.
+// Most sources sharing one division per bin: two, since each further source costs four
+// products per bin, more than the division it saves.
 constexpr int kGroup = 2;
 
 // The tapered sincs of G sources that all cover bins j = lo .. hi (lo <= hi <= H), none
 // within kNearBin rad of a bin: with t_g = j w - k_g pi and n_g = a_g + b_g cos(j w/4) +
 // c_g sin(j w/4), their sum is sin(j w) N/D, N = sum_g n_g prod_(l != g) t_l, D = prod_g t_g,
 // built one source at a time (N <- N t_g + n_g D, D <- D t_g): one division for G
-// contributions. |t_g| lies between kNearBin and about 4 pi + w on the covered bins and below
-// (kGroup + 4) pi on the three bins after them, so D neither overflows nor vanishes. Four
-// bins per step; the step that passes hi adds exact zeros beyond it, and only the last bins
-// below H + 3 (where the tables end) go one at a time.
+// contributions. |t_g| lies between kNearBin and 4 pi + 4 w on the covered bins and the three
+// after them, so D neither overflows nor vanishes. Four bins per step; the step that passes
+// hi adds exact zeros beyond it, and only bins whose step would pass H (where the tables
+// end) go one at a time.
 template <int G>
 BRISVANE_KERNEL void groupbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
                                int64_t hi, int64_t H, double w, const Source* src) {
@@ -541,7 +543,8 @@ BRISVANE_KERNEL void groupbins(double* spec, const double* c4, const double* s4,
     const v4d wv = splat4(w), four = splat4(4.0), lim = splat4(static_cast<double>(hi)), zero = splat4(0.0);
     const double jd = static_cast<double>(j);
     v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
-    for (; j <= hi && j + 3 <= H; j += 4) {
+    const int64_t last = hi < H - 3 ? hi : H - 3;  // first bin of the last full step
+    for (; j <= last; j += 4) {
       const v4d c = load4(c4 + j);
       const v4d s = load4(s4 + j);
       const v4d x = jv * wv;
