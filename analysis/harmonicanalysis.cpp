@@ -451,6 +451,316 @@ void addsource(double* spec, idx H, idx k, double v, double f0, double df, doubl
   }
 }
 
+// Kernel of the fast harmonic log spectrum on bins j = lo .. hi of one source k, four bins
+// per step: with theta = j w - k pi (folded pass: theta = -j w - k pi, the frequency -j df),
+// sin(theta) = (-1)^k sin(j w) and cos(theta/4) = cos(j w/4) cos(k pi/4) + sin(j w/4)
+// sin(k pi/4) (folded: the sine terms change sign), so the weight needs only the per-bin
+// tables c4, s4, s1. Every lane does the same operations as the one-bin tail, hence the same
+// bits whichever instruction set carries it. sv = (-1)^k v and sgn = (-1)^k, so that the
+// weight 1 at theta = 0 contributes v exactly. lo, hi lie within the tables and spec.
+template <bool kFolded>
+BRISVANE_KERNEL void sourcebins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
+                                int64_t hi, double w, double kpi, double ck, double sk, double sgn, double sv) {
+  int64_t j = lo;
+  if (hi - lo >= 3) {
+    const v4d wv = splat4(w), kv = splat4(kpi), ckv = splat4(ck), skv = splat4(sk), half = splat4(0.5);
+    const v4d sgv = splat4(sgn), svv = splat4(sv), zp = splat4(kThetaZero), zn = splat4(-kThetaZero);
+    const v4d one = splat4(1.0), four = splat4(4.0);
+    const double jd = static_cast<double>(j);
+    v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
+    for (; j + 3 <= hi; j += 4) {
+      const v4d c = load4(c4 + j);
+      const v4d s = load4(s4 + j);
+      const v4d sn = load4(s1 + j);
+      v4d th, q, num;
+      if constexpr (kFolded) {
+        th = -jv * wv - kv;
+        q = half + half * (c * ckv - s * skv);
+        num = q * -sn;
+      } else {
+        th = jv * wv - kv;
+        q = half + half * (c * ckv + s * skv);
+        num = q * sn;
+      }
+      // |theta| < kThetaZero: weight sgn; the quotient is formed only where it is used.
+      const auto near = (th < zp) & (th > zn);
+      const v4d h = near ? sgv : num / (near ? one : th);
+      store4(spec + j, load4(spec + j) + svv * h);
+      jv += four;
+    }
+  }
+  for (; j <= hi; ++j) {
+    const double jd = static_cast<double>(j);
+    double th, num;
+    if constexpr (kFolded) {
+      th = -jd * w - kpi;
+      num = (0.5 + 0.5 * (c4[j] * ck - s4[j] * sk)) * -s1[j];
+    } else {
+      th = jd * w - kpi;
+      num = (0.5 + 0.5 * (c4[j] * ck + s4[j] * sk)) * s1[j];
+    }
+    const double h = std::fabs(th) < kThetaZero ? sgn : num / th;
+    spec[j] += sv * h;
+  }
+}
+
+// One source of the fast harmonic log spectrum: value v, phase offset k pi, cos and sin of
+// k pi/4, sgn = (-1)^k, sv = sgn v, the weight coefficients a = sv/2, b = a cos(k pi/4),
+// c = a sin(k pi/4) (so that sv (1 + cos(theta/4))/2 = a + b cos(j w/4) + c sin(j w/4)), its
+// bins lo .. hi, its folded bins 1 .. top (top = 0: none), and whether it takes the
+// recurrent kernel (a bin within kNearBin rad of it; never source 0, whose weight 1 at bin 0
+// the one-source kernel writes exactly).
+struct Source {
+  double v, kpi, ck, sk, sgn, sv, a, b, c;
+  int64_t lo, hi, top;
+  bool recurrent;
+};
+
+// Most sources sharing one division per bin: two, since each further source costs four
+// products per bin, more than the division it saves.
+constexpr int kGroup = 2;
+
+// The tapered sincs of G sources that all cover bins j = lo .. hi (lo <= hi <= H), none
+// within kNearBin rad of a bin: with t_g = j w - k_g pi and n_g = a_g + b_g cos(j w/4) +
+// c_g sin(j w/4), their sum is sin(j w) N/D, N = sum_g n_g prod_(l != g) t_l, D = prod_g t_g,
+// built one source at a time (N <- N t_g + n_g D, D <- D t_g): one division for G
+// contributions. |t_g| lies between kNearBin and 4 pi + 4 w on the covered bins and the three
+// after them, so D neither overflows nor vanishes. Four bins per step; the step that passes
+// hi adds exact zeros beyond it, and only bins whose step would pass H (where the tables
+// end) go one at a time.
+template <int G>
+BRISVANE_KERNEL void groupbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
+                               int64_t hi, int64_t H, double w, const Source* src) {
+  int64_t j = lo;
+  if (j + 3 <= H) {
+    v4d kp[G], av[G], bv[G], cv[G];
+    for (int g = 0; g < G; ++g) {
+      kp[g] = splat4(src[g].kpi);
+      av[g] = splat4(src[g].a);
+      bv[g] = splat4(src[g].b);
+      cv[g] = splat4(src[g].c);
+    }
+    const v4d wv = splat4(w), four = splat4(4.0), lim = splat4(static_cast<double>(hi)), zero = splat4(0.0);
+    const double jd = static_cast<double>(j);
+    v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
+    const int64_t last = hi < H - 3 ? hi : H - 3;  // first bin of the last full step
+    for (; j <= last; j += 4) {
+      const v4d c = load4(c4 + j);
+      const v4d s = load4(s4 + j);
+      const v4d x = jv * wv;
+      v4d d = x - kp[0];
+      v4d n = (av[0] + bv[0] * c) + cv[0] * s;
+      for (int g = 1; g < G; ++g) {
+        const v4d t = x - kp[g];
+        n = n * t + ((av[g] + bv[g] * c) + cv[g] * s) * d;
+        d = d * t;
+      }
+      const v4d r = (load4(s1 + j) * n) / d;
+      store4(spec + j, load4(spec + j) + (jv <= lim ? r : zero));
+      jv += four;
+    }
+  }
+  for (; j <= hi; ++j) {
+    const double x = static_cast<double>(j) * w;
+    double d = x - src[0].kpi;
+    double n = (src[0].a + src[0].b * c4[j]) + src[0].c * s4[j];
+    for (int g = 1; g < G; ++g) {
+      const double t = x - src[g].kpi;
+      n = n * t + ((src[g].a + src[g].b * c4[j]) + src[g].c * s4[j]) * d;
+      d = d * t;
+    }
+    spec[j] += (s1[j] * n) / d;
+  }
+}
+
+// groupbins for G = 1 .. kGroup sources chosen at run time.
+template <int G = kGroup>
+BRISVANE_KERNEL void groupdispatch(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
+                                   int64_t hi, int64_t H, double w, const Source* src, int count) {
+  if constexpr (G > 1) {
+    if (count < G) {
+      groupdispatch<G - 1>(spec, c4, s4, s1, lo, hi, H, w, src, count);
+      return;
+    }
+  }
+  groupbins<G>(spec, c4, s4, s1, lo, hi, H, w, src);
+}
+
+// A run of up to kGroup consecutive sources (lo and hi nondecreasing along the run) swept
+// over its bins: each stretch of bins goes to groupbins with the sources covering it.
+BRISVANE_KERNEL void runbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t H,
+                             double w, const Source* run, int n) {
+  int64_t j = run[0].lo;
+  const int64_t end = run[n - 1].hi;
+  int a = 0, b = 0;
+  while (j <= end) {
+    while (a < n && run[a].hi < j) ++a;
+    while (b + 1 < n && run[b + 1].lo <= j) ++b;
+    if (a > b) {  // no source covers bin j
+      j = run[b + 1].lo;
+      continue;
+    }
+    const int64_t next = b + 1 < n ? std::min(run[b + 1].lo, run[a].hi + 1) : run[a].hi + 1;
+    groupdispatch(spec, c4, s4, s1, j, next - 1, H, w, run + a, b - a + 1);
+    j = next;
+  }
+}
+
+// Source k with value v: its phase constants, bins and kernel choice (see Source).
+BRISVANE_KERNEL Source plansource(idx k, double v, idx H, double f0, double df, double w) {
+  // cos(k pi/4) and sin(k pi/4) repeat with period 8.
+  constexpr double r = 0.7071067811865476;
+  constexpr double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
+  constexpr double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
+  Source src{};
+  src.v = v;
+  src.kpi = static_cast<double>(k) * kPi;
+  src.ck = ck8[k % 8];
+  src.sk = sk8[k % 8];
+  src.sgn = (k % 2 == 0) ? 1.0 : -1.0;
+  src.sv = src.sgn * v;
+  src.a = 0.5 * src.sv;
+  src.b = src.a * src.ck;
+  src.c = src.a * src.sk;
+  // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
+  // small numbers whose value depends on how theta was reached; this source takes the
+  // recurrent kernel so that such bins get the documented weights.
+  if (k >= 1) {
+    const double jn = std::nearbyint(src.kpi / w);
+    src.recurrent = jn <= static_cast<double>(H) && std::fabs(jn * w - src.kpi) < kNearBin;
+  }
+  const double fk = static_cast<double>(k) * f0;
+  const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
+  src.hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
+  src.top = 0;
+  if (k < 4) {
+    const int64_t lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
+    src.top = lo < static_cast<int64_t>(H) ? lo : static_cast<int64_t>(H);
+    src.lo = 0;
+  } else {
+    src.lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
+    if (src.lo < 0) src.lo = 0;
+  }
+  return src;
+}
+
+// A run of n sources added: swept by runbins when their bins are ordered as usual, else one
+// source at a time.
+BRISVANE_KERNEL void flushrun(double* spec, const double* c4, const double* s4, const double* s1, int64_t H,
+                              double w, const Source* run, int n) {
+  bool monotone = true;
+  for (int g = 1; g < n; ++g) monotone = monotone && run[g].lo >= run[g - 1].lo && run[g].hi >= run[g - 1].hi;
+  if (monotone && n > 0 && run[0].lo <= run[n - 1].hi) {
+    runbins(spec, c4, s4, s1, H, w, run, n);
+  } else {
+    for (int g = 0; g < n; ++g) {
+      const Source& p = run[g];
+      sourcebins<false>(spec, c4, s4, s1, p.lo, p.hi, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
+    }
+  }
+}
+
+// Per-bin tables of the fast harmonic log spectrum for j = 0 .. count-1: c[j] = cos(j a),
+// s[j] = sin(j a) and s1[j] = sin(4 j a) = 4 s c (c^2 - s^2) (a = w/4 rad). Eight bins at a
+// time: bin 128 m + 8 i + l is the anchor e^(i 128 m a) (from the mathematics library) times
+// the lane offset e^(i l a) times i rotations by e^(i 8 a), so no value is more than 17
+// roundings of complex products away from directly evaluated sines and cosines.
+BRISVANE_KERNEL void bintables(double a, idx count, double* c, double* s, double* s1) {
+  double oc[8], os[8];
+  for (idx l = 0; l < 8; ++l) {
+    oc[l] = l == 0 ? 1.0 : std::cos(static_cast<double>(l) * a);
+    os[l] = l == 0 ? 0.0 : std::sin(static_cast<double>(l) * a);
+  }
+  const v4d oc0 = load4(oc), oc1 = load4(oc + 4), os0 = load4(os), os1 = load4(os + 4);
+  const v4d sc = splat4(std::cos(8.0 * a)), ss = splat4(std::sin(8.0 * a));
+  for (idx base = 0; base < count; base += 128) {
+    const double acs = base == 0 ? 1.0 : std::cos(static_cast<double>(base) * a);
+    const double asn = base == 0 ? 0.0 : std::sin(static_cast<double>(base) * a);
+    const v4d ac = splat4(acs), as = splat4(asn);
+    v4d c0 = ac * oc0 - as * os0, c1 = ac * oc1 - as * os1;
+    v4d s0 = as * oc0 + ac * os0, s1v = as * oc1 + ac * os1;
+    for (idx j = base; j < count && j < base + 128; j += 8) {
+      if (count - j >= 8) {
+        store4(c + j, c0);
+        store4(c + j + 4, c1);
+        store4(s + j, s0);
+        store4(s + j + 4, s1v);
+      } else {
+        double tc[8], ts[8];
+        store4(tc, c0);
+        store4(tc + 4, c1);
+        store4(ts, s0);
+        store4(ts + 4, s1v);
+        for (idx l = 0; l < count - j; ++l) {
+          c[j + l] = tc[l];
+          s[j + l] = ts[l];
+        }
+      }
+      const v4d n0 = c0 * sc - s0 * ss, n1 = c1 * sc - s1v * ss;
+      s0 = c0 * ss + s0 * sc;
+      s1v = c1 * ss + s1v * sc;
+      c0 = n0;
+      c1 = n1;
+    }
+  }
+  idx j = 0;
+  const v4d four = splat4(4.0);
+  for (; j + 4 <= count; j += 4) {
+    const v4d cj = load4(c + j), sj = load4(s + j);
+    store4(s1 + j, four * sj * cj * ((cj - sj) * (cj + sj)));
+  }
+  for (; j < count; ++j) s1[j] = 4.0 * s[j] * c[j] * ((c[j] - s[j]) * (c[j] + s[j]));
+}
+
+// All sources k = 0 .. K+4 of the fast harmonic log spectrum added to spec[0 .. H] (zeroed
+// by the caller): values Lk[0 .. K], the sources above K carrying the running minimum. A
+// source near a bin takes the recurrent kernel (addsource); source 0 (its weight 1 at bin 0)
+// and the folded bins go one source at a time (sourcebins); the other sources go in runs of
+// kGroup (runbins).
+BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, idx K, double f0, double df,
+                                       double* c4, double* s4, double* s1) {
+  const double w = kPi * df / f0;
+  bintables(w / 4.0, H + 1, c4, s4, s1);
+  for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
+  const int64_t Hi = static_cast<int64_t>(H);
+  double m = Lk[1];
+  Source run[kGroup];
+  int n = 0;
+  for (idx k = 0; k <= K + 4; ++k) {
+    double v = m;
+    if (k <= K) {
+      v = Lk[k];
+      if (v < m) m = v;
+    }
+    const Source p = plansource(k, v, H, f0, df, w);
+    if (p.recurrent) {
+      addsource(spec, H, k, v, f0, df, w, std::cos(w), std::sin(w), std::cos(w / 4.0), std::sin(w / 4.0));
+      continue;
+    }
+    sourcebins<true>(spec, c4, s4, s1, 1, p.top, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
+    if (k == 0) {
+      sourcebins<false>(spec, c4, s4, s1, p.lo, p.hi, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
+      continue;
+    }
+    run[n++] = p;
+    if (n == kGroup) {
+      flushrun(spec, c4, s4, s1, Hi, w, run, n);
+      n = 0;
+    }
+  }
+  flushrun(spec, c4, s4, s1, Hi, w, run, n);
+}
+
+BRISVANE_AVX2 void spreadsourcesavx2(double* spec, idx H, const double* Lk, idx K, double f0, double df,
+                                     double* c4, double* s4, double* s1) {
+  spreadsourcesbody(spec, H, Lk, K, f0, df, c4, s4, s1);
+}
+
+void spreadsourcesplain(double* spec, idx H, const double* Lk, idx K, double f0, double df, double* c4,
+                        double* s4, double* s1) {
+  spreadsourcesbody(spec, H, Lk, K, f0, df, c4, s4, s1);
+}
+
 }  // namespace
 
 uint32_t haframesize(double fs, double f0) {
@@ -1265,79 +1575,14 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
 
   const double df = fs / N;
   const idx H = N / 2;
-  const double w = kPi * df / f0;
-  const double cw = std::cos(w);
-  const double sw = std::sin(w);
-  const double cq = std::cos(w / 4.0);
-  const double sq = std::sin(w / 4.0);
-  // Per-bin tables: cos(j w/4), sin(j w/4) by rotation, and sin(j w) = 4 s c (c^2 - s^2).
+  // Per-bin tables cos(j w/4), sin(j w/4), sin(j w), made by the kernel.
   double* c4 = tables;
   double* s4 = c4 + H + 1;
   double* s1 = s4 + H + 1;
-  rotations(w / 4.0, H + 1, c4, s4);
-  for (idx j = 0; j <= H; ++j) {
-    const double cj = c4[j];
-    const double sj = s4[j];
-    s1[j] = 4.0 * sj * cj * ((cj - sj) * (cj + sj));
-  }
-  for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
-
-  // cos(k pi/4) and sin(k pi/4) repeat with period 8.
-  constexpr double r = 0.7071067811865476;
-  const double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
-  const double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
-
-  double m = Lk[1];
-  for (idx k = 0; k <= K + 4; ++k) {
-    const double fk = static_cast<double>(k) * f0;
-    double v;
-    if (k <= K) {
-      v = Lk[k];
-      if (v < m) m = v;
-    } else {
-      v = m;
-    }
-    const double kpi = static_cast<double>(k) * kPi;
-    // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
-    // small numbers whose value depends on how theta was reached; this source takes the
-    // recurrent kernel so that such bins get the documented weights.
-    if (k >= 1) {
-      const double jn = std::nearbyint(kpi / w);
-      if (jn <= static_cast<double>(H) && std::fabs(jn * w - kpi) < kNearBin) {
-        addsource(spec, H, k, v, f0, df, w, cw, sw, cq, sq);
-        continue;
-      }
-    }
-    const double ck = ck8[k % 8];
-    const double sk = sk8[k % 8];
-    // (-1)^k v: the sign of sin(theta) relative to sin(j w); the weight 1 at theta = 0 is
-    // written as sgn so that sv * sgn = v.
-    const double sgn = (k % 2 == 0) ? 1.0 : -1.0;
-    const double sv = sgn * v;
-    const double hiv = std::ceil((fk + 4.0 * f0) / df) - 1.0;
-    const int64_t hi = hiv > static_cast<double>(H) ? static_cast<int64_t>(H) : static_cast<int64_t>(hiv);
-    int64_t lo;
-    if (k < 4) {
-      lo = k == 0 ? 0 : static_cast<int64_t>(std::ceil((4.0 * f0 - fk) / df) - 1.0);
-      // Folded part at the frequency -j df: theta = -j w - k pi.
-      const int64_t top = lo < static_cast<int64_t>(H) ? lo : static_cast<int64_t>(H);
-      for (int64_t j = top; j >= 1; --j) {
-        const double th = -static_cast<double>(j) * w - kpi;
-        const double q = 0.5 + 0.5 * (c4[j] * ck - s4[j] * sk);
-        const double h = std::fabs(th) < kThetaZero ? sgn : q * -s1[j] / th;
-        spec[j] += sv * h;
-      }
-      lo = 0;
-    } else {
-      lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
-    }
-    if (lo < 0) lo = 0;
-    for (int64_t j = lo; j <= hi; ++j) {
-      const double th = static_cast<double>(j) * w - kpi;
-      const double q = 0.5 + 0.5 * (c4[j] * ck + s4[j] * sk);
-      const double h = std::fabs(th) < kThetaZero ? sgn : q * s1[j] / th;
-      spec[j] += sv * h;
-    }
+  if (cpuhasavx2()) {
+    spreadsourcesavx2(spec, H, Lk, K, f0, df, c4, s4, s1);
+  } else {
+    spreadsourcesplain(spec, H, Lk, K, f0, df, c4, s4, s1);
   }
   for (idx j = 1; j < H; ++j) spec[N - j] = spec[j];
   return 0;

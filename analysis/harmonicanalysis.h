@@ -153,8 +153,9 @@ int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
 // getharmoniclogspectrum by the fast route: the fit by getharmonicsfast, and the kernel
 // sin(theta) and cos(theta/4) taken from per-bin tables (theta = j w - k pi, so sin(theta) =
 // (-1)^k sin(j w) and cos(theta/4) follows from cos, sin of j w/4 and k pi/4) instead of per
-// source recurrences; the same sources, bins, folding, mirror and failures, values equal to
-// rounding. tables holds 3(N/2 + 1) values of scratch (null: -1).
+// source recurrences, neighbouring sources sharing one division on the bins both cover; the
+// same sources, bins, folding, mirror and failures, values equal to rounding. tables holds
+// 3(N/2 + 1) values of scratch (null: -1).
 int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
                                double* spec, memha* ws, int method, double* tables);
 
