@@ -11,6 +11,7 @@
 #include "analysis/ccanalysis.h"
 #include "dsp/dft.h"
 #include "dsp/polynom.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -125,12 +126,12 @@ double modelvaluenear(const kernelbase& kb, uint32_t i, uint32_t k, const double
   return k1 + k2;
 }
 
-// Redoes, in m (count bins from bin first), the bins whose angle (i nu + shift) pi may lie
-// near 0 or +-pi. The angle grows by nu pi (at least pi/8) per bin and the regions are 1/64
-// rad wide, so only the bin nearest to i = (c - shift) / nu, c = 0, 1, -1, can (it lies within
-// 0.05 bins of that point when it does).
+// Redoes, in m (count bins from bin first, the k-th at m[k * stride]), the bins whose angle
+// (i nu + shift) pi may lie near 0 or +-pi. The angle grows by nu pi (at least pi/8) per bin
+// and the regions are 1/64 rad wide, so only the bin nearest to i = (c - shift) / nu, c = 0,
+// 1, -1, can (it lies within 0.05 bins of that point when it does).
 void fixnearbins(const kernelbase& kb, double shift, uint32_t first, uint32_t count,
-                 const double* cosd, const double* sind, double* m) {
+                 const double* cosd, const double* sind, double* m, uint32_t stride = 1) {
   const double inv = 1.0 / kb.nu;
   const double top = static_cast<double>(count) - 0.5;
   for (double c = -1.0; c <= 1.0; c += 1.0) {
@@ -138,7 +139,125 @@ void fixnearbins(const kernelbase& kb, double shift, uint32_t first, uint32_t co
     if (!(rel >= -0.5 && rel < top)) continue;
     const auto k = static_cast<uint32_t>(rel + 0.5);
     const double theta = (static_cast<double>(first + k) * kb.nu + shift) * kPi;
-    if (neardivision(theta)) m[k] = modelvaluenear(kb, first + k, k, cosd, sind);
+    if (neardivision(theta)) {
+      m[static_cast<std::size_t>(k) * stride] = modelvaluenear(kb, first + k, k, cosd, sind);
+    }
+  }
+}
+
+// Kernel angles and sines of slmfast for the peak at f Hz centred on bin b (b >= g).
+kernelbase slmbase(double fs, double f, uint32_t W, uint32_t N, uint32_t b, uint32_t g) {
+  const double Wd = static_cast<double>(W);
+  const double nu = Wd / static_cast<double>(N);
+  const double o = -(f * Wd) / fs;
+  const double r = fs * 0.25 > f ? -o : -Wd - o;
+  const double ia = static_cast<double>(b - g);
+  const double a1 = (ia * nu + o) * kPi;
+  const double a2 = (ia * nu + r) * kPi;
+  return {nu, o, r, std::sin(a1), std::cos(a1), std::sin(a2),
+          std::cos(a2)};
+}
+
+// Scores of four peaks at once, one peak per lane, each lane doing the operations of
+// slmfast in its order (model values, the near-division fixes, then the four sums bin after
+// bin), so every score equals slmfast's. kb and first (= b - g) per lane; count = 2g + 1
+// bins, every neighbourhood inside re/im; m holds 4 count values of work memory.
+BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const kernelbase* kb,
+                                 const uint32_t* first, uint32_t count, const double* cosd,
+                                 const double* sind, double* m, double* score) {
+  const v4d pi = splat4(kPi);
+  const v4d pi2 = splat4(kPiSquared);
+  const v4d nu = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu};
+  const v4d o = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o};
+  const v4d r = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r};
+  const v4d s1 = v4d{kb[0].s1, kb[1].s1, kb[2].s1, kb[3].s1};
+  const v4d c1 = v4d{kb[0].c1, kb[1].c1, kb[2].c1, kb[3].c1};
+  const v4d s2 = v4d{kb[0].s2, kb[1].s2, kb[2].s2, kb[3].s2};
+  const v4d c2 = v4d{kb[0].c2, kb[1].c2, kb[2].c2, kb[3].c2};
+  // Bin numbers are small integers, so stepping them by 1.0 is exact.
+  v4d id = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
+               static_cast<double>(first[2]), static_cast<double>(first[3])};
+  const v4d one = splat4(1.0);
+  for (uint32_t k = 0; k < count; ++k) {
+    const v4d cs = splat4(cosd[k]);
+    const v4d sn = splat4(sind[k]);
+    const v4d th1 = (id * nu + o) * pi;
+    const v4d th2 = (id * nu + r) * pi;
+    const v4d sn1 = s1 * cs + c1 * sn;
+    const v4d sn2 = s2 * cs + c2 * sn;
+    const v4d k1 = (sn1 * pi2) / (th1 * ((pi - th1) * (pi + th1)));
+    const v4d k2 = (sn2 * pi2) / (th2 * ((pi - th2) * (pi + th2)));
+    store4(m + 4 * static_cast<std::size_t>(k), k1 + k2);
+    id = id + one;
+  }
+  for (uint32_t l = 0; l < 4; ++l) {
+    fixnearbins(kb[l], kb[l].o, first[l], count, cosd, sind, m + l, 4);
+    fixnearbins(kb[l], kb[l].r, first[l], count, cosd, sind, m + l, 4);
+  }
+  v4d ex = splat4(0.0);
+  v4d em = splat4(0.0);
+  v4d t = splat4(0.0);
+  v4d u = splat4(0.0);
+  for (uint32_t k = 0; k < count; ++k) {
+    const v4d xr = v4d{re[first[0] + k], re[first[1] + k], re[first[2] + k], re[first[3] + k]};
+    const v4d xi = v4d{im[first[0] + k], im[first[1] + k], im[first[2] + k], im[first[3] + k]};
+    const v4d mk = load4(m + 4 * static_cast<std::size_t>(k));
+    ex = ex + (xr * xr + xi * xi);
+    em = em + mk * mk;
+    t = t + xr * mk;
+    u = u + xi * mk;
+  }
+  for (uint32_t l = 0; l < 4; ++l) {
+    const double den = ex[l] * em[l];
+    const double v = den == 0.0 ? 0.0 : std::sqrt((t[l] * t[l] + u[l] * u[l]) / den);
+    score[l] = std::isfinite(v) ? v : 0.0;
+  }
+}
+
+BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, const kernelbase* kb,
+                               const uint32_t* first, uint32_t count, const double* cosd,
+                               const double* sind, double* m, double* score) {
+  slmquadbody(re, im, kb, first, count, cosd, sind, m, score);
+}
+
+void slmquadplain(const double* re, const double* im, const kernelbase* kb,
+                  const uint32_t* first, uint32_t count, const double* cosd, const double* sind,
+                  double* m, double* score) {
+  slmquadbody(re, im, kb, first, count, cosd, sind, m, score);
+}
+
+// slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
+// pass; a short last group repeats its last peak in the spare lanes. re/im hold bins
+// 0 .. fr.N/2, m 4 (2 fr.g + 1) values of work memory.
+void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
+                 const uint32_t* bins, const double* freq, const double* cosd,
+                 const double* sind, double* m, double* score) {
+  const bool avx2 = cpuhasavx2();
+  const uint32_t count = 2 * fr.g + 1;
+  for (uint32_t p0 = 0; p0 < K; p0 += 4) {
+    kernelbase kb[4];
+    uint32_t first[4];
+    double s[4];
+    bool inside = true;
+    for (uint32_t l = 0; l < 4; ++l) {
+      const uint32_t p = std::min(p0 + l, K - 1);
+      const uint32_t b = bins[p];
+      inside = inside && b >= fr.g && static_cast<uint64_t>(b) + fr.g <= fr.N / 2;
+      first[l] = inside ? b - fr.g : 0;
+      if (inside) kb[l] = slmbase(fs, freq[p], fr.W, fr.N, b, fr.g);
+    }
+    if (!inside) {  // not reached for peaks of fvpeaklistpower; scored one by one
+      for (uint32_t p = p0; p < std::min(p0 + 4, K); ++p) {
+        score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
+      }
+      continue;
+    }
+    if (avx2) {
+      slmquadavx2(re, im, kb, first, count, cosd, sind, m, s);
+    } else {
+      slmquadplain(re, im, kb, first, count, cosd, sind, m, s);
+    }
+    for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
   }
 }
 
@@ -254,6 +373,7 @@ struct fvfastwork {
                                  // frames of a steady voice often share it
   std::vector<double> cosd;      // angle-addition table of the kernel, 2g + 1 values
   std::vector<double> sind;
+  std::vector<double> mquad;     // model values of four neighbourhoods, 4 (2g + 1) values
 };
 
 uint32_t log2of(uint32_t N) {
@@ -284,6 +404,7 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
   fw.win.assign(static_cast<std::size_t>(hmax) + 1, 0.0);
   fw.cosd.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
   fw.sind.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
+  fw.mquad.assign(4 * (2 * static_cast<std::size_t>(gmax) + 1), 0.0);
 }
 
 // The window of placeframe, 1 + cos(pi j / Hh) for j = 0 .. Hh, with the cosines of the
@@ -332,10 +453,8 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
       fvpeaklistpower(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
   if (K == 0) return nocandidate(cl);
   fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
-  for (uint32_t p = 0; p < K; ++p) {
-    w.score[p] = slmfast(re, im, fr.N, fs, w.freq[p], fr.W, w.bins[p], fr.g, fw.cosd.data(),
-                         fw.sind.data());
-  }
+  framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), fw.cosd.data(), fw.sind.data(),
+              fw.mquad.data(), w.score.data());
   return appendcandidates(K, w, cl);
 }
 
@@ -580,15 +699,7 @@ double slmfast(const double* re, const double* im, uint32_t N, double fs, double
       static_cast<uint64_t>(b) + g >= N) {
     return 0.0;
   }
-  const double Wd = static_cast<double>(W);
-  const double nu = Wd / static_cast<double>(N);
-  const double o = -(f * Wd) / fs;
-  const double r = fs * 0.25 > f ? -o : -Wd - o;
-  // First angles of the two kernels, at bin b - g.
-  const double ia = static_cast<double>(b - g);
-  const double a1 = (ia * nu + o) * kPi;
-  const double a2 = (ia * nu + r) * kPi;
-  const kernelbase kb = {nu, o, r, std::sin(a1), std::cos(a1), std::sin(a2), std::cos(a2)};
+  const kernelbase kb = slmbase(fs, f, W, N, b, g);
   double ex = 0.0;
   double em = 0.0;
   double t = 0.0;
@@ -606,8 +717,8 @@ double slmfast(const double* re, const double* im, uint32_t N, double fs, double
   for (uint32_t k0 = 0; k0 < count; k0 += kSlmChunk) {
     modelvalues(kb, b - g, k0, std::min(kSlmChunk, count - k0), cosd, sind, m + k0);
   }
-  fixnearbins(kb, o, b - g, count, cosd, sind, m);
-  fixnearbins(kb, r, b - g, count, cosd, sind, m);
+  fixnearbins(kb, kb.o, b - g, count, cosd, sind, m);
+  fixnearbins(kb, kb.r, b - g, count, cosd, sind, m);
   for (uint32_t k = 0; k < count; ++k) {
     const uint32_t i = b - g + k;
     ex += re[i] * re[i] + im[i] * im[i];
