@@ -190,9 +190,34 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const kerne
     store4(m + 4 * static_cast<std::size_t>(k), k1 + k2);
     id = id + one;
   }
-  for (uint32_t l = 0; l < 4; ++l) {
-    fixnearbins(kb[l], kb[l].o, first[l], count, cosd, sind, m + l, 4);
-    fixnearbins(kb[l], kb[l].r, first[l], count, cosd, sind, m + l, 4);
+  // fixnearbins on all four lanes at once: the same bins selected by the same arithmetic,
+  // the rare bins near a division redone one by one.
+  typedef long long v4l __attribute__((vector_size(32)));
+  const v4d inv = one / nu;
+  const v4d firstd = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
+                         static_cast<double>(first[2]), static_cast<double>(first[3])};
+  const v4d top = splat4(static_cast<double>(count) - 0.5);
+  const v4d region = splat4(kDirectSineRegion);
+  const v4d zero = splat4(0.0);
+  for (const v4d shift : {o, r}) {
+    for (double c = -1.0; c <= 1.0; c += 1.0) {
+      const v4d rel = (splat4(c) - shift) * inv - firstd;
+      const v4l in = (rel >= splat4(-0.5)) & (rel < top);
+      const v4d kd = __builtin_convertvector(
+          __builtin_convertvector(in ? rel + splat4(0.5) : zero, v4l), v4d);
+      const v4d theta = ((firstd + kd) * nu + shift) * pi;
+      const v4d a = in ? theta : zero;  // lanes out of range are masked off below
+      const v4d b = a < zero ? -a : a;
+      const v4d dpi = b - pi;
+      const v4l near = in & ((b < region) | ((dpi < zero ? -dpi : dpi) < region));
+      if ((near[0] | near[1] | near[2] | near[3]) == 0) continue;
+      for (uint32_t l = 0; l < 4; ++l) {
+        if (near[l] == 0) continue;
+        const auto k = static_cast<uint32_t>(kd[l]);
+        m[4 * static_cast<std::size_t>(k) + l] =
+            modelvaluenear(kb[l], first[l] + k, k, cosd, sind);
+      }
+    }
   }
   v4d ex = splat4(0.0);
   v4d em = splat4(0.0);
@@ -373,6 +398,9 @@ struct fvfastwork {
                                  // frames of a steady voice often share it
   std::vector<double> cosd;      // angle-addition table of the kernel, 2g + 1 values
   std::vector<double> sind;
+  uint32_t tabN = 0;             // N, W and g of the table in cosd/sind (0: none yet)
+  uint32_t tabW = 0;
+  uint32_t tabg = 0;
   std::vector<double> mquad;     // model values of four neighbourhoods, 4 (2g + 1) values
 };
 
@@ -421,10 +449,14 @@ void fastwindow(uint32_t Hh, double* win) {
 // placeframe into the real frame (which is 0 everywhere on entry); clearframe undoes it.
 void placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
                     const double* win, double* frame) {
-  for (uint32_t j = 0; j <= fr.Hh; ++j) {
-    if (c + j < len) frame[j] = win[j] * x[c + j];
-    if (j >= 1 && j <= c && c - j < len) frame[fr.N - j] = win[j] * x[c - j];
-  }
+  // Right half: samples c + j, j = 0 .. Hh, those before len.
+  const uint64_t right = c < len ? std::min<uint64_t>(fr.Hh, len - 1 - c) + 1 : 0;
+  for (uint64_t j = 0; j < right; ++j) frame[j] = win[j] * x[c + j];
+  // Left half: samples c - j, j = 1 .. min(Hh, c), those before len (j > c - len).
+  const uint64_t lo = c >= len ? c - len + 1 : 1;
+  const uint64_t hi = std::min<uint64_t>(fr.Hh, c);
+  double* tail = frame + fr.N;
+  for (uint64_t j = lo; j <= hi; ++j) tail[-static_cast<std::ptrdiff_t>(j)] = win[j] * x[c - j];
 }
 
 void clearframe(const fvframe& fr, double* frame) {
@@ -452,7 +484,12 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
   const uint32_t K =
       fvpeaklistpower(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
   if (K == 0) return nocandidate(cl);
-  fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
+  if (fw.tabN != fr.N || fw.tabW != fr.W || fw.tabg != fr.g) {
+    fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
+    fw.tabN = fr.N;
+    fw.tabW = fr.W;
+    fw.tabg = fr.g;
+  }
   framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), fw.cosd.data(), fw.sind.data(),
               fw.mquad.data(), w.score.data());
   return appendcandidates(K, w, cl);
@@ -646,11 +683,52 @@ double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_
   return std::isfinite(v) ? v : 0.0;
 }
 
+namespace {
+
+// Bins scanned per pass of the strict-maximum search; strict maxima are never adjacent, so
+// a pass finds at most half as many.
+constexpr uint32_t kMaximaBlock = 128;
+
+// Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
+// increasing order, into list (room for kMaximaBlock / 2); q is read at lo-1 .. end. Four
+// bins per comparison; the comparisons are exact, so both compiled copies agree.
+BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
+                                    uint32_t* list) {
+  typedef long long v4l __attribute__((vector_size(32)));
+  uint32_t n = 0;
+  uint64_t b = lo;
+  for (; b + 4 <= end; b += 4) {
+    const v4d c = load4(q + b);
+    const v4l up = c > load4(q + b - 1);
+    const v4l down = c > load4(q + b + 1);
+    const v4l both = up & down;
+    if ((both[0] | both[1] | both[2] | both[3]) == 0) continue;
+    for (uint32_t l = 0; l < 4; ++l) {
+      if (both[l] != 0) list[n++] = static_cast<uint32_t>(b + l);
+    }
+  }
+  for (; b < end; ++b) {
+    if (q[b] > q[b - 1] && q[b] > q[b + 1]) list[n++] = static_cast<uint32_t>(b);
+  }
+  return n;
+}
+
+BRISVANE_AVX2 uint32_t maximaavx2(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
+  return maximabody(q, lo, end, list);
+}
+
+uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
+  return maximabody(q, lo, end, list);
+}
+
+}  // namespace
+
 uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, double df,
                          uint32_t* bins, double* freq) {
   if (q == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
     return 0;
   }
+  const bool avx2 = cpuhasavx2();
   uint32_t count = 0;
   bool first = true;
   double T = 0.0;
@@ -660,24 +738,29 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
   bool cached = false;
   uint32_t lastbin = 0;
   double lastlog = 0.0;
-  for (uint32_t b = bfirst; b <= blast; ++b) {
-    if (!(q[b] > q[b - 1] && q[b] > q[b + 1])) continue;
-    const double l0 = (cached && lastbin == b - 1) ? lastlog : std::log(q[b - 1]);
-    const double l1 = std::log(q[b]);
-    const double l2 = std::log(q[b + 1]);
-    cached = true;
-    lastbin = b + 1;
-    lastlog = l2;
-    if (!(l1 > l0 && l1 > l2)) continue;
-    parabfitpoints(l0, l1, l2, coef);
-    const double h = parabexty(coef);
-    if (first || h > T) {
-      bins[count] = b;
-      freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
-      ++count;
+  uint32_t list[kMaximaBlock / 2];
+  for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
+    const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
+    const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
+    for (uint32_t j = 0; j < nmax; ++j) {
+      const uint32_t b = list[j];
+      const double l0 = (cached && lastbin == b - 1) ? lastlog : std::log(q[b - 1]);
+      const double l1 = std::log(q[b]);
+      const double l2 = std::log(q[b + 1]);
+      cached = true;
+      lastbin = b + 1;
+      lastlog = l2;
+      if (!(l1 > l0 && l1 > l2)) continue;
+      parabfitpoints(l0, l1, l2, coef);
+      const double h = parabexty(coef);
+      if (first || h > T) {
+        bins[count] = b;
+        freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
+        ++count;
+      }
+      first = false;
+      T = h - kFvDropLimit;
     }
-    first = false;
-    T = h - kFvDropLimit;
   }
   return count;
 }
