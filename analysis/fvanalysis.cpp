@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "analysis/ccanalysis.h"
@@ -145,26 +146,107 @@ void fixnearbins(const kernelbase& kb, double shift, uint32_t first, uint32_t co
   }
 }
 
+// Kernel angles of slmfast for the peak at f Hz centred on bin b (b >= g): nu, o and r in
+// kb, the first angles of the two kernels (at bin b - g) in a[0] and a[1].
+void slmangles(double fs, double f, uint32_t W, uint32_t N, uint32_t b, uint32_t g,
+               kernelbase* kb, double* a) {
+  const double Wd = static_cast<double>(W);
+  kb->nu = Wd / static_cast<double>(N);
+  kb->o = -(f * Wd) / fs;
+  kb->r = fs * 0.25 > f ? -kb->o : -Wd - kb->o;
+  const double ia = static_cast<double>(b - g);
+  a[0] = (ia * kb->nu + kb->o) * kPi;
+  a[1] = (ia * kb->nu + kb->r) * kPi;
+}
+
 // Kernel angles and sines of slmfast for the peak at f Hz centred on bin b (b >= g).
 kernelbase slmbase(double fs, double f, uint32_t W, uint32_t N, uint32_t b, uint32_t g) {
-  const double Wd = static_cast<double>(W);
-  const double nu = Wd / static_cast<double>(N);
-  const double o = -(f * Wd) / fs;
-  const double r = fs * 0.25 > f ? -o : -Wd - o;
-  const double ia = static_cast<double>(b - g);
-  const double a1 = (ia * nu + o) * kPi;
-  const double a2 = (ia * nu + r) * kPi;
-  return {nu, o, r, std::sin(a1), std::cos(a1), std::sin(a2),
-          std::cos(a2)};
+  kernelbase kb{};
+  double a[2];
+  slmangles(fs, f, W, N, b, g, &kb, a);
+  kb.s1 = std::sin(a[0]);
+  kb.c1 = std::cos(a[0]);
+  kb.s2 = std::sin(a[1]);
+  kb.c2 = std::cos(a[1]);
+  return kb;
+}
+
+// Largest |angle| (rad) given to sincos4: the multiple n of pi/2 stays below 2^17, so that
+// n times the leading 33-bit parts of pi/2 is exact.
+constexpr double kSinCosRange = 65536.0;
+
+// Sine and cosine of four angles |x| <= kSinCosRange, within about 1e-16 absolute of the
+// correctly rounded values. x is reduced by the nearest multiple n of pi/2 (pi/2 split into
+// two 33-bit parts and a tail, so the remainder r, |r| <= pi/4, is exact to about 1e-21 for
+// these n), then sin r and cos r come from degree-13 and degree-12 minimax polynomials and
+// n mod 4 picks and signs them. Each lane's operations are fixed, so both compiled copies
+// agree.
+BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
+  typedef long long v4l __attribute__((vector_size(32)));
+  // 1.5 * 2^52: adding it rounds to an integer, kept in the low bits of the mantissa.
+  const v4d shifter = splat4(6755399441055744.0);
+  const v4d t = x * splat4(0.63661977236758134308) + shifter;
+  const v4d n = t - shifter;
+  v4l quadrant;
+  std::memcpy(&quadrant, &t, sizeof quadrant);
+  const v4d r = ((x - n * splat4(1.57079632673412561417e+00)) -
+                 n * splat4(6.07710050630396597660e-11)) -
+                n * splat4(2.02226624879595063154e-21);
+  const v4d z = r * r;
+  const v4d ps =
+      splat4(-1.66666666666666324348e-01) +
+      z * (splat4(8.33333333332248946124e-03) +
+           z * (splat4(-1.98412698298579493134e-04) +
+                z * (splat4(2.75573137070700676789e-06) +
+                     z * (splat4(-2.50507602534068634195e-08) +
+                          z * splat4(1.58969099521155010221e-10)))));
+  const v4d sr = r + (z * r) * ps;
+  const v4d pc =
+      z * (splat4(4.16666666666666019037e-02) +
+           z * (splat4(-1.38888888888741095749e-03) +
+                z * (splat4(2.48015872894767294178e-05) +
+                     z * (splat4(-2.75573143513906633035e-07) +
+                          z * (splat4(2.08757232129817482790e-09) +
+                               z * splat4(-1.13596475577881948265e-11))))));
+  // cos r = 1 - z/2 + z^2 pc, with the rounding of 1 - z/2 carried into the small term.
+  const v4d hz = splat4(0.5) * z;
+  const v4d w = splat4(1.0) - hz;
+  const v4d cr = w + (((splat4(1.0) - w) - hz) + z * pc);
+  const v4l one = {1, 1, 1, 1};
+  const v4l two = {2, 2, 2, 2};
+  const v4l swap = (quadrant & one) != 0;
+  const v4l negs = (quadrant & two) != 0;
+  const v4l negc = ((quadrant + one) & two) != 0;
+  const v4d sv = swap ? cr : sr;
+  const v4d cv = swap ? sr : cr;
+  *s = negs ? -sv : sv;
+  *c = negc ? -cv : cv;
 }
 
 // Scores of four peaks at once, one peak per lane, each lane doing the operations of
 // slmfast in its order (model values, the near-division fixes, then the four sums bin after
-// bin), so every score equals slmfast's. kb and first (= b - g) per lane; count = 2g + 1
-// bins, every neighbourhood inside re/im; m holds 4 count values of work memory.
-BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const kernelbase* kb,
-                                 const uint32_t* first, uint32_t count, const double* cosd,
-                                 const double* sind, double* m, double* score) {
+// bin). With angles (the two first kernel angles of each lane, lane l at 2l and 2l + 1) the
+// sines and cosines of kb are taken from them by sincos4, which leaves the scores within
+// rounding of slmfast's; without, kb's own (from libm) are used and the scores equal
+// slmfast's. kb and first (= b - g) per lane; count = 2g + 1 bins, every neighbourhood
+// inside re/im; m holds 4 count values of work memory.
+BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase* kb,
+                                 const double* angles, const uint32_t* first, uint32_t count,
+                                 const double* cosd, const double* sind, double* m,
+                                 double* score) {
+  if (angles != nullptr) {  // sines and cosines of the first angles, lane l at 2l, 2l + 1
+    v4d sn[2];
+    v4d cs[2];
+    for (uint32_t j = 0; j < 2; ++j) {
+      sincos4(v4d{angles[j], angles[2 + j], angles[4 + j], angles[6 + j]}, &sn[j], &cs[j]);
+    }
+    for (uint32_t l = 0; l < 4; ++l) {
+      kb[l].s1 = sn[0][l];
+      kb[l].c1 = cs[0][l];
+      kb[l].s2 = sn[1][l];
+      kb[l].c2 = cs[1][l];
+    }
+  }
   const v4d pi = splat4(kPi);
   const v4d pi2 = splat4(kPiSquared);
   const v4d nu = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu};
@@ -239,20 +321,22 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const kerne
   }
 }
 
-BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, const kernelbase* kb,
-                               const uint32_t* first, uint32_t count, const double* cosd,
-                               const double* sind, double* m, double* score) {
-  slmquadbody(re, im, kb, first, count, cosd, sind, m, score);
+BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, kernelbase* kb,
+                               const double* angles, const uint32_t* first, uint32_t count,
+                               const double* cosd, const double* sind, double* m,
+                               double* score) {
+  slmquadbody(re, im, kb, angles, first, count, cosd, sind, m, score);
 }
 
-void slmquadplain(const double* re, const double* im, const kernelbase* kb,
+void slmquadplain(const double* re, const double* im, kernelbase* kb, const double* angles,
                   const uint32_t* first, uint32_t count, const double* cosd, const double* sind,
                   double* m, double* score) {
-  slmquadbody(re, im, kb, first, count, cosd, sind, m, score);
+  slmquadbody(re, im, kb, angles, first, count, cosd, sind, m, score);
 }
 
 // slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
-// pass; a short last group repeats its last peak in the spare lanes. re/im hold bins
+// pass, the kernels' first sines and cosines by sincos4 (libm for angles beyond its
+// range); a short last group repeats its last peak in the spare lanes. re/im hold bins
 // 0 .. fr.N/2, m 4 (2 fr.g + 1) values of work memory.
 void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
                  const uint32_t* bins, const double* freq, const double* cosd,
@@ -261,15 +345,20 @@ void framescores(const double* re, const double* im, double fs, const fvframe& f
   const uint32_t count = 2 * fr.g + 1;
   for (uint32_t p0 = 0; p0 < K; p0 += 4) {
     kernelbase kb[4];
+    double angles[8];
     uint32_t first[4];
     double s[4];
     bool inside = true;
+    bool inrange = true;
     for (uint32_t l = 0; l < 4; ++l) {
       const uint32_t p = std::min(p0 + l, K - 1);
       const uint32_t b = bins[p];
       inside = inside && b >= fr.g && static_cast<uint64_t>(b) + fr.g <= fr.N / 2;
       first[l] = inside ? b - fr.g : 0;
-      if (inside) kb[l] = slmbase(fs, freq[p], fr.W, fr.N, b, fr.g);
+      if (!inside) continue;
+      slmangles(fs, freq[p], fr.W, fr.N, b, fr.g, &kb[l], angles + 2 * l);
+      inrange = inrange && std::fabs(angles[2 * l]) <= kSinCosRange &&
+                std::fabs(angles[2 * l + 1]) <= kSinCosRange;
     }
     if (!inside) {  // not reached for peaks of fvpeaklistpower; scored one by one
       for (uint32_t p = p0; p < std::min(p0 + 4, K); ++p) {
@@ -277,10 +366,17 @@ void framescores(const double* re, const double* im, double fs, const fvframe& f
       }
       continue;
     }
+    if (!inrange) {  // angles beyond the vector sine's range (not met at 16 kHz): libm
+      for (uint32_t l = 0; l < 4; ++l) {
+        const uint32_t p = std::min(p0 + l, K - 1);
+        kb[l] = slmbase(fs, freq[p], fr.W, fr.N, bins[p], fr.g);
+      }
+    }
+    const double* a = inrange ? angles : nullptr;
     if (avx2) {
-      slmquadavx2(re, im, kb, first, count, cosd, sind, m, s);
+      slmquadavx2(re, im, kb, a, first, count, cosd, sind, m, s);
     } else {
-      slmquadplain(re, im, kb, first, count, cosd, sind, m, s);
+      slmquadplain(re, im, kb, a, first, count, cosd, sind, m, s);
     }
     for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
   }
