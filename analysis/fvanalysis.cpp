@@ -492,6 +492,9 @@ struct fvfastwork {
   std::vector<double> win;       // window 1 + cos(pi j / Hh), j = 0 .. Hh
   uint32_t winHh = 0;            // Hh of the window in win (0: none yet); neighbouring
                                  // frames of a steady voice often share it
+  std::vector<double> wins;      // the window of every half length Hh the track needs
+  std::vector<std::size_t> winat;  // 1 + offset in wins of the window of each Hh (0: none);
+                                   // empty when they would take more than kWindowStore
   std::vector<double> cosd;      // angle-addition table of the kernel, 2g + 1 values
   std::vector<double> sind;
   uint32_t tabN = 0;             // N, W and g of the table in cosd/sind (0: none yet)
@@ -500,10 +503,24 @@ struct fvfastwork {
   std::vector<double> mquad;     // model values of four neighbourhoods, 4 (2g + 1) values
 };
 
+// Most values the stored windows may take (4 MB); f0 tracks of speech need some 1e5.
+constexpr std::size_t kWindowStore = std::size_t{1} << 19;
+
 uint32_t log2of(uint32_t N) {
   uint32_t m = 0;
   while ((1u << m) < N) ++m;
   return m;
+}
+
+// The window of placeframe, 1 + cos(pi j / Hh) for j = 0 .. Hh, with the cosines of the
+// upper half taken from the lower by cos(pi - a) = -cos(a).
+void fastwindow(uint32_t Hh, double* win) {
+  const double hh = static_cast<double>(Hh);
+  for (uint32_t j = 0; 2 * j <= Hh; ++j) {
+    const double c = std::cos(kPi * static_cast<double>(j) / hh);
+    win[j] = 1.0 + c;
+    win[Hh - j] = 1.0 - c;
+  }
 }
 
 // Tables and buffers for every transform length, window and neighbourhood the analysed
@@ -529,16 +546,25 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
   fw.cosd.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
   fw.sind.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
   fw.mquad.assign(4 * (2 * static_cast<std::size_t>(gmax) + 1), 0.0);
-}
-
-// The window of placeframe, 1 + cos(pi j / Hh) for j = 0 .. Hh, with the cosines of the
-// upper half taken from the lower by cos(pi - a) = -cos(a).
-void fastwindow(uint32_t Hh, double* win) {
-  const double hh = static_cast<double>(Hh);
-  for (uint32_t j = 0; 2 * j <= Hh; ++j) {
-    const double c = std::cos(kPi * static_cast<double>(j) / hh);
-    win[j] = 1.0 + c;
-    win[Hh - j] = 1.0 - c;
+  // Every window once: f0 moving back and forth would otherwise recompute them.
+  fw.winat.assign(static_cast<std::size_t>(hmax) + 1, 0);
+  for (uint32_t k = 0; k < n; ++k) {
+    if (analysedf0(f0[k], fs, &fr) > 0.0) fw.winat[fr.Hh] = 1;
+  }
+  std::size_t total = 0;
+  for (uint32_t h = 0; h <= hmax; ++h) {
+    if (fw.winat[h] != 0) {
+      fw.winat[h] = total + 1;
+      total += static_cast<std::size_t>(h) + 1;
+    }
+  }
+  if (total > kWindowStore) {
+    fw.winat = std::vector<std::size_t>();
+    return;
+  }
+  fw.wins.assign(total, 0.0);
+  for (uint32_t h = 1; h <= hmax; ++h) {
+    if (fw.winat[h] != 0) fastwindow(h, fw.wins.data() + (fw.winat[h] - 1));
   }
 }
 
@@ -560,22 +586,56 @@ void clearframe(const fvframe& fr, double* frame) {
   std::fill(frame + (fr.N - fr.Hh), frame + fr.N, 0.0);
 }
 
+// Powers q[i] = re[i]^2 + im[i]^2 of bins lo .. end-1, an exact 0 replaced by DBL_MIN (the
+// floor of logpower), four bins at a time.
+BRISVANE_KERNEL void powerbody(const double* re, const double* im, uint32_t lo, uint32_t end,
+                               double* q) {
+  typedef long long v4l __attribute__((vector_size(32)));
+  const v4d zero = splat4(0.0);
+  const v4d tiny = splat4(DBL_MIN);
+  uint32_t i = lo;
+  for (; i + 4 <= end; i += 4) {
+    const v4d a = load4(re + i);
+    const v4d b = load4(im + i);
+    const v4d pw = a * a + b * b;
+    const v4l silent = pw == zero;
+    store4(q + i, silent ? tiny : pw);
+  }
+  for (; i < end; ++i) {
+    const double pw = re[i] * re[i] + im[i] * im[i];
+    q[i] = pw == 0.0 ? DBL_MIN : pw;
+  }
+}
+
+BRISVANE_AVX2 void poweravx2(const double* re, const double* im, uint32_t lo, uint32_t end,
+                             double* q) {
+  powerbody(re, im, lo, end, q);
+}
+
+void powerplain(const double* re, const double* im, uint32_t lo, uint32_t end, double* q) {
+  powerbody(re, im, lo, end, q);
+}
+
 // framecandidates by the real-input transform, the power-spectrum peak search and the
 // angle-addition scores.
 uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t c,
                              const fvframe& fr, fvwork& w, fvfastwork& fw, fvcands& cl) {
-  if (fw.winHh != fr.Hh) {
+  const double* win = fw.win.data();
+  if (!fw.winat.empty()) {
+    win = fw.wins.data() + (fw.winat[fr.Hh] - 1);
+  } else if (fw.winHh != fr.Hh) {
     fastwindow(fr.Hh, fw.win.data());
     fw.winHh = fr.Hh;
   }
-  placeframereal(x, len, c, fr, fw.win.data(), fw.frame.data());
+  placeframereal(x, len, c, fr, win, fw.frame.data());
   rfftfast(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
   clearframe(fr, fw.frame.data());
   const double* re = fw.re.data();
   const double* im = fw.im.data();
-  for (uint32_t i = fr.bfirst - 1; i <= fr.blast + 1; ++i) {
-    const double pw = re[i] * re[i] + im[i] * im[i];
-    fw.q[i] = pw == 0.0 ? DBL_MIN : pw;
+  if (cpuhasavx2()) {
+    poweravx2(re, im, fr.bfirst - 1, fr.blast + 2, fw.q.data());
+  } else {
+    powerplain(re, im, fr.bfirst - 1, fr.blast + 2, fw.q.data());
   }
   const uint32_t K =
       fvpeaklistpower(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
@@ -786,7 +846,8 @@ namespace {
 constexpr uint32_t kMaximaBlock = 128;
 
 // Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
-// increasing order, into list (room for kMaximaBlock / 2); q is read at lo-1 .. end. Four
+// increasing order, into list (room for kMaximaBlock / 2 + 4: the last entries may be
+// scratch); q is read at lo-1 .. end. Four
 // bins per comparison; the comparisons are exact, so both compiled copies agree.
 BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
                                     uint32_t* list) {
@@ -798,9 +859,11 @@ BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
     const v4l up = c > load4(q + b - 1);
     const v4l down = c > load4(q + b + 1);
     const v4l both = up & down;
-    if ((both[0] | both[1] | both[2] | both[3]) == 0) continue;
+    // Written whether or not a maximum (the count moves only on one), so that the sparse
+    // maxima cost no branch.
     for (uint32_t l = 0; l < 4; ++l) {
-      if (both[l] != 0) list[n++] = static_cast<uint32_t>(b + l);
+      list[n] = static_cast<uint32_t>(b + l);
+      n += static_cast<uint32_t>(both[l] & 1);
     }
   }
   for (; b < end; ++b) {
@@ -834,7 +897,7 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
   bool cached = false;
   uint32_t lastbin = 0;
   double lastlog = 0.0;
-  uint32_t list[kMaximaBlock / 2];
+  uint32_t list[kMaximaBlock / 2 + 4];
   for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
     const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
     const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
