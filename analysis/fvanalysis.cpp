@@ -19,6 +19,9 @@ namespace brisvane {
 
 namespace {
 
+// Lane masks of comparisons of v4d (all bits set where true).
+typedef long long v4l __attribute__((vector_size(32)));
+
 constexpr double kPi = 3.141592653589793;
 constexpr double kPiSquared = kPi * kPi;
 // Window length in periods of f0: three periods resolve the harmonics of a four-times
@@ -182,7 +185,6 @@ constexpr double kSinCosRange = 65536.0;
 // n mod 4 picks and signs them. Each lane's operations are fixed, so both compiled copies
 // agree.
 BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
-  typedef long long v4l __attribute__((vector_size(32)));
   // 1.5 * 2^52: adding it rounds to an integer, kept in the low bits of the mantissa.
   const v4d shifter = splat4(6755399441055744.0);
   const v4d t = x * splat4(0.63661977236758134308) + shifter;
@@ -223,6 +225,16 @@ BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
   *c = negc ? -cv : cv;
 }
 
+// |a| per lane (the sign bit cleared).
+BRISVANE_KERNEL v4d abs4(v4d a) {
+  v4l bits;
+  std::memcpy(&bits, &a, sizeof bits);
+  bits &= v4l{0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
+              0x7fffffffffffffffLL};
+  std::memcpy(&a, &bits, sizeof a);
+  return a;
+}
+
 // Scores of four peaks at once, one peak per lane, each lane doing the operations of
 // slmfast in its order (model values, the near-division fixes, then the four sums bin after
 // bin). With angles (the two first kernel angles of each lane, lane l at 2l and 2l + 1) the
@@ -260,6 +272,10 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
   v4d id = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
                static_cast<double>(first[2]), static_cast<double>(first[3])};
   const v4d one = splat4(1.0);
+  const v4d region = splat4(kDirectSineRegion);
+  // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at some bin: those bins
+  // are redone below as fixnearbins does (the same angles, so the same bins).
+  v4l near = v4l{0, 0, 0, 0};
   for (uint32_t k = 0; k < count; ++k) {
     const v4d cs = splat4(cosd[k]);
     const v4d sn = splat4(sind[k]);
@@ -270,32 +286,18 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
     const v4d k1 = (sn1 * pi2) / (th1 * ((pi - th1) * (pi + th1)));
     const v4d k2 = (sn2 * pi2) / (th2 * ((pi - th2) * (pi + th2)));
     store4(m + 4 * static_cast<std::size_t>(k), k1 + k2);
+    const v4d a1 = abs4(th1);
+    const v4d a2 = abs4(th2);
+    near |= (a1 < region) | (abs4(a1 - pi) < region) | (a2 < region) |
+            (abs4(a2 - pi) < region);
     id = id + one;
   }
-  // fixnearbins on all four lanes at once: the same bins selected by the same arithmetic,
-  // the rare bins near a division redone one by one.
-  typedef long long v4l __attribute__((vector_size(32)));
-  const v4d inv = one / nu;
-  const v4d firstd = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
-                         static_cast<double>(first[2]), static_cast<double>(first[3])};
-  const v4d top = splat4(static_cast<double>(count) - 0.5);
-  const v4d region = splat4(kDirectSineRegion);
-  const v4d zero = splat4(0.0);
-  for (const v4d shift : {o, r}) {
-    for (double c = -1.0; c <= 1.0; c += 1.0) {
-      const v4d rel = (splat4(c) - shift) * inv - firstd;
-      const v4l in = (rel >= splat4(-0.5)) & (rel < top);
-      const v4d kd = __builtin_convertvector(
-          __builtin_convertvector(in ? rel + splat4(0.5) : zero, v4l), v4d);
-      const v4d theta = ((firstd + kd) * nu + shift) * pi;
-      const v4d a = in ? theta : zero;  // lanes out of range are masked off below
-      const v4d b = a < zero ? -a : a;
-      const v4d dpi = b - pi;
-      const v4l near = in & ((b < region) | ((dpi < zero ? -dpi : dpi) < region));
-      if ((near[0] | near[1] | near[2] | near[3]) == 0) continue;
-      for (uint32_t l = 0; l < 4; ++l) {
-        if (near[l] == 0) continue;
-        const auto k = static_cast<uint32_t>(kd[l]);
+  for (uint32_t l = 0; l < 4; ++l) {
+    if (near[l] == 0) continue;
+    for (uint32_t k = 0; k < count; ++k) {
+      const double i = static_cast<double>(first[l] + k);
+      if (neardivision((i * kb[l].nu + kb[l].o) * kPi) ||
+          neardivision((i * kb[l].nu + kb[l].r) * kPi)) {
         m[4 * static_cast<std::size_t>(k) + l] =
             modelvaluenear(kb[l], first[l] + k, k, cosd, sind);
       }
@@ -590,7 +592,6 @@ void clearframe(const fvframe& fr, double* frame) {
 // floor of logpower), four bins at a time.
 BRISVANE_KERNEL void powerbody(const double* re, const double* im, uint32_t lo, uint32_t end,
                                double* q) {
-  typedef long long v4l __attribute__((vector_size(32)));
   const v4d zero = splat4(0.0);
   const v4d tiny = splat4(DBL_MIN);
   uint32_t i = lo;
@@ -851,7 +852,6 @@ constexpr uint32_t kMaximaBlock = 128;
 // bins per comparison; the comparisons are exact, so both compiled copies agree.
 BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
                                     uint32_t* list) {
-  typedef long long v4l __attribute__((vector_size(32)));
   uint32_t n = 0;
   uint64_t b = lo;
   for (; b + 4 <= end; b += 4) {
