@@ -130,12 +130,12 @@ double modelvaluenear(const kernelbase& kb, uint32_t i, uint32_t k, const double
   return k1 + k2;
 }
 
-// Redoes, in m (count bins from bin first, the k-th at m[k * stride]), the bins whose angle
-// (i nu + shift) pi may lie near 0 or +-pi. The angle grows by nu pi (at least pi/8) per bin
-// and the regions are 1/64 rad wide, so only the bin nearest to i = (c - shift) / nu, c = 0,
-// 1, -1, can (it lies within 0.05 bins of that point when it does).
+// Redoes, in m (count bins from bin first), the bins whose angle (i nu + shift) pi may lie
+// near 0 or +-pi. The angle grows by nu pi (at least pi/8) per bin and the regions are 1/64
+// rad wide, so only the bin nearest to i = (c - shift) / nu, c = 0, 1, -1, can (it lies within
+// 0.05 bins of that point when it does).
 void fixnearbins(const kernelbase& kb, double shift, uint32_t first, uint32_t count,
-                 const double* cosd, const double* sind, double* m, uint32_t stride = 1) {
+                 const double* cosd, const double* sind, double* m) {
   const double inv = 1.0 / kb.nu;
   const double top = static_cast<double>(count) - 0.5;
   for (double c = -1.0; c <= 1.0; c += 1.0) {
@@ -143,9 +143,7 @@ void fixnearbins(const kernelbase& kb, double shift, uint32_t first, uint32_t co
     if (!(rel >= -0.5 && rel < top)) continue;
     const auto k = static_cast<uint32_t>(rel + 0.5);
     const double theta = (static_cast<double>(first + k) * kb.nu + shift) * kPi;
-    if (neardivision(theta)) {
-      m[static_cast<std::size_t>(k) * stride] = modelvaluenear(kb, first + k, k, cosd, sind);
-    }
+    if (neardivision(theta)) m[k] = modelvaluenear(kb, first + k, k, cosd, sind);
   }
 }
 
