@@ -6,16 +6,21 @@
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "analysis/ccanalysis.h"
 #include "dsp/dft.h"
 #include "dsp/polynom.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
 
 namespace {
+
+// Lane masks of comparisons of v4d (all bits set where true).
+typedef long long v4l __attribute__((vector_size(32)));
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kPiSquared = kPi * kPi;
@@ -142,6 +147,241 @@ void fixnearbins(const kernelbase& kb, double shift, uint32_t first, uint32_t co
   }
 }
 
+// Kernel angles of slmfast for the peak at f Hz centred on bin b (b >= g): nu, o and r in
+// kb, the first angles of the two kernels (at bin b - g) in a[0] and a[1].
+void slmangles(double fs, double f, uint32_t W, uint32_t N, uint32_t b, uint32_t g,
+               kernelbase* kb, double* a) {
+  const double Wd = static_cast<double>(W);
+  kb->nu = Wd / static_cast<double>(N);
+  kb->o = -(f * Wd) / fs;
+  kb->r = fs * 0.25 > f ? -kb->o : -Wd - kb->o;
+  const double ia = static_cast<double>(b - g);
+  a[0] = (ia * kb->nu + kb->o) * kPi;
+  a[1] = (ia * kb->nu + kb->r) * kPi;
+}
+
+// Kernel angles and sines of slmfast for the peak at f Hz centred on bin b (b >= g).
+kernelbase slmbase(double fs, double f, uint32_t W, uint32_t N, uint32_t b, uint32_t g) {
+  kernelbase kb{};
+  double a[2];
+  slmangles(fs, f, W, N, b, g, &kb, a);
+  kb.s1 = std::sin(a[0]);
+  kb.c1 = std::cos(a[0]);
+  kb.s2 = std::sin(a[1]);
+  kb.c2 = std::cos(a[1]);
+  return kb;
+}
+
+// Largest |angle| (rad) given to sincos4: the multiple n of pi/2 stays below 2^17, so that
+// n times the leading 33-bit parts of pi/2 is exact.
+constexpr double kSinCosRange = 65536.0;
+
+// Sine and cosine of four angles |x| <= kSinCosRange, within about 1e-16 absolute of the
+// correctly rounded values. x is reduced by the nearest multiple n of pi/2 (pi/2 split into
+// two 33-bit parts and a tail, so the remainder r, |r| <= pi/4, is exact to about 1e-21 for
+// these n), then sin r and cos r come from degree-13 and degree-12 minimax polynomials and
+// n mod 4 picks and signs them. Each lane's operations are fixed, so both compiled copies
+// agree.
+BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
+  // 1.5 * 2^52: adding it rounds to an integer, kept in the low bits of the mantissa.
+  const v4d shifter = splat4(6755399441055744.0);
+  const v4d t = x * splat4(0.63661977236758134308) + shifter;
+  const v4d n = t - shifter;
+  v4l quadrant;
+  std::memcpy(&quadrant, &t, sizeof quadrant);
+  const v4d r = ((x - n * splat4(1.57079632673412561417e+00)) -
+                 n * splat4(6.07710050630396597660e-11)) -
+                n * splat4(2.02226624879595063154e-21);
+  const v4d z = r * r;
+  const v4d ps =
+      splat4(-1.66666666666666324348e-01) +
+      z * (splat4(8.33333333332248946124e-03) +
+           z * (splat4(-1.98412698298579493134e-04) +
+                z * (splat4(2.75573137070700676789e-06) +
+                     z * (splat4(-2.50507602534068634195e-08) +
+                          z * splat4(1.58969099521155010221e-10)))));
+  const v4d sr = r + (z * r) * ps;
+  const v4d pc =
+      z * (splat4(4.16666666666666019037e-02) +
+           z * (splat4(-1.38888888888741095749e-03) +
+                z * (splat4(2.48015872894767294178e-05) +
+                     z * (splat4(-2.75573143513906633035e-07) +
+                          z * (splat4(2.08757232129817482790e-09) +
+                               z * splat4(-1.13596475577881948265e-11))))));
+  // cos r = 1 - z/2 + z^2 pc, with the rounding of 1 - z/2 carried into the small term.
+  const v4d hz = splat4(0.5) * z;
+  const v4d w = splat4(1.0) - hz;
+  const v4d cr = w + (((splat4(1.0) - w) - hz) + z * pc);
+  const v4l one = {1, 1, 1, 1};
+  const v4l two = {2, 2, 2, 2};
+  const v4l swap = (quadrant & one) != 0;
+  const v4l negs = (quadrant & two) != 0;
+  const v4l negc = ((quadrant + one) & two) != 0;
+  const v4d sv = swap ? cr : sr;
+  const v4d cv = swap ? sr : cr;
+  *s = negs ? -sv : sv;
+  *c = negc ? -cv : cv;
+}
+
+// |a| per lane (the sign bit cleared).
+BRISVANE_KERNEL v4d abs4(v4d a) {
+  v4l bits;
+  std::memcpy(&bits, &a, sizeof bits);
+  bits &= v4l{0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
+              0x7fffffffffffffffLL};
+  std::memcpy(&a, &bits, sizeof a);
+  return a;
+}
+
+// Scores of four peaks at once, one peak per lane, each lane doing the operations of
+// slmfast in its order (model values, the near-division fixes, then the four sums bin after
+// bin). With angles (the two first kernel angles of each lane, lane l at 2l and 2l + 1) the
+// sines and cosines of kb are taken from them by sincos4, which leaves the scores within
+// rounding of slmfast's; without, kb's own (from libm) are used and the scores equal
+// slmfast's. kb and first (= b - g) per lane; count = 2g + 1 bins, every neighbourhood
+// inside re/im; m holds 4 count values of work memory.
+BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase* kb,
+                                 const double* angles, const uint32_t* first, uint32_t count,
+                                 const double* cosd, const double* sind, double* m,
+                                 double* score) {
+  if (angles != nullptr) {  // sines and cosines of the first angles, lane l at 2l, 2l + 1
+    v4d sn[2];
+    v4d cs[2];
+    for (uint32_t j = 0; j < 2; ++j) {
+      sincos4(v4d{angles[j], angles[2 + j], angles[4 + j], angles[6 + j]}, &sn[j], &cs[j]);
+    }
+    for (uint32_t l = 0; l < 4; ++l) {
+      kb[l].s1 = sn[0][l];
+      kb[l].c1 = cs[0][l];
+      kb[l].s2 = sn[1][l];
+      kb[l].c2 = cs[1][l];
+    }
+  }
+  const v4d pi = splat4(kPi);
+  const v4d pi2 = splat4(kPiSquared);
+  const v4d nu = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu};
+  const v4d o = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o};
+  const v4d r = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r};
+  const v4d s1 = v4d{kb[0].s1, kb[1].s1, kb[2].s1, kb[3].s1};
+  const v4d c1 = v4d{kb[0].c1, kb[1].c1, kb[2].c1, kb[3].c1};
+  const v4d s2 = v4d{kb[0].s2, kb[1].s2, kb[2].s2, kb[3].s2};
+  const v4d c2 = v4d{kb[0].c2, kb[1].c2, kb[2].c2, kb[3].c2};
+  // Bin numbers are small integers, so stepping them by 1.0 is exact.
+  v4d id = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
+               static_cast<double>(first[2]), static_cast<double>(first[3])};
+  const v4d one = splat4(1.0);
+  const v4d region = splat4(kDirectSineRegion);
+  // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at some bin: those bins
+  // are redone below as fixnearbins does (the same angles, so the same bins).
+  v4l near = v4l{0, 0, 0, 0};
+  for (uint32_t k = 0; k < count; ++k) {
+    const v4d cs = splat4(cosd[k]);
+    const v4d sn = splat4(sind[k]);
+    const v4d th1 = (id * nu + o) * pi;
+    const v4d th2 = (id * nu + r) * pi;
+    const v4d sn1 = s1 * cs + c1 * sn;
+    const v4d sn2 = s2 * cs + c2 * sn;
+    const v4d k1 = (sn1 * pi2) / (th1 * ((pi - th1) * (pi + th1)));
+    const v4d k2 = (sn2 * pi2) / (th2 * ((pi - th2) * (pi + th2)));
+    store4(m + 4 * static_cast<std::size_t>(k), k1 + k2);
+    const v4d a1 = abs4(th1);
+    const v4d a2 = abs4(th2);
+    near |= (a1 < region) | (abs4(a1 - pi) < region) | (a2 < region) |
+            (abs4(a2 - pi) < region);
+    id = id + one;
+  }
+  for (uint32_t l = 0; l < 4; ++l) {
+    if (near[l] == 0) continue;
+    for (uint32_t k = 0; k < count; ++k) {
+      const double i = static_cast<double>(first[l] + k);
+      if (neardivision((i * kb[l].nu + kb[l].o) * kPi) ||
+          neardivision((i * kb[l].nu + kb[l].r) * kPi)) {
+        m[4 * static_cast<std::size_t>(k) + l] =
+            modelvaluenear(kb[l], first[l] + k, k, cosd, sind);
+      }
+    }
+  }
+  v4d ex = splat4(0.0);
+  v4d em = splat4(0.0);
+  v4d t = splat4(0.0);
+  v4d u = splat4(0.0);
+  for (uint32_t k = 0; k < count; ++k) {
+    const v4d xr = v4d{re[first[0] + k], re[first[1] + k], re[first[2] + k], re[first[3] + k]};
+    const v4d xi = v4d{im[first[0] + k], im[first[1] + k], im[first[2] + k], im[first[3] + k]};
+    const v4d mk = load4(m + 4 * static_cast<std::size_t>(k));
+    ex = ex + (xr * xr + xi * xi);
+    em = em + mk * mk;
+    t = t + xr * mk;
+    u = u + xi * mk;
+  }
+  for (uint32_t l = 0; l < 4; ++l) {
+    const double den = ex[l] * em[l];
+    const double v = den == 0.0 ? 0.0 : std::sqrt((t[l] * t[l] + u[l] * u[l]) / den);
+    score[l] = std::isfinite(v) ? v : 0.0;
+  }
+}
+
+BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, kernelbase* kb,
+                               const double* angles, const uint32_t* first, uint32_t count,
+                               const double* cosd, const double* sind, double* m,
+                               double* score) {
+  slmquadbody(re, im, kb, angles, first, count, cosd, sind, m, score);
+}
+
+void slmquadplain(const double* re, const double* im, kernelbase* kb, const double* angles,
+                  const uint32_t* first, uint32_t count, const double* cosd, const double* sind,
+                  double* m, double* score) {
+  slmquadbody(re, im, kb, angles, first, count, cosd, sind, m, score);
+}
+
+// slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
+// pass, the kernels' first sines and cosines by sincos4 (libm for angles beyond its
+// range); a short last group repeats its last peak in the spare lanes. re/im hold bins
+// 0 .. fr.N/2, m 4 (2 fr.g + 1) values of work memory.
+void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
+                 const uint32_t* bins, const double* freq, const double* cosd,
+                 const double* sind, double* m, double* score) {
+  const bool avx2 = cpuhasavx2();
+  const uint32_t count = 2 * fr.g + 1;
+  for (uint32_t p0 = 0; p0 < K; p0 += 4) {
+    kernelbase kb[4];
+    double angles[8];
+    uint32_t first[4];
+    double s[4];
+    bool inside = true;
+    bool inrange = true;
+    for (uint32_t l = 0; l < 4; ++l) {
+      const uint32_t p = std::min(p0 + l, K - 1);
+      const uint32_t b = bins[p];
+      inside = inside && b >= fr.g && static_cast<uint64_t>(b) + fr.g <= fr.N / 2;
+      first[l] = inside ? b - fr.g : 0;
+      if (!inside) continue;
+      slmangles(fs, freq[p], fr.W, fr.N, b, fr.g, &kb[l], angles + 2 * l);
+      inrange = inrange && std::fabs(angles[2 * l]) <= kSinCosRange &&
+                std::fabs(angles[2 * l + 1]) <= kSinCosRange;
+    }
+    if (!inside) {  // not reached for peaks of fvpeaklistpower; scored one by one
+      for (uint32_t p = p0; p < std::min(p0 + 4, K); ++p) {
+        score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
+      }
+      continue;
+    }
+    if (!inrange) {  // angles beyond the vector sine's range (not met at 16 kHz): libm
+      for (uint32_t l = 0; l < 4; ++l) {
+        const uint32_t p = std::min(p0 + l, K - 1);
+        kb[l] = slmbase(fs, freq[p], fr.W, fr.N, bins[p], fr.g);
+      }
+    }
+    const double* a = inrange ? angles : nullptr;
+    if (avx2) {
+      slmquadavx2(re, im, kb, a, first, count, cosd, sind, m, s);
+    } else {
+      slmquadplain(re, im, kb, a, first, count, cosd, sind, m, s);
+    }
+    for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
+  }
+}
+
 // f0 of frame k, or 0 when the frame is not analysed (unvoiced, invalid or out of range).
 double analysedf0(double F, double fs, fvframe* fr) {
   return fvframesetup(F, fs, fr) == 0 ? F : 0.0;
@@ -252,14 +492,35 @@ struct fvfastwork {
   std::vector<double> win;       // window 1 + cos(pi j / Hh), j = 0 .. Hh
   uint32_t winHh = 0;            // Hh of the window in win (0: none yet); neighbouring
                                  // frames of a steady voice often share it
+  std::vector<double> wins;      // the window of every half length Hh the track needs
+  std::vector<std::size_t> winat;  // 1 + offset in wins of the window of each Hh (0: none);
+                                   // empty when they would take more than kWindowStore
   std::vector<double> cosd;      // angle-addition table of the kernel, 2g + 1 values
   std::vector<double> sind;
+  uint32_t tabN = 0;             // N, W and g of the table in cosd/sind (0: none yet)
+  uint32_t tabW = 0;
+  uint32_t tabg = 0;
+  std::vector<double> mquad;     // model values of four neighbourhoods, 4 (2g + 1) values
 };
+
+// Most values the stored windows may take (4 MB); f0 tracks of speech need some 1e5.
+constexpr std::size_t kWindowStore = std::size_t{1} << 19;
 
 uint32_t log2of(uint32_t N) {
   uint32_t m = 0;
   while ((1u << m) < N) ++m;
   return m;
+}
+
+// The window of placeframe, 1 + cos(pi j / Hh) for j = 0 .. Hh, with the cosines of the
+// upper half taken from the lower by cos(pi - a) = -cos(a).
+void fastwindow(uint32_t Hh, double* win) {
+  const double hh = static_cast<double>(Hh);
+  for (uint32_t j = 0; 2 * j <= Hh; ++j) {
+    const double c = std::cos(kPi * static_cast<double>(j) / hh);
+    win[j] = 1.0 + c;
+    win[Hh - j] = 1.0 - c;
+  }
 }
 
 // Tables and buffers for every transform length, window and neighbourhood the analysed
@@ -284,26 +545,40 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
   fw.win.assign(static_cast<std::size_t>(hmax) + 1, 0.0);
   fw.cosd.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
   fw.sind.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
-}
-
-// The window of placeframe, 1 + cos(pi j / Hh) for j = 0 .. Hh, with the cosines of the
-// upper half taken from the lower by cos(pi - a) = -cos(a).
-void fastwindow(uint32_t Hh, double* win) {
-  const double hh = static_cast<double>(Hh);
-  for (uint32_t j = 0; 2 * j <= Hh; ++j) {
-    const double c = std::cos(kPi * static_cast<double>(j) / hh);
-    win[j] = 1.0 + c;
-    win[Hh - j] = 1.0 - c;
+  fw.mquad.assign(4 * (2 * static_cast<std::size_t>(gmax) + 1), 0.0);
+  // Every window once: f0 moving back and forth would otherwise recompute them.
+  fw.winat.assign(static_cast<std::size_t>(hmax) + 1, 0);
+  for (uint32_t k = 0; k < n; ++k) {
+    if (analysedf0(f0[k], fs, &fr) > 0.0) fw.winat[fr.Hh] = 1;
+  }
+  std::size_t total = 0;
+  for (uint32_t h = 0; h <= hmax; ++h) {
+    if (fw.winat[h] != 0) {
+      fw.winat[h] = total + 1;
+      total += static_cast<std::size_t>(h) + 1;
+    }
+  }
+  if (total > kWindowStore) {
+    fw.winat = std::vector<std::size_t>();
+    return;
+  }
+  fw.wins.assign(total, 0.0);
+  for (uint32_t h = 1; h <= hmax; ++h) {
+    if (fw.winat[h] != 0) fastwindow(h, fw.wins.data() + (fw.winat[h] - 1));
   }
 }
 
 // placeframe into the real frame (which is 0 everywhere on entry); clearframe undoes it.
 void placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
                     const double* win, double* frame) {
-  for (uint32_t j = 0; j <= fr.Hh; ++j) {
-    if (c + j < len) frame[j] = win[j] * x[c + j];
-    if (j >= 1 && j <= c && c - j < len) frame[fr.N - j] = win[j] * x[c - j];
-  }
+  // Right half: samples c + j, j = 0 .. Hh, those before len.
+  const uint64_t right = c < len ? std::min<uint64_t>(fr.Hh, len - 1 - c) + 1 : 0;
+  for (uint64_t j = 0; j < right; ++j) frame[j] = win[j] * x[c + j];
+  // Left half: samples c - j, j = 1 .. min(Hh, c), those before len (j > c - len).
+  const uint64_t lo = c >= len ? c - len + 1 : 1;
+  const uint64_t hi = std::min<uint64_t>(fr.Hh, c);
+  double* tail = frame + fr.N;
+  for (uint64_t j = lo; j <= hi; ++j) tail[-static_cast<std::ptrdiff_t>(j)] = win[j] * x[c - j];
 }
 
 void clearframe(const fvframe& fr, double* frame) {
@@ -311,31 +586,67 @@ void clearframe(const fvframe& fr, double* frame) {
   std::fill(frame + (fr.N - fr.Hh), frame + fr.N, 0.0);
 }
 
+// Powers q[i] = re[i]^2 + im[i]^2 of bins lo .. end-1, an exact 0 replaced by DBL_MIN (the
+// floor of logpower), four bins at a time.
+BRISVANE_KERNEL void powerbody(const double* re, const double* im, uint32_t lo, uint32_t end,
+                               double* q) {
+  const v4d zero = splat4(0.0);
+  const v4d tiny = splat4(DBL_MIN);
+  uint32_t i = lo;
+  for (; i + 4 <= end; i += 4) {
+    const v4d a = load4(re + i);
+    const v4d b = load4(im + i);
+    const v4d pw = a * a + b * b;
+    const v4l silent = pw == zero;
+    store4(q + i, silent ? tiny : pw);
+  }
+  for (; i < end; ++i) {
+    const double pw = re[i] * re[i] + im[i] * im[i];
+    q[i] = pw == 0.0 ? DBL_MIN : pw;
+  }
+}
+
+BRISVANE_AVX2 void poweravx2(const double* re, const double* im, uint32_t lo, uint32_t end,
+                             double* q) {
+  powerbody(re, im, lo, end, q);
+}
+
+void powerplain(const double* re, const double* im, uint32_t lo, uint32_t end, double* q) {
+  powerbody(re, im, lo, end, q);
+}
+
 // framecandidates by the real-input transform, the power-spectrum peak search and the
 // angle-addition scores.
 uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t c,
                              const fvframe& fr, fvwork& w, fvfastwork& fw, fvcands& cl) {
-  if (fw.winHh != fr.Hh) {
+  const double* win = fw.win.data();
+  if (!fw.winat.empty()) {
+    win = fw.wins.data() + (fw.winat[fr.Hh] - 1);
+  } else if (fw.winHh != fr.Hh) {
     fastwindow(fr.Hh, fw.win.data());
     fw.winHh = fr.Hh;
   }
-  placeframereal(x, len, c, fr, fw.win.data(), fw.frame.data());
+  placeframereal(x, len, c, fr, win, fw.frame.data());
   rfftfast(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
   clearframe(fr, fw.frame.data());
   const double* re = fw.re.data();
   const double* im = fw.im.data();
-  for (uint32_t i = fr.bfirst - 1; i <= fr.blast + 1; ++i) {
-    const double pw = re[i] * re[i] + im[i] * im[i];
-    fw.q[i] = pw == 0.0 ? DBL_MIN : pw;
+  if (cpuhasavx2()) {
+    poweravx2(re, im, fr.bfirst - 1, fr.blast + 2, fw.q.data());
+  } else {
+    powerplain(re, im, fr.bfirst - 1, fr.blast + 2, fw.q.data());
   }
   const uint32_t K =
       fvpeaklistpower(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
   if (K == 0) return nocandidate(cl);
-  fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
-  for (uint32_t p = 0; p < K; ++p) {
-    w.score[p] = slmfast(re, im, fr.N, fs, w.freq[p], fr.W, w.bins[p], fr.g, fw.cosd.data(),
-                         fw.sind.data());
+  if (fw.tabN != fr.N || fw.tabW != fr.W || fw.tabg != fr.g) {
+    fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
+    fw.tabN = fr.N;
+    fw.tabW = fr.W;
+    fw.tabg = fr.g;
   }
+  framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), fw.cosd.data(), fw.sind.data(),
+              fw.mquad.data(), w.score.data());
   return appendcandidates(K, w, cl);
 }
 
@@ -527,11 +838,54 @@ double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_
   return std::isfinite(v) ? v : 0.0;
 }
 
+namespace {
+
+// Bins scanned per pass of the strict-maximum search; strict maxima are never adjacent, so
+// a pass finds at most half as many.
+constexpr uint32_t kMaximaBlock = 128;
+
+// Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
+// increasing order, into list (room for kMaximaBlock / 2 + 4: the last entries may be
+// scratch); q is read at lo-1 .. end. Four
+// bins per comparison; the comparisons are exact, so both compiled copies agree.
+BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
+                                    uint32_t* list) {
+  uint32_t n = 0;
+  uint64_t b = lo;
+  for (; b + 4 <= end; b += 4) {
+    const v4d c = load4(q + b);
+    const v4l up = c > load4(q + b - 1);
+    const v4l down = c > load4(q + b + 1);
+    const v4l both = up & down;
+    // Written whether or not a maximum (the count moves only on one), so that the sparse
+    // maxima cost no branch.
+    for (uint32_t l = 0; l < 4; ++l) {
+      list[n] = static_cast<uint32_t>(b + l);
+      n += static_cast<uint32_t>(both[l] & 1);
+    }
+  }
+  for (; b < end; ++b) {
+    if (q[b] > q[b - 1] && q[b] > q[b + 1]) list[n++] = static_cast<uint32_t>(b);
+  }
+  return n;
+}
+
+BRISVANE_AVX2 uint32_t maximaavx2(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
+  return maximabody(q, lo, end, list);
+}
+
+uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
+  return maximabody(q, lo, end, list);
+}
+
+}  // namespace
+
 uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, double df,
                          uint32_t* bins, double* freq) {
   if (q == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
     return 0;
   }
+  const bool avx2 = cpuhasavx2();
   uint32_t count = 0;
   bool first = true;
   double T = 0.0;
@@ -541,24 +895,29 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
   bool cached = false;
   uint32_t lastbin = 0;
   double lastlog = 0.0;
-  for (uint32_t b = bfirst; b <= blast; ++b) {
-    if (!(q[b] > q[b - 1] && q[b] > q[b + 1])) continue;
-    const double l0 = (cached && lastbin == b - 1) ? lastlog : std::log(q[b - 1]);
-    const double l1 = std::log(q[b]);
-    const double l2 = std::log(q[b + 1]);
-    cached = true;
-    lastbin = b + 1;
-    lastlog = l2;
-    if (!(l1 > l0 && l1 > l2)) continue;
-    parabfitpoints(l0, l1, l2, coef);
-    const double h = parabexty(coef);
-    if (first || h > T) {
-      bins[count] = b;
-      freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
-      ++count;
+  uint32_t list[kMaximaBlock / 2 + 4];
+  for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
+    const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
+    const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
+    for (uint32_t j = 0; j < nmax; ++j) {
+      const uint32_t b = list[j];
+      const double l0 = (cached && lastbin == b - 1) ? lastlog : std::log(q[b - 1]);
+      const double l1 = std::log(q[b]);
+      const double l2 = std::log(q[b + 1]);
+      cached = true;
+      lastbin = b + 1;
+      lastlog = l2;
+      if (!(l1 > l0 && l1 > l2)) continue;
+      parabfitpoints(l0, l1, l2, coef);
+      const double h = parabexty(coef);
+      if (first || h > T) {
+        bins[count] = b;
+        freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
+        ++count;
+      }
+      first = false;
+      T = h - kFvDropLimit;
     }
-    first = false;
-    T = h - kFvDropLimit;
   }
   return count;
 }
@@ -580,15 +939,7 @@ double slmfast(const double* re, const double* im, uint32_t N, double fs, double
       static_cast<uint64_t>(b) + g >= N) {
     return 0.0;
   }
-  const double Wd = static_cast<double>(W);
-  const double nu = Wd / static_cast<double>(N);
-  const double o = -(f * Wd) / fs;
-  const double r = fs * 0.25 > f ? -o : -Wd - o;
-  // First angles of the two kernels, at bin b - g.
-  const double ia = static_cast<double>(b - g);
-  const double a1 = (ia * nu + o) * kPi;
-  const double a2 = (ia * nu + r) * kPi;
-  const kernelbase kb = {nu, o, r, std::sin(a1), std::cos(a1), std::sin(a2), std::cos(a2)};
+  const kernelbase kb = slmbase(fs, f, W, N, b, g);
   double ex = 0.0;
   double em = 0.0;
   double t = 0.0;
@@ -606,8 +957,8 @@ double slmfast(const double* re, const double* im, uint32_t N, double fs, double
   for (uint32_t k0 = 0; k0 < count; k0 += kSlmChunk) {
     modelvalues(kb, b - g, k0, std::min(kSlmChunk, count - k0), cosd, sind, m + k0);
   }
-  fixnearbins(kb, o, b - g, count, cosd, sind, m);
-  fixnearbins(kb, r, b - g, count, cosd, sind, m);
+  fixnearbins(kb, kb.o, b - g, count, cosd, sind, m);
+  fixnearbins(kb, kb.r, b - g, count, cosd, sind, m);
   for (uint32_t k = 0; k < count; ++k) {
     const uint32_t i = b - g + k;
     ex += re[i] * re[i] + im[i] * im[i];

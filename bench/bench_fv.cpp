@@ -1,8 +1,9 @@
 // Speed of the maximum voiced frequency estimator on the speech corpus: time per voiced
 // frame and real-time factor (seconds of speech analysed per second of processing) of
-// getfvoicing at the command defaults (16 kHz, 5 ms frames). The f0 track comes from the
-// plain pitch tracker (60..500 Hz), computed once outside the timing; a second run uses a
-// constant 120 Hz track (every frame voiced) as an upper bound of the work.
+// getfvoicing and getfvoicingfast at the command defaults (16 kHz, 5 ms frames). The f0
+// track comes from the plain pitch tracker (60..500 Hz), computed once outside the timing;
+// a second run uses a constant 120 Hz track (every frame voiced) as an upper bound of the
+// work.
 // The corpus folder is BRISVANE_CORPUS_DIR (environment first, then the build's default);
 // without recordings the benchmarks report a skip.
 #include <benchmark/benchmark.h>
@@ -36,7 +37,7 @@ std::vector<double> trackedf0(const std::vector<double>& x, uint32_t n) {
   return f0;
 }
 
-void runfv(benchmark::State& state, bool constant) {
+void runfv(benchmark::State& state, bool constant, bool fast = false) {
   const std::vector<double>& x = corpussignal();
   if (x.empty()) {
     state.SkipWithError("no corpus recordings found (set BRISVANE_CORPUS_DIR)");
@@ -51,7 +52,8 @@ void runfv(benchmark::State& state, bool constant) {
       static_cast<double>(std::count_if(f0.begin(), f0.end(), [](double v) { return v > 0.0; }));
   std::vector<double> fv(n);
   for (auto _ : state) {
-    brisvane::getfvoicing(x.data(), len, kFs, kShift, 0, n, f0.data(), fv.data());
+    (fast ? brisvane::getfvoicingfast : brisvane::getfvoicing)(x.data(), len, kFs, kShift, 0, n,
+                                                               f0.data(), fv.data());
     benchmark::DoNotOptimize(fv.data());
     benchmark::ClobberMemory();
   }
@@ -66,9 +68,11 @@ void runfv(benchmark::State& state, bool constant) {
 
 void BM_getfvoicing_trackedf0(benchmark::State& state) { runfv(state, false); }
 void BM_getfvoicing_allvoiced120(benchmark::State& state) { runfv(state, true); }
+void BM_getfvoicingfast_trackedf0(benchmark::State& state) { runfv(state, false, true); }
 
 BENCHMARK(BM_getfvoicing_trackedf0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_getfvoicing_allvoiced120)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_getfvoicingfast_trackedf0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 
