@@ -470,7 +470,8 @@ namespace {
 // first as real, the second as imaginary part: |X1[k]|^2 + |X2[k]|^2 = (|Z[k]|^2 +
 // |Z[N-k]|^2)/2), the noise spectrum by its fast form, and only logspec[0 .. N/2] written.
 int straightspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                     double* logspec, double* second, memna* wsn, std::vector<double>* winblock, bool fast) {
+                     double* logspec, double* second, memna* wsn, std::vector<double>* winblock, bool fast,
+                     const fftplan* plan = nullptr) {
   if (logspec == nullptr || second == nullptr || wsn == nullptr || (x == nullptr && nx > 0)) return -1;
   if (!fsok(fs) || !ispow2(N) || N < 2 || N < wsn->L || N > wsn->nfft) return -1;
   f0 = strf0(f0, fs);
@@ -556,7 +557,11 @@ int straightspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, d
   double* scratch = wsn->scratch;
   const uint32_t half = N / 2;
   if (fast) {
-    fftr(static_cast<int32_t>(N), logspec, second);
+    if (plan != nullptr && plan->n == N) {
+      dofftrfast(*plan, logspec, second, 1);
+    } else {
+      fftr(static_cast<int32_t>(N), logspec, second);
+    }
     const double floor = Lw * kPowerFloor;
     const uint64_t lw2 = static_cast<uint64_t>(Lw) * Lw;
     const double scale = 1.0 / (static_cast<double>(lw2) * f0);
@@ -596,8 +601,9 @@ int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
 }
 
 int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock) {
-  return straightspectrum(x, nx, fs, centre, f0, N, logspec, second, wsn, winblock, true);
+                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock,
+                               const fftplan* plan) {
+  return straightspectrum(x, nx, fs, centre, f0, N, logspec, second, wsn, winblock, true, plan);
 }
 
 namespace {
@@ -617,7 +623,11 @@ void truncatedcepstrumfast(double* spectrum, double* second, uint32_t N, uint32_
     re[n] = spectrum[a <= H ? a : N - a];
     im[n] = spectrum[b <= H ? b : N - b];
   }
-  fftr(static_cast<int32_t>(H), re, im);
+  if (ws->cepplan.n == H) {
+    dofftrfast(ws->cepplan, re, im, 1);
+  } else {
+    fftr(static_cast<int32_t>(H), re, im);
+  }
   // Real parts of X[k] (the spectrum is real and even, so X is real): X[0], X[H], and the
   // pairs k, H - k from Z[k] and Z[H - k].
   const double invN = 1.0 / N;
@@ -655,7 +665,8 @@ int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f
   }
   f0 = strf0(f0, fs);
   if (fastready(ws, N, order, alpha)) {
-    if (getstraightlogspectrumfast(x, nx, fs, centre, f0, N, spectrum, second, ws->na.get(), &ws->strwin) != 0) {
+    if (getstraightlogspectrumfast(x, nx, fs, centre, f0, N, spectrum, second, ws->na.get(), &ws->strwin,
+                                   &ws->strplan) != 0) {
       zerocc(c, order);
       return -1;
     }
@@ -718,6 +729,11 @@ int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t fir
     ws->lsr.resize(std::max(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1, P1 * P1 + 4 * P1 + 8));
   } else if (method == 2) {
     ws->strwin.resize(2 * static_cast<uint64_t>(getwinlengthnperiodsodd(2.0, f0min, fs)));
+    if (fast && N >= 2) {
+      // Tables of the two transforms of every frame, made once (a failure leaves fftr in use).
+      fftplancreate(N, &ws->strplan);
+      fftplancreate(N / 2, &ws->cepplan);
+    }
   }
 
   if (fast && alphaok(alpha)) {

@@ -24,6 +24,7 @@
 
 #include "analysis/harmonicanalysis.h"
 #include "analysis/noiseanalysis.h"
+#include "dsp/dft.h"
 
 namespace brisvane {
 
@@ -43,6 +44,10 @@ struct memcc {
   std::vector<double> ccmat;    // (N/2+1) x (order+1)
   std::vector<double> warpmat;  // (N/2+1) x (order+1)
   std::vector<double> tables;   // 3*(N/2+1)
+  // Method 2 on the fast path: transform tables for the two windowed frames (N points) and for
+  // the cepstrum of the real, even log spectrum (N/2 points); empty when not made.
+  fftplan strplan;
+  fftplan cepplan;
 };
 
 // First-order all-pass frequency warping of the angular frequency w (radians per sample)
@@ -141,11 +146,13 @@ int matccharmonic(uint32_t P, uint32_t K, double f0, double fs, double alpha, do
 int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1);
 
 // getstraightlogspectrum by the fast route: windows by rotation, both windowed frames through
-// one complex FFT, the fast noise spectrum for unvoiced frames (its tables made by
-// memnafastprepare for N); only logspec[0 .. N/2] is defined afterwards. Values equal to
-// rounding; failures as getstraightlogspectrum (and -1 for unvoiced frames without tables).
+// one complex FFT (by the tables of plan when it is given with plan->n == N, else by fftr),
+// the fast noise spectrum for unvoiced frames (its tables made by memnafastprepare for N);
+// only logspec[0 .. N/2] is defined afterwards. Values equal to rounding; failures as
+// getstraightlogspectrum (and -1 for unvoiced frames without tables).
 int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock = nullptr);
+                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock = nullptr,
+                               const fftplan* plan = nullptr);
 
 // matccharmonic followed by solvelsr without forming M: with S_d = sum_k cos(d theta_k), the
 // system matrix is R[0][0] = K, R[0][j] = 2 S_j, R[i][j] = 2 (S_|i-j| + S_(i+j)) (plus the
