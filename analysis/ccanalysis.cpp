@@ -7,6 +7,7 @@
 
 #include "dsp/dft.h"
 #include "dsp/matvect.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -344,36 +345,150 @@ int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1) {
   return 0;
 }
 
+namespace {
+
+// One group of four harmonics of the regularized fit (lanes with ct = st = y = 0 add nothing):
+// Sacc[4d + l] += cos(d theta_l) for d = 1 .. D-1 and bacc[4d + l] += y_l 2 cos(d theta_l) for
+// d = 1 .. n-1, the cosines by the rotation (cos, sin)(d theta) -> (cos, sin)((d+1) theta).
+BRISVANE_KERNEL void lsrgroupbody(const double* c4, const double* s4, const double* y4, uint64_t n, uint64_t D,
+                                  double* Sacc, double* bacc) {
+  const v4d ct = load4(c4), st = load4(s4), y2 = load4(y4) * splat4(2.0);
+  v4d co = ct, si = st;
+  uint64_t d = 1;
+  for (; d < n; ++d) {
+    store4(Sacc + 4 * d, load4(Sacc + 4 * d) + co);
+    store4(bacc + 4 * d, load4(bacc + 4 * d) + y2 * co);
+    const v4d nco = co * ct - si * st;
+    si = co * st + si * ct;
+    co = nco;
+  }
+  for (; d < D; ++d) {
+    store4(Sacc + 4 * d, load4(Sacc + 4 * d) + co);
+    const v4d nco = co * ct - si * st;
+    si = co * st + si * ct;
+    co = nco;
+  }
+}
+BRISVANE_AVX2 void lsrgroupavx2(const double* c4, const double* s4, const double* y4, uint64_t n, uint64_t D,
+                                double* Sacc, double* bacc) {
+  lsrgroupbody(c4, s4, y4, n, D, Sacc, bacc);
+}
+void lsrgroupplain(const double* c4, const double* s4, const double* y4, uint64_t n, uint64_t D, double* Sacc,
+                   double* bacc) {
+  lsrgroupbody(c4, s4, y4, n, D, Sacc, bacc);
+}
+
+// Cholesky factorisation in place of the symmetric matrix whose upper triangle is U (n rows
+// of stride np, np = n rounded up to a multiple of 4; U[j][i] = R[j][i] for j <= i; the rest
+// of each row is scratch that must start finite), right-looking: after pivot j, row j is
+// divided by sqrt(pivot) and every later row l loses U[j][l] times row j. Each entry of the
+// upper triangle receives its subtractions in the order of j, so the factor equals the
+// row-by-row (left-looking) one bit for bit; the rows are updated in whole blocks of four
+// from the block holding the diagonal, which only touches scratch below it. Then the solve
+// of R c = b in place (b holds np values; forward with U^T, back with U). Returns -1 at the
+// first pivot that is not positive or when the product of the pivots is exactly 0.
+BRISVANE_KERNEL int lsrcholbody(double* U, double* b, uint64_t n, uint64_t np) {
+  double det = 1.0;
+  for (uint64_t j = 0; j < n; ++j) {
+    double* rj = U + j * np;
+    const double v = rj[j];
+    det = det * v;
+    if (!(v > 0.0)) return -1;
+    const double g = std::sqrt(v);
+    const v4d gv = splat4(g);
+    for (uint64_t i = j & ~uint64_t{3}; i < np; i += 4) store4(rj + i, load4(rj + i) / gv);
+    rj[j] = g;
+    for (uint64_t l = j + 1; l < n; ++l) {
+      double* rl = U + l * np;
+      const v4d uv = splat4(rj[l]);
+      for (uint64_t i = l & ~uint64_t{3}; i < np; i += 4) store4(rl + i, load4(rl + i) - uv * load4(rj + i));
+    }
+  }
+  if (det == 0.0) return -1;
+  // Forward: b[i] = (b[i] - sum_k G[i][k] b[k]) / G[i][i], G[i][k] = U[k][i], subtractions by k.
+  for (uint64_t k = 0; k < n; ++k) {
+    const double* rk = U + k * np;
+    const double bk = b[k] / rk[k];
+    b[k] = bk;
+    uint64_t i = k + 1;
+    for (; i < n && (i & 3) != 0; ++i) b[i] = b[i] - rk[i] * bk;
+    const v4d bv = splat4(bk);
+    for (; i < np; i += 4) store4(b + i, load4(b + i) - load4(rk + i) * bv);
+  }
+  // Back: b[i] = (b[i] - sum_(k>i) U[i][k] b[k]) / U[i][i].
+  for (uint64_t i = n; i-- > 0;) {
+    const double* ri = U + i * np;
+    double v = b[i];
+    for (uint64_t k = i + 1; k < n; ++k) v -= ri[k] * b[k];
+    b[i] = v / ri[i];
+  }
+  return 0;
+}
+BRISVANE_AVX2 int lsrcholavx2(double* U, double* b, uint64_t n, uint64_t np) { return lsrcholbody(U, b, n, np); }
+int lsrcholplain(double* U, double* b, uint64_t n, uint64_t np) { return lsrcholbody(U, b, n, np); }
+
+}  // namespace
+
 int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, const double* y, double* c,
                  double* work) {
   if (y == nullptr || c == nullptr || work == nullptr || P == UINT32_MAX) return -1;
   const uint64_t n = static_cast<uint64_t>(P) + 1;
   const uint64_t D = 2 * static_cast<uint64_t>(P) + 1;  // S_0 .. S_2P
+  const uint64_t np = (n + 3) & ~uint64_t{3};
+  // Four partial sums per index (one per lane), folded in place into S[d] and b[d] afterwards;
+  // b keeps np values for the blocked solve.
   double* S = work;
-  double* b = S + D + 1;
-  double* R = b + n + 1;
-  for (uint64_t d = 0; d < D; ++d) S[d] = 0.0;
-  for (uint64_t i = 0; i < n; ++i) b[i] = 0.0;
-  // cos(d theta_k) by rotation from cos 0 = 1, sin 0 = 0, as the cosine matrix is built.
+  double* b = S + 4 * D;
+  double* U = b + 4 * n;
+  for (uint64_t i = 0; i < 4 * D + 4 * n + n * np; ++i) work[i] = 0.0;
+  const bool avx2 = cpuhasavx2();
+  // Warped harmonic frequencies theta_k = fwarp(k w0): cos and sin straight from the all-pass
+  // phase's two components X = (1+a^2) cos w - 2a, Y = (1-a^2) sin w, as X/r and Y/r.
   const double w0 = f0 * k2Pi / fs;
-  for (uint64_t k = 1; k <= K; ++k) {
-    const double theta = fwarp(static_cast<double>(k) * w0, alpha);
-    const double ct = std::cos(theta), st = std::sin(theta);
-    const double yk = y[k - 1];
-    double co = 1.0, si = 0.0;
-    S[0] += 1.0;
-    b[0] += yk;
-    for (uint64_t d = 1; d < D; ++d) {
-      const double nco = co * ct - si * st;
-      si = co * st + si * ct;
-      co = nco;
-      S[d] += co;
-      if (d < n) b[d] += yk * (2.0 * co);
+  const double a2 = alpha * alpha;
+  double y0 = 0.0;
+  // cos and sin of k w0 by rotation, re-anchored on the library values every 16 harmonics.
+  const double cw0 = std::cos(w0), sw0 = std::sin(w0);
+  double cw = 1.0, sw = 0.0;
+  for (uint64_t k0 = 0; k0 < K; k0 += 4) {
+    double c4[4], s4[4], y4[4];
+    for (uint64_t l = 0; l < 4; ++l) {
+      c4[l] = 0.0;
+      s4[l] = 0.0;
+      y4[l] = 0.0;
+      const uint64_t k = k0 + l;
+      if (k >= K) continue;
+      if (k % 16 == 15) {
+        const double w = static_cast<double>(k + 1) * w0;
+        cw = std::cos(w);
+        sw = std::sin(w);
+      } else {
+        const double nc = cw * cw0 - sw * sw0;
+        sw = cw * sw0 + sw * cw0;
+        cw = nc;
+      }
+      const double X = (1.0 + a2) * cw - 2.0 * alpha;
+      const double Y = (1.0 - a2) * sw;
+      const double r = std::sqrt(X * X + Y * Y);
+      c4[l] = r > 0.0 ? X / r : 1.0;
+      s4[l] = r > 0.0 ? Y / r : 0.0;
+      y4[l] = y[k];
+      y0 += y[k];
+    }
+    if (avx2) {
+      lsrgroupavx2(c4, s4, y4, n, D, S, b);
+    } else {
+      lsrgroupplain(c4, s4, y4, n, D, S, b);
     }
   }
-  // R = M^T M + penalty: 4 cos(i t) cos(j t) = 2 (cos((i-j) t) + cos((i+j) t)).
-  for (uint64_t i = 0; i < n; ++i) {
-    for (uint64_t j = 0; j <= i; ++j) {
+  for (uint64_t d = 1; d < D; ++d) S[d] = (S[4 * d] + S[4 * d + 1]) + (S[4 * d + 2] + S[4 * d + 3]);
+  S[0] = static_cast<double>(K);
+  for (uint64_t d = 1; d < n; ++d) b[d] = (b[4 * d] + b[4 * d + 1]) + (b[4 * d + 2] + b[4 * d + 3]);
+  b[0] = y0;
+  // R = M^T M + penalty in the upper triangle: 4 cos(i t) cos(j t) = 2 (cos((i-j) t) + cos((i+j) t)).
+  for (uint64_t j = 0; j < n; ++j) {
+    double* row = U + j * np;
+    for (uint64_t i = j; i < n; ++i) {
       double v;
       if (i == 0) {
         v = S[0];
@@ -382,37 +497,12 @@ int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, con
       } else {
         v = 2.0 * (S[i - j] + S[i + j]);
       }
-      R[i * n + j] = v;
+      row[i] = v;
     }
-    R[i * n + i] = R[i * n + i] + static_cast<double>(i * i) * kLsrPenalty;
+    row[j] = row[j] + static_cast<double>(j * j) * kLsrPenalty;
   }
-  // Cholesky factorisation R = G G^T in the lower triangle; the product of the pivots plays
-  // the part of solvelsr's determinant.
-  double det = 1.0;
-  for (uint64_t i = 0; i < n; ++i) {
-    for (uint64_t j = 0; j <= i; ++j) {
-      double v = R[i * n + j];
-      for (uint64_t k = 0; k < j; ++k) v -= R[i * n + k] * R[j * n + k];
-      if (i == j) {
-        det = det * v;
-        if (!(v > 0.0)) return -1;
-        R[i * n + i] = std::sqrt(v);
-      } else {
-        R[i * n + j] = v / R[j * n + j];
-      }
-    }
-  }
-  if (det == 0.0) return -1;
-  for (uint64_t i = 0; i < n; ++i) {
-    double v = b[i];
-    for (uint64_t k = 0; k < i; ++k) v -= R[i * n + k] * b[k];
-    b[i] = v / R[i * n + i];
-  }
-  for (uint64_t i = n; i-- > 0;) {
-    double v = b[i];
-    for (uint64_t k = i + 1; k < n; ++k) v -= R[k * n + i] * b[k];
-    b[i] = v / R[i * n + i];
-  }
+  const int e = avx2 ? lsrcholavx2(U, b, n, np) : lsrcholplain(U, b, n, np);
+  if (e != 0) return -1;
   for (uint64_t i = 0; i < n; ++i) c[i] = b[i];
   return 0;
 }
@@ -442,7 +532,7 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
       for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
       const uint64_t P1 = static_cast<uint64_t>(order) + 1;
       if (fast) {
-        const uint64_t fneed = P1 * P1 + 4 * P1 + 8;
+        const uint64_t fneed = P1 * P1 + 15 * P1;
         if (ws->lsr.size() < fneed) ws->lsr.resize(fneed);
         if (solvelsrfast(order, K, f0, fs, alpha, spectrum, c, ws->lsr.data()) == 0) return 0;
       } else {
@@ -726,7 +816,7 @@ int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t fir
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
   if (method == 1) {
     const int K = hanoharms(fs, fs, f0min);
-    ws->lsr.resize(std::max(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1, P1 * P1 + 4 * P1 + 8));
+    ws->lsr.resize(std::max(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1, P1 * P1 + 15 * P1));
   } else if (method == 2) {
     ws->strwin.resize(2 * static_cast<uint64_t>(getwinlengthnperiodsodd(2.0, f0min, fs)));
     if (fast && N >= 2) {

@@ -157,10 +157,11 @@ int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
 // matccharmonic followed by solvelsr without forming M: with S_d = sum_k cos(d theta_k), the
 // system matrix is R[0][0] = K, R[0][j] = 2 S_j, R[i][j] = 2 (S_|i-j| + S_(i+j)) (plus the
 // penalty on the diagonal), b = M^T y from the same cosines, and R c = b is solved by a
-// Cholesky factorisation instead of an explicit inverse. Same theta_k (fwarp of k*2*pi*f0/fs),
-// same result to rounding. Fails (-1, c untouched) where solvelsr does: a pivot that is not
-// positive or a product of pivots that is exactly 0; also for null arrays or P + 1 = 0.
-// work holds (P+1)^2 + 4(P+1) + 8 values.
+// Cholesky factorisation instead of an explicit inverse. Same theta_k (fwarp of k*2*pi*f0/fs,
+// its cosine and sine taken from the all-pass phase's components), same result to rounding.
+// Fails (-1, c untouched) where solvelsr does: a pivot that is not positive or a product of
+// pivots that is exactly 0; also for null arrays or P + 1 = 0.
+// work holds (P+1)^2 + 15(P+1) values.
 int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, const double* y, double* c,
                  double* work);
 

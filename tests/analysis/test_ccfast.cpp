@@ -121,7 +121,7 @@ TEST(RegularisedFitFast, AgreesWithTheMatrixForm) {
         std::vector<double> y(K), c1(P + 1, 9.0), c2(P + 1, 9.0);
         for (uint32_t k = 0; k < K; ++k) y[k] = -4.0 + std::sin(0.3 * k) - 0.01 * k;
         std::vector<double> M(static_cast<size_t>(K) * (P + 1) + 2 * (P + 1) * (P + 1));
-        std::vector<double> work((P + 1) * (P + 1) + 4 * (P + 1) + 8);
+        std::vector<double> work((P + 1) * (P + 1) + 15 * (P + 1));
         ASSERT_EQ(matccharmonic(P, K, f0, kFs, alpha, M.data()), 0);
         ASSERT_EQ(solvelsr(M.data(), y.data(), c1.data(), K, P + 1), 0);
         ASSERT_EQ(solvelsrfast(P, K, f0, kFs, alpha, y.data(), c2.data(), work.data()), 0);
