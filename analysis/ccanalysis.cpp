@@ -555,6 +555,96 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
 
 namespace {
 
+// 64-bit integer lanes beside v4d (same size: casts between the two reinterpret the bits).
+typedef long long v4l __attribute__((vector_size(32)));
+
+// Natural logarithm of four positive normal doubles, to within one unit in the last place:
+// x = 2^e m with m in [sqrt(1/2), sqrt(2)), f = m - 1, s = f/(2 + f), and
+// ln m = f - (f^2/2 - s (f^2/2 + R(s^2))) with R the minimax series of 2 atanh(s) - 2s - s^3...
+// beyond its first terms; ln 2 split into a head exact in e*ln2hi for |e| < 2^11 and a tail.
+// Only +, -, *, / and bit operations: every lane gives the same bytes on every instruction set.
+BRISVANE_KERNEL v4d lognormal4(v4d x) {
+  const v4l bits = (v4l)x;
+  const v4l mant = (bits & 0x000FFFFFFFFFFFFFLL) | 0x3FF0000000000000LL;  // m in [1, 2)
+  const v4d m1 = (v4d)mant;
+  const v4l big = (v4l)(m1 > splat4(1.4142135623730951));  // all ones where m >= sqrt 2
+  const v4d m = (v4d)((mant & ~big) | ((v4l)(m1 * splat4(0.5)) & big));
+  // Exponent as an exact double: the biased exponent in the mantissa field of 2^52.
+  const v4l ebits = ((bits >> 52) & 0x7FFLL) - big;  // big lanes are -1: exponent + 1
+  const v4d eb = (v4d)(ebits | 0x4330000000000000LL) - splat4(4503599627370496.0 + 1023.0);
+  const v4d f = m - splat4(1.0);
+  const v4d sv = f / (splat4(2.0) + f);
+  const v4d z = sv * sv;
+  const v4d w = z * z;
+  const v4d t1 = w * (splat4(3.999999999940941908e-01) +
+                      w * (splat4(2.222219843214978396e-01) + w * splat4(1.531383769920937332e-01)));
+  const v4d t2 = z * (splat4(6.666666666666735130e-01) +
+                      w * (splat4(2.857142874366239149e-01) +
+                           w * (splat4(1.818357216161805012e-01) + w * splat4(1.479819860511658591e-01))));
+  const v4d R = t2 + t1;
+  const v4d hfsq = splat4(0.5) * f * f;
+  return eb * splat4(6.93147180369123816490e-01) -
+         ((hfsq - (sv * (hfsq + R) + eb * splat4(1.90821492927058770002e-10))) - f);
+}
+
+// Pitch-adaptive log spectrum from the transform Z of the two windowed frames (re, im, N
+// points): P[k] = (|Z[k]|^2 + |Z[N-k]|^2)/2 floored at floor, out[k] = 1/2 ln(P[k] scale) for
+// k = 0 .. N/2. out may be re itself (bin k is written after bins k and N-k are read).
+BRISVANE_KERNEL void strpowerlogbody(const double* re, const double* im, uint32_t N, double floor, double scale,
+                                     double* out) {
+  const uint32_t half = N / 2;
+  auto power = [&](uint32_t k) {
+    const uint32_t m = (N - k) % N;
+    double P = 0.5 * ((re[k] * re[k] + im[k] * im[k]) + (re[m] * re[m] + im[m] * im[m]));
+    return P < floor ? floor : P;
+  };
+  out[0] = power(0);
+  uint32_t k = 1;
+  const v4d fl = splat4(floor);
+  for (; k + 3 <= half; k += 4) {
+    // Bins N-k-3 .. N-k loaded ascending and reversed to line up with k .. k+3.
+    const v4l rev = {3, 2, 1, 0};
+    const v4d ra = load4(re + k), ia = load4(im + k);
+    const v4d rb = __builtin_shuffle(load4(re + (N - k - 3)), rev);
+    const v4d ib = __builtin_shuffle(load4(im + (N - k - 3)), rev);
+    const v4d P = splat4(0.5) * ((ra * ra + ia * ia) + (rb * rb + ib * ib));
+    const v4l low = (v4l)(P < fl);
+    store4(out + k, (v4d)(((v4l)P & ~low) | ((v4l)fl & low)));
+  }
+  for (; k <= half; ++k) out[k] = power(k);
+  // Logarithms four bins at a time; a block holding a value that is not a positive normal
+  // double (overflowed power, say) takes the library logarithm lane by lane.
+  const v4d sc = splat4(scale);
+  for (uint32_t j = 0; j <= half; j += 4) {
+    double v[4] = {1.0, 1.0, 1.0, 1.0};
+    const uint32_t cnt = half + 1 - j < 4 ? half + 1 - j : 4;
+    for (uint32_t l = 0; l < cnt; ++l) v[l] = out[j + l];
+    const v4d xv = load4(v) * sc;
+    const v4l ok = (v4l)(xv >= splat4(std::numeric_limits<double>::min())) &
+                   (v4l)(xv <= splat4(std::numeric_limits<double>::max()));
+    double r[4];
+    if (ok[0] & ok[1] & ok[2] & ok[3]) {
+      store4(r, splat4(0.5) * lognormal4(xv));
+    } else {
+      double xs[4];
+      store4(xs, xv);
+      for (uint32_t l = 0; l < 4; ++l) r[l] = 0.5 * std::log(xs[l]);
+    }
+    for (uint32_t l = 0; l < cnt; ++l) out[j + l] = r[l];
+  }
+}
+BRISVANE_AVX2 void strpowerlogavx2(const double* re, const double* im, uint32_t N, double floor, double scale,
+                                   double* out) {
+  strpowerlogbody(re, im, N, floor, scale, out);
+}
+void strpowerlogplain(const double* re, const double* im, uint32_t N, double floor, double scale, double* out) {
+  strpowerlogbody(re, im, N, floor, scale, out);
+}
+
+}  // namespace
+
+namespace {
+
 // The pitch-adaptive log spectrum, documented (fast = false) or fast: windows by rotation
 // instead of a sine and cosine per sample, both windowed frames through one complex FFT (the
 // first as real, the second as imaginary part: |X1[k]|^2 + |X2[k]|^2 = (|Z[k]|^2 +
@@ -655,14 +745,11 @@ int straightspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, d
     const double floor = Lw * kPowerFloor;
     const uint64_t lw2 = static_cast<uint64_t>(Lw) * Lw;
     const double scale = 1.0 / (static_cast<double>(lw2) * f0);
-    for (uint32_t k = 0; k <= half; ++k) {
-      const uint32_t m = (N - k) % N;
-      double P = 0.5 * ((logspec[k] * logspec[k] + second[k] * second[k]) +
-                        (logspec[m] * logspec[m] + second[m] * second[m]));
-      if (P < floor) P = floor;
-      scratch[k] = P;
+    if (cpuhasavx2()) {
+      strpowerlogavx2(logspec, second, N, floor, scale, logspec);
+    } else {
+      strpowerlogplain(logspec, second, N, floor, scale, logspec);
     }
-    for (uint32_t k = 0; k <= half; ++k) logspec[k] = 0.5 * std::log(scratch[k] * scale);
     return 0;
   }
   for (uint32_t i = 0; i < N; ++i) scratch[i] = 0.0;
@@ -698,49 +785,77 @@ int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
 
 namespace {
 
-// Warped cepstrum of the log spectrum spectrum[0 .. N/2] (symmetric) cut at M1 < N/2: the real
-// cepstrum c^[n], n = 0 .. M1, by the real-input transform (N real values packed into N/2
-// complex points, the noise workspace's tables), then c = sum_n c^'[n] W[n] (c^'[0] halved,
-// c0 doubled) with the warping matrix.
+// Warping of the cut cepstrum by the matrix rows: c[m] = sum_(n = 0 .. M1) cep[n] W[n][m] (W of
+// P1 columns), each c[m] summed in the order of n, four coefficients per vector.
+BRISVANE_KERNEL void cepwarpbody(const double* cep, uint64_t M1, const double* W, uint64_t P1, double* c) {
+  uint64_t m = 0;
+  for (; m + 4 <= P1; m += 4) {
+    v4d acc = splat4(0.0);
+    for (uint64_t n = 0; n <= M1; ++n) acc = acc + splat4(cep[n]) * load4(W + n * P1 + m);
+    store4(c + m, acc);
+  }
+  for (; m < P1; ++m) {
+    double acc = 0.0;
+    for (uint64_t n = 0; n <= M1; ++n) acc = acc + cep[n] * W[n * P1 + m];
+    c[m] = acc;
+  }
+}
+BRISVANE_AVX2 void cepwarpavx2(const double* cep, uint64_t M1, const double* W, uint64_t P1, double* c) {
+  cepwarpbody(cep, M1, W, P1, c);
+}
+void cepwarpplain(const double* cep, uint64_t M1, const double* W, uint64_t P1, double* c) {
+  cepwarpbody(cep, M1, W, P1, c);
+}
+
+// Warped cepstrum of the log spectrum y = spectrum[0 .. N/2] (symmetric) cut at M1 < N/2.
+// The real cepstrum of an even log spectrum is its cosine transform,
+//   C[k] = y[0] + (-1)^k y[H] + 2 sum_(n=1..H-1) y[n] cos(pi k n / H),  H = N/2,
+// taken here by a real transform of H points (half the work of the packed N-point one):
+// with u[0] = (y[0] + y[H])/2 and, for 0 < n < H, u[n] = (y[n] + y[H-n])/2 - sin(pi n/H)
+// (y[n] - y[H-n]), the transform G of u gives C[2k] = 2 Re G[k] and the odd terms by the
+// running sum C[2k+1] = C[2k-1] - 2 Im G[k] from C[1] = y[0] - y[H] + 2 sum_(0<n<H/2)
+// cos(pi n/H) (y[n] - y[H-n]). Then c^[n] = C[n]/N, and c = sum_n c^'[n] W[n] (c^'[0]
+// halved, c0 doubled) with the warping matrix. The sines and cosines are the noise
+// workspace's tables of N (e^(-j 2 pi k/N), k <= N/4).
 void truncatedcepstrumfast(double* spectrum, double* second, uint32_t N, uint32_t M1, uint32_t order, double* c,
                            const memcc* ws) {
   const uint32_t H = N / 2;
-  const uint32_t q = N / 4;
-  double* re = second;
-  double* im = second + H;
-  for (uint32_t n = 0; n < H; ++n) {
-    const uint32_t a = 2 * n, b = 2 * n + 1;
-    re[n] = spectrum[a <= H ? a : N - a];
-    im[n] = spectrum[b <= H ? b : N - b];
+  if (ws->cepplan.N != H || H < 2) {
+    for (uint32_t k = 1; k < H; ++k) spectrum[N - k] = spectrum[k];
+    logspec2cc(spectrum, second, N, M1, order, c, ws->matalpha);
+    return;
   }
-  if (ws->cepplan.n == H) {
-    dofftrfast(ws->cepplan, re, im, 1);
-  } else {
-    fftr(static_cast<int32_t>(H), re, im);
-  }
-  // Real parts of X[k] (the spectrum is real and even, so X is real): X[0], X[H], and the
-  // pairs k, H - k from Z[k] and Z[H - k].
-  const double invN = 1.0 / N;
+  const uint32_t q = H / 2;
   const double* cw = ws->na->fastcos.data();
-  const double* sw = ws->na->fastsin.data();
-  spectrum[0] = (re[0] + im[0]) * invN;
-  spectrum[H] = (re[0] - im[0]) * invN;
-  for (uint32_t k = 1; k <= q; ++k) {
-    const uint32_t m = H - k;
-    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
-    const double er = 0.5 * (ar + br);
-    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
-    const double tr = cw[k] * dr - sw[k] * di;
-    spectrum[k] = (er + tr) * invN;
-    spectrum[m] = (er - tr) * invN;
+  const double* sw = ws->na->fastsin.data();  // -sin(2 pi k/N)
+  double* y = spectrum;
+  double odd = 0.5 * (y[0] - y[H]);
+  y[0] = 0.5 * (y[0] + y[H]);
+  for (uint32_t n = 1; n < q; ++n) {
+    const double a = y[n], b = y[H - n];
+    const double h = 0.5 * (a + b), d = a - b;
+    y[n] = h + sw[n] * d;
+    y[H - n] = h - sw[n] * d;
+    odd += cw[n] * d;
+  }
+  double* re = second;
+  double* im = second + q + 1;
+  rfftfast(ws->cepplan, y, re, im);
+  const double sc = 2.0 / N;
+  for (uint32_t k = 0; k <= M1; ++k) {
+    if ((k & 1) == 0) {
+      spectrum[k] = re[k / 2] * sc;
+    } else {
+      if (k > 1) odd -= im[k / 2];
+      spectrum[k] = odd * sc;
+    }
   }
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
-  const double* W = ws->warpmat.data();
-  for (uint64_t m = 0; m < P1; ++m) c[m] = 0.0;
-  for (uint64_t n = 0; n <= M1; ++n) {
-    const double v = n == 0 ? 0.5 * spectrum[0] : spectrum[n];
-    const double* __restrict row = W + n * P1;
-    for (uint64_t m = 0; m < P1; ++m) c[m] += v * row[m];
+  spectrum[0] = 0.5 * spectrum[0];
+  if (cpuhasavx2()) {
+    cepwarpavx2(spectrum, M1, ws->warpmat.data(), P1, c);
+  } else {
+    cepwarpplain(spectrum, M1, ws->warpmat.data(), P1, c);
   }
   c[0] = c[0] * 2.0;
 }
@@ -822,7 +937,7 @@ int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t fir
     if (fast && N >= 2) {
       // Tables of the two transforms of every frame, made once (a failure leaves fftr in use).
       fftplancreate(N, &ws->strplan);
-      fftplancreate(N / 2, &ws->cepplan);
+      rfftplancreate(N / 2, &ws->cepplan);
     }
   }
 

@@ -44,10 +44,10 @@ struct memcc {
   std::vector<double> ccmat;    // (N/2+1) x (order+1)
   std::vector<double> warpmat;  // (N/2+1) x (order+1)
   std::vector<double> tables;   // 3*(N/2+1)
-  // Method 2 on the fast path: transform tables for the two windowed frames (N points) and for
-  // the cepstrum of the real, even log spectrum (N/2 points); empty when not made.
+  // Method 2 on the fast path: transform tables for the two windowed frames (N complex points)
+  // and for the cepstrum of the real, even log spectrum (N/2 real points); empty when not made.
   fftplan strplan;
-  fftplan cepplan;
+  rfftplan cepplan;
 };
 
 // First-order all-pass frequency warping of the angular frequency w (radians per sample)
