@@ -398,7 +398,20 @@ BRISVANE_KERNEL int lsrcholbody(double* U, double* b, uint64_t n, uint64_t np) {
     const v4d gv = splat4(g);
     for (uint64_t i = j & ~uint64_t{3}; i < np; i += 4) store4(rj + i, load4(rj + i) / gv);
     rj[j] = g;
-    for (uint64_t l = j + 1; l < n; ++l) {
+    uint64_t l = j + 1;
+    for (; l + 1 < n; l += 2) {
+      // Rows l and l+1 together (one load of row j for both); row l+1 starts from row l's
+      // block, which at most adds scratch work below its diagonal.
+      double* rl = U + l * np;
+      double* rm = rl + np;
+      const v4d ul = splat4(rj[l]), um = splat4(rj[l + 1]);
+      for (uint64_t i = l & ~uint64_t{3}; i < np; i += 4) {
+        const v4d r = load4(rj + i);
+        store4(rl + i, load4(rl + i) - ul * r);
+        store4(rm + i, load4(rm + i) - um * r);
+      }
+    }
+    for (; l < n; ++l) {
       double* rl = U + l * np;
       const v4d uv = splat4(rj[l]);
       for (uint64_t i = l & ~uint64_t{3}; i < np; i += 4) store4(rl + i, load4(rl + i) - uv * load4(rj + i));
@@ -440,7 +453,7 @@ int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, con
   double* S = work;
   double* b = S + 4 * D;
   double* U = b + 4 * n;
-  for (uint64_t i = 0; i < 4 * D + 4 * n + n * np; ++i) work[i] = 0.0;
+  for (uint64_t i = 0; i < 4 * D + 4 * n; ++i) work[i] = 0.0;
   const bool avx2 = cpuhasavx2();
   // Warped harmonic frequencies theta_k = fwarp(k w0): cos and sin straight from the all-pass
   // phase's two components X = (1+a^2) cos w - 2a, Y = (1-a^2) sin w, as X/r and Y/r.
@@ -486,70 +499,18 @@ int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, con
   for (uint64_t d = 1; d < n; ++d) b[d] = (b[4 * d] + b[4 * d + 1]) + (b[4 * d + 2] + b[4 * d + 3]);
   b[0] = y0;
   // R = M^T M + penalty in the upper triangle: 4 cos(i t) cos(j t) = 2 (cos((i-j) t) + cos((i+j) t)).
-  for (uint64_t j = 0; j < n; ++j) {
+  // The scratch below the diagonal and past column n is set to 0.
+  for (uint64_t i = 0; i < np; ++i) U[i] = i == 0 ? S[0] : (i < n ? 2.0 * S[i] : 0.0);
+  for (uint64_t j = 1; j < n; ++j) {
     double* row = U + j * np;
-    for (uint64_t i = j; i < n; ++i) {
-      double v;
-      if (i == 0) {
-        v = S[0];
-      } else if (j == 0) {
-        v = 2.0 * S[i];
-      } else {
-        v = 2.0 * (S[i - j] + S[i + j]);
-      }
-      row[i] = v;
-    }
+    for (uint64_t i = 0; i < j; ++i) row[i] = 0.0;
+    for (uint64_t i = j; i < n; ++i) row[i] = 2.0 * (S[i - j] + S[i + j]);
+    for (uint64_t i = n; i < np; ++i) row[i] = 0.0;
     row[j] = row[j] + static_cast<double>(j * j) * kLsrPenalty;
   }
   const int e = avx2 ? lsrcholavx2(U, b, n, np) : lsrcholplain(U, b, n, np);
   if (e != 0) return -1;
   for (uint64_t i = 0; i < n; ++i) c[i] = b[i];
-  return 0;
-}
-
-int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-               double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
-  if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
-    zerocc(c, order);
-    return -1;
-  }
-  f0 = voicedf0(f0, fs);
-  const bool fast = fastready(ws, N, order, alpha);
-  if (f0 > 0.0) {
-    if (!hacapacity(ws->ha.get(), fs, f0)) {
-      zerocc(c, order);
-      return -1;
-    }
-    const int Ki = hanoharms(fs, fs, f0);
-    const uint32_t K = Ki > 0 ? static_cast<uint32_t>(Ki) : 0;
-    const bool fitted =
-        K > 0 && K <= N && harmframeinside(nx, fs, centre, f0) &&
-        (fast ? getharmonicsfast(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1)
-              : getharmonics(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1)) == 0;
-    if (fitted) {
-      // Log amplitude per square root of the harmonic spacing: ln(A_k / (2 sqrt(f0))).
-      const double s = 0.5 / std::sqrt(f0);
-      for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
-      const uint64_t P1 = static_cast<uint64_t>(order) + 1;
-      if (fast) {
-        const uint64_t fneed = P1 * P1 + 15 * P1;
-        if (ws->lsr.size() < fneed) ws->lsr.resize(fneed);
-        if (solvelsrfast(order, K, f0, fs, alpha, spectrum, c, ws->lsr.data()) == 0) return 0;
-      } else {
-        const uint64_t need = static_cast<uint64_t>(K) * P1 + 2 * P1 * P1;
-        if (ws->lsr.size() < need) ws->lsr.resize(need);
-        matccharmonic(order, K, f0, fs, alpha, ws->lsr.data());
-        if (solvelsr(ws->lsr.data(), spectrum, c, K, order + 1) == 0) return 0;
-      }
-    }
-  }
-  if (fast) {
-    getnoiselogspectrumfast(x, nx, fs, centre, N, spectrum, ws->na.get());
-    logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
-  } else {
-    getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
-    logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
-  }
   return 0;
 }
 
@@ -587,6 +548,96 @@ BRISVANE_KERNEL v4d lognormal4(v4d x) {
          ((hfsq - (sv * (hfsq + R) + eb * splat4(1.90821492927058770002e-10))) - f);
 }
 
+// v[i] = post ln(v[i] scale), i < n, four values at a time; a block holding a product that is
+// not a positive normal double (0, an overflow) takes the library logarithm lane by lane.
+BRISVANE_KERNEL void scaledlogbody(double* v, uint64_t n, double scale, double post) {
+  const v4d sc = splat4(scale), ps = splat4(post);
+  const v4d lo = splat4(std::numeric_limits<double>::min()), hi = splat4(std::numeric_limits<double>::max());
+  for (uint64_t j = 0; j < n; j += 4) {
+    // The last block padded with ones.
+    const uint64_t cnt = n - j < 4 ? n - j : 4;
+    double in[4] = {1.0, 1.0, 1.0, 1.0};
+    if (cnt < 4) {
+      for (uint64_t l = 0; l < cnt; ++l) in[l] = v[j + l];
+    }
+    const v4d xv = (cnt < 4 ? load4(in) : load4(v + j)) * sc;
+    const v4l ok = (v4l)(xv >= lo) & (v4l)(xv <= hi);
+    if ((ok[0] & ok[1] & ok[2] & ok[3]) && cnt == 4) {
+      store4(v + j, ps * lognormal4(xv));
+      continue;
+    }
+    double r[4];
+    if (ok[0] & ok[1] & ok[2] & ok[3]) {
+      store4(r, ps * lognormal4(xv));
+    } else {
+      double xs[4];
+      store4(xs, xv);
+      for (uint64_t l = 0; l < 4; ++l) r[l] = post * std::log(xs[l]);
+    }
+    for (uint64_t l = 0; l < cnt; ++l) v[j + l] = r[l];
+  }
+}
+BRISVANE_AVX2 void scaledlogavx2(double* v, uint64_t n, double scale, double post) {
+  scaledlogbody(v, n, scale, post);
+}
+void scaledlogplain(double* v, uint64_t n, double scale, double post) { scaledlogbody(v, n, scale, post); }
+
+}  // namespace
+
+int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
+               double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
+  if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
+    zerocc(c, order);
+    return -1;
+  }
+  f0 = voicedf0(f0, fs);
+  const bool fast = fastready(ws, N, order, alpha);
+  if (f0 > 0.0) {
+    if (!hacapacity(ws->ha.get(), fs, f0)) {
+      zerocc(c, order);
+      return -1;
+    }
+    const int Ki = hanoharms(fs, fs, f0);
+    const uint32_t K = Ki > 0 ? static_cast<uint32_t>(Ki) : 0;
+    const bool fitted =
+        K > 0 && K <= N && harmframeinside(nx, fs, centre, f0) &&
+        (fast ? getharmonicsfast(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1)
+              : getharmonics(x, nx, fs, centre, f0, K, spectrum, nullptr, ws->ha.get(), 1)) == 0;
+    if (fitted) {
+      // Log amplitude per square root of the harmonic spacing: ln(A_k / (2 sqrt(f0))).
+      const double s = 0.5 / std::sqrt(f0);
+      if (!fast) {
+        for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
+      } else if (cpuhasavx2()) {
+        scaledlogavx2(spectrum, K, s, 1.0);
+      } else {
+        scaledlogplain(spectrum, K, s, 1.0);
+      }
+      const uint64_t P1 = static_cast<uint64_t>(order) + 1;
+      if (fast) {
+        const uint64_t fneed = P1 * P1 + 15 * P1;
+        if (ws->lsr.size() < fneed) ws->lsr.resize(fneed);
+        if (solvelsrfast(order, K, f0, fs, alpha, spectrum, c, ws->lsr.data()) == 0) return 0;
+      } else {
+        const uint64_t need = static_cast<uint64_t>(K) * P1 + 2 * P1 * P1;
+        if (ws->lsr.size() < need) ws->lsr.resize(need);
+        matccharmonic(order, K, f0, fs, alpha, ws->lsr.data());
+        if (solvelsr(ws->lsr.data(), spectrum, c, K, order + 1) == 0) return 0;
+      }
+    }
+  }
+  if (fast) {
+    getnoiselogspectrumfast(x, nx, fs, centre, N, spectrum, ws->na.get());
+    logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
+  } else {
+    getnoiselogspectrum(x, nx, fs, centre, N, spectrum, ws->na.get());
+    logspec2cc(spectrum, second, N, N / 2, order, c, alpha);
+  }
+  return 0;
+}
+
+namespace {
+
 // Pitch-adaptive log spectrum from the transform Z of the two windowed frames (re, im, N
 // points): P[k] = (|Z[k]|^2 + |Z[N-k]|^2)/2 floored at floor, out[k] = 1/2 ln(P[k] scale) for
 // k = 0 .. N/2. out may be re itself (bin k is written after bins k and N-k are read).
@@ -612,26 +663,7 @@ BRISVANE_KERNEL void strpowerlogbody(const double* re, const double* im, uint32_
     store4(out + k, (v4d)(((v4l)P & ~low) | ((v4l)fl & low)));
   }
   for (; k <= half; ++k) out[k] = power(k);
-  // Logarithms four bins at a time; a block holding a value that is not a positive normal
-  // double (overflowed power, say) takes the library logarithm lane by lane.
-  const v4d sc = splat4(scale);
-  for (uint32_t j = 0; j <= half; j += 4) {
-    double v[4] = {1.0, 1.0, 1.0, 1.0};
-    const uint32_t cnt = half + 1 - j < 4 ? half + 1 - j : 4;
-    for (uint32_t l = 0; l < cnt; ++l) v[l] = out[j + l];
-    const v4d xv = load4(v) * sc;
-    const v4l ok = (v4l)(xv >= splat4(std::numeric_limits<double>::min())) &
-                   (v4l)(xv <= splat4(std::numeric_limits<double>::max()));
-    double r[4];
-    if (ok[0] & ok[1] & ok[2] & ok[3]) {
-      store4(r, splat4(0.5) * lognormal4(xv));
-    } else {
-      double xs[4];
-      store4(xs, xv);
-      for (uint32_t l = 0; l < 4; ++l) r[l] = 0.5 * std::log(xs[l]);
-    }
-    for (uint32_t l = 0; l < cnt; ++l) out[j + l] = r[l];
-  }
+  scaledlogbody(out, half + 1, scale, 0.5);
 }
 BRISVANE_AVX2 void strpowerlogavx2(const double* re, const double* im, uint32_t N, double floor, double scale,
                                    double* out) {
