@@ -641,12 +641,16 @@ namespace {
 // Pitch-adaptive log spectrum from the transform Z of the two windowed frames (re, im, N
 // points): P[k] = (|Z[k]|^2 + |Z[N-k]|^2)/2 floored at floor, out[k] = 1/2 ln(P[k] scale) for
 // k = 0 .. N/2. out may be re itself (bin k is written after bins k and N-k are read).
+// P is formed as 2 (|Z[k]/2|^2 + |Z[N-k]/2|^2), the same number whenever nothing overflows
+// (the factors are powers of two), so that no partial sum exceeds P: |Z[k]|^2 alone may
+// reach twice the two frames' power and overflow where P does not.
 BRISVANE_KERNEL void strpowerlogbody(const double* re, const double* im, uint32_t N, double floor, double scale,
                                      double* out) {
   const uint32_t half = N / 2;
   auto power = [&](uint32_t k) {
     const uint32_t m = (N - k) % N;
-    double P = 0.5 * ((re[k] * re[k] + im[k] * im[k]) + (re[m] * re[m] + im[m] * im[m]));
+    const double ar = 0.5 * re[k], ai = 0.5 * im[k], br = 0.5 * re[m], bi = 0.5 * im[m];
+    const double P = 2.0 * ((ar * ar + ai * ai) + (br * br + bi * bi));
     return P < floor ? floor : P;
   };
   out[0] = power(0);
@@ -655,10 +659,11 @@ BRISVANE_KERNEL void strpowerlogbody(const double* re, const double* im, uint32_
   for (; k + 3 <= half; k += 4) {
     // Bins N-k-3 .. N-k loaded ascending and reversed to line up with k .. k+3.
     const v4l rev = {3, 2, 1, 0};
-    const v4d ra = load4(re + k), ia = load4(im + k);
-    const v4d rb = __builtin_shuffle(load4(re + (N - k - 3)), rev);
-    const v4d ib = __builtin_shuffle(load4(im + (N - k - 3)), rev);
-    const v4d P = splat4(0.5) * ((ra * ra + ia * ia) + (rb * rb + ib * ib));
+    const v4d h = splat4(0.5);
+    const v4d ra = h * load4(re + k), ia = h * load4(im + k);
+    const v4d rb = h * __builtin_shuffle(load4(re + (N - k - 3)), rev);
+    const v4d ib = h * __builtin_shuffle(load4(im + (N - k - 3)), rev);
+    const v4d P = splat4(2.0) * ((ra * ra + ia * ia) + (rb * rb + ib * ib));
     const v4l low = (v4l)(P < fl);
     store4(out + k, (v4d)(((v4l)P & ~low) | ((v4l)fl & low)));
   }
