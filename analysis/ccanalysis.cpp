@@ -7,6 +7,7 @@
 
 #include "dsp/dft.h"
 #include "dsp/matvect.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -344,78 +345,244 @@ int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1) {
   return 0;
 }
 
+namespace {
+
+// One group of four harmonics of the regularized fit (lanes with ct = st = y = 0 add nothing):
+// Sacc[4d + l] += cos(d theta_l) for d = 1 .. D-1 and bacc[4d + l] += y_l 2 cos(d theta_l) for
+// d = 1 .. n-1, the cosines by the rotation (cos, sin)(d theta) -> (cos, sin)((d+1) theta).
+BRISVANE_KERNEL void lsrgroupbody(const double* c4, const double* s4, const double* y4, uint64_t n, uint64_t D,
+                                  double* Sacc, double* bacc) {
+  const v4d ct = load4(c4), st = load4(s4), y2 = load4(y4) * splat4(2.0);
+  v4d co = ct, si = st;
+  uint64_t d = 1;
+  for (; d < n; ++d) {
+    store4(Sacc + 4 * d, load4(Sacc + 4 * d) + co);
+    store4(bacc + 4 * d, load4(bacc + 4 * d) + y2 * co);
+    const v4d nco = co * ct - si * st;
+    si = co * st + si * ct;
+    co = nco;
+  }
+  for (; d < D; ++d) {
+    store4(Sacc + 4 * d, load4(Sacc + 4 * d) + co);
+    const v4d nco = co * ct - si * st;
+    si = co * st + si * ct;
+    co = nco;
+  }
+}
+BRISVANE_AVX2 void lsrgroupavx2(const double* c4, const double* s4, const double* y4, uint64_t n, uint64_t D,
+                                double* Sacc, double* bacc) {
+  lsrgroupbody(c4, s4, y4, n, D, Sacc, bacc);
+}
+void lsrgroupplain(const double* c4, const double* s4, const double* y4, uint64_t n, uint64_t D, double* Sacc,
+                   double* bacc) {
+  lsrgroupbody(c4, s4, y4, n, D, Sacc, bacc);
+}
+
+// Cholesky factorisation in place of the symmetric matrix whose upper triangle is U (n rows
+// of stride np, np = n rounded up to a multiple of 4; U[j][i] = R[j][i] for j <= i; the rest
+// of each row is scratch that must start finite), right-looking: after pivot j, row j is
+// divided by sqrt(pivot) and every later row l loses U[j][l] times row j. Each entry of the
+// upper triangle receives its subtractions in the order of j, so the factor equals the
+// row-by-row (left-looking) one bit for bit; the rows are updated in whole blocks of four
+// from the block holding the diagonal, which only touches scratch below it. Then the solve
+// of R c = b in place (b holds np values; forward with U^T, back with U). Returns -1 at the
+// first pivot that is not positive or when the product of the pivots is exactly 0.
+BRISVANE_KERNEL int lsrcholbody(double* U, double* b, uint64_t n, uint64_t np) {
+  double det = 1.0;
+  for (uint64_t j = 0; j < n; ++j) {
+    double* rj = U + j * np;
+    const double v = rj[j];
+    det = det * v;
+    if (!(v > 0.0)) return -1;
+    const double g = std::sqrt(v);
+    const v4d gv = splat4(g);
+    for (uint64_t i = j & ~uint64_t{3}; i < np; i += 4) store4(rj + i, load4(rj + i) / gv);
+    rj[j] = g;
+    uint64_t l = j + 1;
+    for (; l + 1 < n; l += 2) {
+      // Rows l and l+1 together (one load of row j for both); row l+1 starts from row l's
+      // block, which at most adds scratch work below its diagonal.
+      double* rl = U + l * np;
+      double* rm = rl + np;
+      const v4d ul = splat4(rj[l]), um = splat4(rj[l + 1]);
+      for (uint64_t i = l & ~uint64_t{3}; i < np; i += 4) {
+        const v4d r = load4(rj + i);
+        store4(rl + i, load4(rl + i) - ul * r);
+        store4(rm + i, load4(rm + i) - um * r);
+      }
+    }
+    for (; l < n; ++l) {
+      double* rl = U + l * np;
+      const v4d uv = splat4(rj[l]);
+      for (uint64_t i = l & ~uint64_t{3}; i < np; i += 4) store4(rl + i, load4(rl + i) - uv * load4(rj + i));
+    }
+  }
+  if (det == 0.0) return -1;
+  // Forward: b[i] = (b[i] - sum_k G[i][k] b[k]) / G[i][i], G[i][k] = U[k][i], subtractions by k.
+  for (uint64_t k = 0; k < n; ++k) {
+    const double* rk = U + k * np;
+    const double bk = b[k] / rk[k];
+    b[k] = bk;
+    uint64_t i = k + 1;
+    for (; i < n && (i & 3) != 0; ++i) b[i] = b[i] - rk[i] * bk;
+    const v4d bv = splat4(bk);
+    for (; i < np; i += 4) store4(b + i, load4(b + i) - load4(rk + i) * bv);
+  }
+  // Back: b[i] = (b[i] - sum_(k>i) U[i][k] b[k]) / U[i][i].
+  for (uint64_t i = n; i-- > 0;) {
+    const double* ri = U + i * np;
+    double v = b[i];
+    for (uint64_t k = i + 1; k < n; ++k) v -= ri[k] * b[k];
+    b[i] = v / ri[i];
+  }
+  return 0;
+}
+BRISVANE_AVX2 int lsrcholavx2(double* U, double* b, uint64_t n, uint64_t np) { return lsrcholbody(U, b, n, np); }
+int lsrcholplain(double* U, double* b, uint64_t n, uint64_t np) { return lsrcholbody(U, b, n, np); }
+
+}  // namespace
+
 int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, const double* y, double* c,
                  double* work) {
   if (y == nullptr || c == nullptr || work == nullptr || P == UINT32_MAX) return -1;
   const uint64_t n = static_cast<uint64_t>(P) + 1;
   const uint64_t D = 2 * static_cast<uint64_t>(P) + 1;  // S_0 .. S_2P
+  const uint64_t np = (n + 3) & ~uint64_t{3};
+  // Four partial sums per index (one per lane), folded in place into S[d] and b[d] afterwards;
+  // b keeps np values for the blocked solve.
   double* S = work;
-  double* b = S + D + 1;
-  double* R = b + n + 1;
-  for (uint64_t d = 0; d < D; ++d) S[d] = 0.0;
-  for (uint64_t i = 0; i < n; ++i) b[i] = 0.0;
-  // cos(d theta_k) by rotation from cos 0 = 1, sin 0 = 0, as the cosine matrix is built.
+  double* b = S + 4 * D;
+  double* U = b + 4 * n;
+  for (uint64_t i = 0; i < 4 * D + 4 * n; ++i) work[i] = 0.0;
+  const bool avx2 = cpuhasavx2();
+  // Warped harmonic frequencies theta_k = fwarp(k w0): cos and sin straight from the all-pass
+  // phase's two components X = (1+a^2) cos w - 2a, Y = (1-a^2) sin w, as X/r and Y/r.
   const double w0 = f0 * k2Pi / fs;
-  for (uint64_t k = 1; k <= K; ++k) {
-    const double theta = fwarp(static_cast<double>(k) * w0, alpha);
-    const double ct = std::cos(theta), st = std::sin(theta);
-    const double yk = y[k - 1];
-    double co = 1.0, si = 0.0;
-    S[0] += 1.0;
-    b[0] += yk;
-    for (uint64_t d = 1; d < D; ++d) {
-      const double nco = co * ct - si * st;
-      si = co * st + si * ct;
-      co = nco;
-      S[d] += co;
-      if (d < n) b[d] += yk * (2.0 * co);
-    }
-  }
-  // R = M^T M + penalty: 4 cos(i t) cos(j t) = 2 (cos((i-j) t) + cos((i+j) t)).
-  for (uint64_t i = 0; i < n; ++i) {
-    for (uint64_t j = 0; j <= i; ++j) {
-      double v;
-      if (i == 0) {
-        v = S[0];
-      } else if (j == 0) {
-        v = 2.0 * S[i];
+  const double a2 = alpha * alpha;
+  double y0 = 0.0;
+  // cos and sin of k w0 by rotation, re-anchored on the library values every 16 harmonics.
+  const double cw0 = std::cos(w0), sw0 = std::sin(w0);
+  double cw = 1.0, sw = 0.0;
+  for (uint64_t k0 = 0; k0 < K; k0 += 4) {
+    double c4[4], s4[4], y4[4];
+    for (uint64_t l = 0; l < 4; ++l) {
+      c4[l] = 0.0;
+      s4[l] = 0.0;
+      y4[l] = 0.0;
+      const uint64_t k = k0 + l;
+      if (k >= K) continue;
+      if (k % 16 == 15) {
+        const double w = static_cast<double>(k + 1) * w0;
+        cw = std::cos(w);
+        sw = std::sin(w);
       } else {
-        v = 2.0 * (S[i - j] + S[i + j]);
+        const double nc = cw * cw0 - sw * sw0;
+        sw = cw * sw0 + sw * cw0;
+        cw = nc;
       }
-      R[i * n + j] = v;
+      const double X = (1.0 + a2) * cw - 2.0 * alpha;
+      const double Y = (1.0 - a2) * sw;
+      const double r = std::sqrt(X * X + Y * Y);
+      c4[l] = r > 0.0 ? X / r : 1.0;
+      s4[l] = r > 0.0 ? Y / r : 0.0;
+      y4[l] = y[k];
+      y0 += y[k];
     }
-    R[i * n + i] = R[i * n + i] + static_cast<double>(i * i) * kLsrPenalty;
-  }
-  // Cholesky factorisation R = G G^T in the lower triangle; the product of the pivots plays
-  // the part of solvelsr's determinant.
-  double det = 1.0;
-  for (uint64_t i = 0; i < n; ++i) {
-    for (uint64_t j = 0; j <= i; ++j) {
-      double v = R[i * n + j];
-      for (uint64_t k = 0; k < j; ++k) v -= R[i * n + k] * R[j * n + k];
-      if (i == j) {
-        det = det * v;
-        if (!(v > 0.0)) return -1;
-        R[i * n + i] = std::sqrt(v);
-      } else {
-        R[i * n + j] = v / R[j * n + j];
-      }
+    if (avx2) {
+      lsrgroupavx2(c4, s4, y4, n, D, S, b);
+    } else {
+      lsrgroupplain(c4, s4, y4, n, D, S, b);
     }
   }
-  if (det == 0.0) return -1;
-  for (uint64_t i = 0; i < n; ++i) {
-    double v = b[i];
-    for (uint64_t k = 0; k < i; ++k) v -= R[i * n + k] * b[k];
-    b[i] = v / R[i * n + i];
+  for (uint64_t d = 1; d < D; ++d) S[d] = (S[4 * d] + S[4 * d + 1]) + (S[4 * d + 2] + S[4 * d + 3]);
+  S[0] = static_cast<double>(K);
+  for (uint64_t d = 1; d < n; ++d) b[d] = (b[4 * d] + b[4 * d + 1]) + (b[4 * d + 2] + b[4 * d + 3]);
+  b[0] = y0;
+  // R = M^T M + penalty in the upper triangle: 4 cos(i t) cos(j t) = 2 (cos((i-j) t) + cos((i+j) t)).
+  // The scratch below the diagonal and past column n is set to 0.
+  for (uint64_t i = 0; i < np; ++i) U[i] = i == 0 ? S[0] : (i < n ? 2.0 * S[i] : 0.0);
+  for (uint64_t j = 1; j < n; ++j) {
+    double* row = U + j * np;
+    for (uint64_t i = 0; i < j; ++i) row[i] = 0.0;
+    for (uint64_t i = j; i < n; ++i) row[i] = 2.0 * (S[i - j] + S[i + j]);
+    for (uint64_t i = n; i < np; ++i) row[i] = 0.0;
+    row[j] = row[j] + static_cast<double>(j * j) * kLsrPenalty;
   }
-  for (uint64_t i = n; i-- > 0;) {
-    double v = b[i];
-    for (uint64_t k = i + 1; k < n; ++k) v -= R[k * n + i] * b[k];
-    b[i] = v / R[i * n + i];
-  }
+  const int e = avx2 ? lsrcholavx2(U, b, n, np) : lsrcholplain(U, b, n, np);
+  if (e != 0) return -1;
   for (uint64_t i = 0; i < n; ++i) c[i] = b[i];
   return 0;
 }
+
+namespace {
+
+// 64-bit integer lanes beside v4d (same size: casts between the two reinterpret the bits).
+typedef long long v4l __attribute__((vector_size(32)));
+
+// Natural logarithm of four positive normal doubles, to within one unit in the last place:
+// x = 2^e m with m in [sqrt(1/2), sqrt(2)), f = m - 1, s = f/(2 + f), and
+// ln m = f - (f^2/2 - s (f^2/2 + R(s^2))) with R the minimax series of 2 atanh(s) - 2s - s^3...
+// beyond its first terms; ln 2 split into a head exact in e*ln2hi for |e| < 2^11 and a tail.
+// Only +, -, *, / and bit operations: every lane gives the same bytes on every instruction set.
+BRISVANE_KERNEL v4d lognormal4(v4d x) {
+  const v4l bits = (v4l)x;
+  const v4l mant = (bits & 0x000FFFFFFFFFFFFFLL) | 0x3FF0000000000000LL;  // m in [1, 2)
+  const v4d m1 = (v4d)mant;
+  const v4l big = (v4l)(m1 > splat4(1.4142135623730951));  // all ones where m >= sqrt 2
+  const v4d m = (v4d)((mant & ~big) | ((v4l)(m1 * splat4(0.5)) & big));
+  // Exponent as an exact double: the biased exponent in the mantissa field of 2^52.
+  const v4l ebits = ((bits >> 52) & 0x7FFLL) - big;  // big lanes are -1: exponent + 1
+  const v4d eb = (v4d)(ebits | 0x4330000000000000LL) - splat4(4503599627370496.0 + 1023.0);
+  const v4d f = m - splat4(1.0);
+  const v4d sv = f / (splat4(2.0) + f);
+  const v4d z = sv * sv;
+  const v4d w = z * z;
+  const v4d t1 = w * (splat4(3.999999999940941908e-01) +
+                      w * (splat4(2.222219843214978396e-01) + w * splat4(1.531383769920937332e-01)));
+  const v4d t2 = z * (splat4(6.666666666666735130e-01) +
+                      w * (splat4(2.857142874366239149e-01) +
+                           w * (splat4(1.818357216161805012e-01) + w * splat4(1.479819860511658591e-01))));
+  const v4d R = t2 + t1;
+  const v4d hfsq = splat4(0.5) * f * f;
+  return eb * splat4(6.93147180369123816490e-01) -
+         ((hfsq - (sv * (hfsq + R) + eb * splat4(1.90821492927058770002e-10))) - f);
+}
+
+// v[i] = post ln(v[i] scale), i < n, four values at a time; a block holding a product that is
+// not a positive normal double (0, an overflow) takes the library logarithm lane by lane.
+BRISVANE_KERNEL void scaledlogbody(double* v, uint64_t n, double scale, double post) {
+  const v4d sc = splat4(scale), ps = splat4(post);
+  const v4d lo = splat4(std::numeric_limits<double>::min()), hi = splat4(std::numeric_limits<double>::max());
+  for (uint64_t j = 0; j < n; j += 4) {
+    // The last block padded with ones.
+    const uint64_t cnt = n - j < 4 ? n - j : 4;
+    double in[4] = {1.0, 1.0, 1.0, 1.0};
+    if (cnt < 4) {
+      for (uint64_t l = 0; l < cnt; ++l) in[l] = v[j + l];
+    }
+    const v4d xv = (cnt < 4 ? load4(in) : load4(v + j)) * sc;
+    const v4l ok = (v4l)(xv >= lo) & (v4l)(xv <= hi);
+    if ((ok[0] & ok[1] & ok[2] & ok[3]) && cnt == 4) {
+      store4(v + j, ps * lognormal4(xv));
+      continue;
+    }
+    double r[4];
+    if (ok[0] & ok[1] & ok[2] & ok[3]) {
+      store4(r, ps * lognormal4(xv));
+    } else {
+      double xs[4];
+      store4(xs, xv);
+      for (uint64_t l = 0; l < 4; ++l) r[l] = post * std::log(xs[l]);
+    }
+    for (uint64_t l = 0; l < cnt; ++l) v[j + l] = r[l];
+  }
+}
+BRISVANE_AVX2 void scaledlogavx2(double* v, uint64_t n, double scale, double post) {
+  scaledlogbody(v, n, scale, post);
+}
+void scaledlogplain(double* v, uint64_t n, double scale, double post) { scaledlogbody(v, n, scale, post); }
+
+}  // namespace
 
 int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
                double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
@@ -439,10 +606,16 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
     if (fitted) {
       // Log amplitude per square root of the harmonic spacing: ln(A_k / (2 sqrt(f0))).
       const double s = 0.5 / std::sqrt(f0);
-      for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
+      if (!fast) {
+        for (uint32_t k = 0; k < K; ++k) spectrum[k] = std::log(spectrum[k] * s);
+      } else if (cpuhasavx2()) {
+        scaledlogavx2(spectrum, K, s, 1.0);
+      } else {
+        scaledlogplain(spectrum, K, s, 1.0);
+      }
       const uint64_t P1 = static_cast<uint64_t>(order) + 1;
       if (fast) {
-        const uint64_t fneed = P1 * P1 + 4 * P1 + 8;
+        const uint64_t fneed = P1 * P1 + 15 * P1;
         if (ws->lsr.size() < fneed) ws->lsr.resize(fneed);
         if (solvelsrfast(order, K, f0, fs, alpha, spectrum, c, ws->lsr.data()) == 0) return 0;
       } else {
@@ -465,12 +638,57 @@ int getharmrdc(const double* x, uint32_t nx, double fs, uint32_t centre, double 
 
 namespace {
 
+// Pitch-adaptive log spectrum from the transform Z of the two windowed frames (re, im, N
+// points): P[k] = (|Z[k]|^2 + |Z[N-k]|^2)/2 floored at floor, out[k] = 1/2 ln(P[k] scale) for
+// k = 0 .. N/2. out may be re itself (bin k is written after bins k and N-k are read).
+// P is formed as 2 (|Z[k]/2|^2 + |Z[N-k]/2|^2), the same number whenever nothing overflows
+// (the factors are powers of two), so that no partial sum exceeds P: |Z[k]|^2 alone may
+// reach twice the two frames' power and overflow where P does not.
+BRISVANE_KERNEL void strpowerlogbody(const double* re, const double* im, uint32_t N, double floor, double scale,
+                                     double* out) {
+  const uint32_t half = N / 2;
+  auto power = [&](uint32_t k) {
+    const uint32_t m = (N - k) % N;
+    const double ar = 0.5 * re[k], ai = 0.5 * im[k], br = 0.5 * re[m], bi = 0.5 * im[m];
+    const double P = 2.0 * ((ar * ar + ai * ai) + (br * br + bi * bi));
+    return P < floor ? floor : P;
+  };
+  out[0] = power(0);
+  uint32_t k = 1;
+  const v4d fl = splat4(floor);
+  for (; k + 3 <= half; k += 4) {
+    // Bins N-k-3 .. N-k loaded ascending and reversed to line up with k .. k+3.
+    const v4l rev = {3, 2, 1, 0};
+    const v4d h = splat4(0.5);
+    const v4d ra = h * load4(re + k), ia = h * load4(im + k);
+    const v4d rb = h * __builtin_shuffle(load4(re + (N - k - 3)), rev);
+    const v4d ib = h * __builtin_shuffle(load4(im + (N - k - 3)), rev);
+    const v4d P = splat4(2.0) * ((ra * ra + ia * ia) + (rb * rb + ib * ib));
+    const v4l low = (v4l)(P < fl);
+    store4(out + k, (v4d)(((v4l)P & ~low) | ((v4l)fl & low)));
+  }
+  for (; k <= half; ++k) out[k] = power(k);
+  scaledlogbody(out, half + 1, scale, 0.5);
+}
+BRISVANE_AVX2 void strpowerlogavx2(const double* re, const double* im, uint32_t N, double floor, double scale,
+                                   double* out) {
+  strpowerlogbody(re, im, N, floor, scale, out);
+}
+void strpowerlogplain(const double* re, const double* im, uint32_t N, double floor, double scale, double* out) {
+  strpowerlogbody(re, im, N, floor, scale, out);
+}
+
+}  // namespace
+
+namespace {
+
 // The pitch-adaptive log spectrum, documented (fast = false) or fast: windows by rotation
 // instead of a sine and cosine per sample, both windowed frames through one complex FFT (the
 // first as real, the second as imaginary part: |X1[k]|^2 + |X2[k]|^2 = (|Z[k]|^2 +
 // |Z[N-k]|^2)/2), the noise spectrum by its fast form, and only logspec[0 .. N/2] written.
 int straightspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                     double* logspec, double* second, memna* wsn, std::vector<double>* winblock, bool fast) {
+                     double* logspec, double* second, memna* wsn, std::vector<double>* winblock, bool fast,
+                     const fftplan* plan = nullptr) {
   if (logspec == nullptr || second == nullptr || wsn == nullptr || (x == nullptr && nx > 0)) return -1;
   if (!fsok(fs) || !ispow2(N) || N < 2 || N < wsn->L || N > wsn->nfft) return -1;
   f0 = strf0(f0, fs);
@@ -556,18 +774,19 @@ int straightspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, d
   double* scratch = wsn->scratch;
   const uint32_t half = N / 2;
   if (fast) {
-    fftr(static_cast<int32_t>(N), logspec, second);
+    if (plan != nullptr && plan->n == N) {
+      dofftrfast(*plan, logspec, second, 1);
+    } else {
+      fftr(static_cast<int32_t>(N), logspec, second);
+    }
     const double floor = Lw * kPowerFloor;
     const uint64_t lw2 = static_cast<uint64_t>(Lw) * Lw;
     const double scale = 1.0 / (static_cast<double>(lw2) * f0);
-    for (uint32_t k = 0; k <= half; ++k) {
-      const uint32_t m = (N - k) % N;
-      double P = 0.5 * ((logspec[k] * logspec[k] + second[k] * second[k]) +
-                        (logspec[m] * logspec[m] + second[m] * second[m]));
-      if (P < floor) P = floor;
-      scratch[k] = P;
+    if (cpuhasavx2()) {
+      strpowerlogavx2(logspec, second, N, floor, scale, logspec);
+    } else {
+      strpowerlogplain(logspec, second, N, floor, scale, logspec);
     }
-    for (uint32_t k = 0; k <= half; ++k) logspec[k] = 0.5 * std::log(scratch[k] * scale);
     return 0;
   }
   for (uint32_t i = 0; i < N; ++i) scratch[i] = 0.0;
@@ -596,51 +815,84 @@ int getstraightlogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
 }
 
 int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock) {
-  return straightspectrum(x, nx, fs, centre, f0, N, logspec, second, wsn, winblock, true);
+                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock,
+                               const fftplan* plan) {
+  return straightspectrum(x, nx, fs, centre, f0, N, logspec, second, wsn, winblock, true, plan);
 }
 
 namespace {
 
-// Warped cepstrum of the log spectrum spectrum[0 .. N/2] (symmetric) cut at M1 < N/2: the real
-// cepstrum c^[n], n = 0 .. M1, by the real-input transform (N real values packed into N/2
-// complex points, the noise workspace's tables), then c = sum_n c^'[n] W[n] (c^'[0] halved,
-// c0 doubled) with the warping matrix.
+// Warping of the cut cepstrum by the matrix rows: c[m] = sum_(n = 0 .. M1) cep[n] W[n][m] (W of
+// P1 columns), each c[m] summed in the order of n, four coefficients per vector.
+BRISVANE_KERNEL void cepwarpbody(const double* cep, uint64_t M1, const double* W, uint64_t P1, double* c) {
+  uint64_t m = 0;
+  for (; m + 4 <= P1; m += 4) {
+    v4d acc = splat4(0.0);
+    for (uint64_t n = 0; n <= M1; ++n) acc = acc + splat4(cep[n]) * load4(W + n * P1 + m);
+    store4(c + m, acc);
+  }
+  for (; m < P1; ++m) {
+    double acc = 0.0;
+    for (uint64_t n = 0; n <= M1; ++n) acc = acc + cep[n] * W[n * P1 + m];
+    c[m] = acc;
+  }
+}
+BRISVANE_AVX2 void cepwarpavx2(const double* cep, uint64_t M1, const double* W, uint64_t P1, double* c) {
+  cepwarpbody(cep, M1, W, P1, c);
+}
+void cepwarpplain(const double* cep, uint64_t M1, const double* W, uint64_t P1, double* c) {
+  cepwarpbody(cep, M1, W, P1, c);
+}
+
+// Warped cepstrum of the log spectrum y = spectrum[0 .. N/2] (symmetric) cut at M1 < N/2.
+// The real cepstrum of an even log spectrum is its cosine transform,
+//   C[k] = y[0] + (-1)^k y[H] + 2 sum_(n=1..H-1) y[n] cos(pi k n / H),  H = N/2,
+// taken here by a real transform of H points (half the work of the packed N-point one):
+// with u[0] = (y[0] + y[H])/2 and, for 0 < n < H, u[n] = (y[n] + y[H-n])/2 - sin(pi n/H)
+// (y[n] - y[H-n]), the transform G of u gives C[2k] = 2 Re G[k] and the odd terms by the
+// running sum C[2k+1] = C[2k-1] - 2 Im G[k] from C[1] = y[0] - y[H] + 2 sum_(0<n<H/2)
+// cos(pi n/H) (y[n] - y[H-n]). Then c^[n] = C[n]/N, and c = sum_n c^'[n] W[n] (c^'[0]
+// halved, c0 doubled) with the warping matrix. The sines and cosines are the noise
+// workspace's tables of N (e^(-j 2 pi k/N), k <= N/4).
 void truncatedcepstrumfast(double* spectrum, double* second, uint32_t N, uint32_t M1, uint32_t order, double* c,
                            const memcc* ws) {
   const uint32_t H = N / 2;
-  const uint32_t q = N / 4;
-  double* re = second;
-  double* im = second + H;
-  for (uint32_t n = 0; n < H; ++n) {
-    const uint32_t a = 2 * n, b = 2 * n + 1;
-    re[n] = spectrum[a <= H ? a : N - a];
-    im[n] = spectrum[b <= H ? b : N - b];
+  if (ws->cepplan.N != H || H < 2) {
+    for (uint32_t k = 1; k < H; ++k) spectrum[N - k] = spectrum[k];
+    logspec2cc(spectrum, second, N, M1, order, c, ws->matalpha);
+    return;
   }
-  fftr(static_cast<int32_t>(H), re, im);
-  // Real parts of X[k] (the spectrum is real and even, so X is real): X[0], X[H], and the
-  // pairs k, H - k from Z[k] and Z[H - k].
-  const double invN = 1.0 / N;
+  const uint32_t q = H / 2;
   const double* cw = ws->na->fastcos.data();
-  const double* sw = ws->na->fastsin.data();
-  spectrum[0] = (re[0] + im[0]) * invN;
-  spectrum[H] = (re[0] - im[0]) * invN;
-  for (uint32_t k = 1; k <= q; ++k) {
-    const uint32_t m = H - k;
-    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
-    const double er = 0.5 * (ar + br);
-    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
-    const double tr = cw[k] * dr - sw[k] * di;
-    spectrum[k] = (er + tr) * invN;
-    spectrum[m] = (er - tr) * invN;
+  const double* sw = ws->na->fastsin.data();  // -sin(2 pi k/N)
+  double* y = spectrum;
+  double odd = 0.5 * (y[0] - y[H]);
+  y[0] = 0.5 * (y[0] + y[H]);
+  for (uint32_t n = 1; n < q; ++n) {
+    const double a = y[n], b = y[H - n];
+    const double h = 0.5 * (a + b), d = a - b;
+    y[n] = h + sw[n] * d;
+    y[H - n] = h - sw[n] * d;
+    odd += cw[n] * d;
+  }
+  double* re = second;
+  double* im = second + q + 1;
+  rfftfast(ws->cepplan, y, re, im);
+  const double sc = 2.0 / N;
+  for (uint32_t k = 0; k <= M1; ++k) {
+    if ((k & 1) == 0) {
+      spectrum[k] = re[k / 2] * sc;
+    } else {
+      if (k > 1) odd -= im[k / 2];
+      spectrum[k] = odd * sc;
+    }
   }
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
-  const double* W = ws->warpmat.data();
-  for (uint64_t m = 0; m < P1; ++m) c[m] = 0.0;
-  for (uint64_t n = 0; n <= M1; ++n) {
-    const double v = n == 0 ? 0.5 * spectrum[0] : spectrum[n];
-    const double* __restrict row = W + n * P1;
-    for (uint64_t m = 0; m < P1; ++m) c[m] += v * row[m];
+  spectrum[0] = 0.5 * spectrum[0];
+  if (cpuhasavx2()) {
+    cepwarpavx2(spectrum, M1, ws->warpmat.data(), P1, c);
+  } else {
+    cepwarpplain(spectrum, M1, ws->warpmat.data(), P1, c);
   }
   c[0] = c[0] * 2.0;
 }
@@ -655,7 +907,8 @@ int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f
   }
   f0 = strf0(f0, fs);
   if (fastready(ws, N, order, alpha)) {
-    if (getstraightlogspectrumfast(x, nx, fs, centre, f0, N, spectrum, second, ws->na.get(), &ws->strwin) != 0) {
+    if (getstraightlogspectrumfast(x, nx, fs, centre, f0, N, spectrum, second, ws->na.get(), &ws->strwin,
+                                   &ws->strplan) != 0) {
       zerocc(c, order);
       return -1;
     }
@@ -715,9 +968,14 @@ int runccs(const double* x, uint32_t nx, double fs, uint32_t shift, uint32_t fir
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
   if (method == 1) {
     const int K = hanoharms(fs, fs, f0min);
-    ws->lsr.resize(std::max(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1, P1 * P1 + 4 * P1 + 8));
+    ws->lsr.resize(std::max(static_cast<uint64_t>(K > 0 ? K : 0) * P1 + 2 * P1 * P1, P1 * P1 + 15 * P1));
   } else if (method == 2) {
     ws->strwin.resize(2 * static_cast<uint64_t>(getwinlengthnperiodsodd(2.0, f0min, fs)));
+    if (fast && N >= 2) {
+      // Tables of the two transforms of every frame, made once (a failure leaves fftr in use).
+      fftplancreate(N, &ws->strplan);
+      rfftplancreate(N / 2, &ws->cepplan);
+    }
   }
 
   if (fast && alphaok(alpha)) {

@@ -24,6 +24,7 @@
 
 #include "analysis/harmonicanalysis.h"
 #include "analysis/noiseanalysis.h"
+#include "dsp/dft.h"
 
 namespace brisvane {
 
@@ -43,6 +44,10 @@ struct memcc {
   std::vector<double> ccmat;    // (N/2+1) x (order+1)
   std::vector<double> warpmat;  // (N/2+1) x (order+1)
   std::vector<double> tables;   // 3*(N/2+1)
+  // Method 2 on the fast path: transform tables for the two windowed frames (N complex points)
+  // and for the cepstrum of the real, even log spectrum (N/2 real points); empty when not made.
+  fftplan strplan;
+  rfftplan cepplan;
 };
 
 // First-order all-pass frequency warping of the angular frequency w (radians per sample)
@@ -141,19 +146,22 @@ int matccharmonic(uint32_t P, uint32_t K, double f0, double fs, double alpha, do
 int solvelsr(double* M, const double* y, double* c, uint32_t K, uint32_t P1);
 
 // getstraightlogspectrum by the fast route: windows by rotation, both windowed frames through
-// one complex FFT, the fast noise spectrum for unvoiced frames (its tables made by
-// memnafastprepare for N); only logspec[0 .. N/2] is defined afterwards. Values equal to
-// rounding; failures as getstraightlogspectrum (and -1 for unvoiced frames without tables).
+// one complex FFT (by the tables of plan when it is given with plan->n == N, else by fftr),
+// the fast noise spectrum for unvoiced frames (its tables made by memnafastprepare for N);
+// only logspec[0 .. N/2] is defined afterwards. Values equal to rounding; failures as
+// getstraightlogspectrum (and -1 for unvoiced frames without tables).
 int getstraightlogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
-                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock = nullptr);
+                               double* logspec, double* second, memna* wsn, std::vector<double>* winblock = nullptr,
+                               const fftplan* plan = nullptr);
 
 // matccharmonic followed by solvelsr without forming M: with S_d = sum_k cos(d theta_k), the
 // system matrix is R[0][0] = K, R[0][j] = 2 S_j, R[i][j] = 2 (S_|i-j| + S_(i+j)) (plus the
 // penalty on the diagonal), b = M^T y from the same cosines, and R c = b is solved by a
-// Cholesky factorisation instead of an explicit inverse. Same theta_k (fwarp of k*2*pi*f0/fs),
-// same result to rounding. Fails (-1, c untouched) where solvelsr does: a pivot that is not
-// positive or a product of pivots that is exactly 0; also for null arrays or P + 1 = 0.
-// work holds (P+1)^2 + 4(P+1) + 8 values.
+// Cholesky factorisation instead of an explicit inverse. Same theta_k (fwarp of k*2*pi*f0/fs,
+// its cosine and sine taken from the all-pass phase's components), same result to rounding.
+// Fails (-1, c untouched) where solvelsr does: a pivot that is not positive or a product of
+// pivots that is exactly 0; also for null arrays or P + 1 = 0.
+// work holds (P+1)^2 + 15(P+1) values.
 int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, const double* y, double* c,
                  double* work);
 
