@@ -7,6 +7,7 @@
 
 #include "dsp/dft.h"
 #include "dsp/matvect.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -112,15 +113,53 @@ bool fastready(const memcc* ws, uint32_t N, uint32_t order, double alpha) {
 }
 
 // Spectral path by the matrix of logspec2ccmatrix: c[m] = sum_k logspec[k] A[k][m] over the
-// bins k = 0 .. N/2 of the symmetric log spectrum.
+// bins k = 0 .. N/2 of the symmetric log spectrum. Each c[m] is summed from 0 in ascending k,
+// whatever the instruction set: the coefficients are taken 20, then 4, then 1 at a time, with
+// the partial sums held in registers across the whole pass over the bins.
+BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
+  uint64_t m = 0;
+  for (; m + 20 <= P1; m += 20) {
+    v4d a0 = splat4(0.0), a1 = splat4(0.0), a2 = splat4(0.0), a3 = splat4(0.0), a4 = splat4(0.0);
+    const double* row = A + m;
+    for (uint64_t k = 0; k <= H; ++k, row += P1) {
+      const v4d s = splat4(spectrum[k]);
+      a0 += s * load4(row);
+      a1 += s * load4(row + 4);
+      a2 += s * load4(row + 8);
+      a3 += s * load4(row + 12);
+      a4 += s * load4(row + 16);
+    }
+    store4(c + m, a0);
+    store4(c + m + 4, a1);
+    store4(c + m + 8, a2);
+    store4(c + m + 12, a3);
+    store4(c + m + 16, a4);
+  }
+  for (; m + 4 <= P1; m += 4) {
+    v4d a0 = splat4(0.0);
+    const double* row = A + m;
+    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += splat4(spectrum[k]) * load4(row);
+    store4(c + m, a0);
+  }
+  for (; m < P1; ++m) {
+    double a = 0.0;
+    const double* row = A + m;
+    for (uint64_t k = 0; k <= H; ++k, row += P1) a += spectrum[k] * row[0];
+    c[m] = a;
+  }
+}
+BRISVANE_AVX2 void logspec2ccavx2(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
+  logspec2ccbody(spectrum, H, P1, c, A);
+}
+void logspec2ccplain(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
+  logspec2ccbody(spectrum, H, P1, c, A);
+}
 void logspec2ccfast(const double* spectrum, uint32_t N, uint32_t order, double* c, const double* A) {
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
-  for (uint64_t m = 0; m < P1; ++m) c[m] = 0.0;
-  for (uint64_t k = 0; k <= N / 2; ++k) {
-    const double s = spectrum[k];
-    const double* __restrict row = A + k * P1;
-    double* __restrict out = c;
-    for (uint64_t m = 0; m < P1; ++m) out[m] += s * row[m];
+  if (cpuhasavx2()) {
+    logspec2ccavx2(spectrum, N / 2, P1, c, A);
+  } else {
+    logspec2ccplain(spectrum, N / 2, P1, c, A);
   }
 }
 
