@@ -365,10 +365,10 @@ BRISVANE_KERNEL void radix4(double* __restrict r0, double* __restrict i0, double
 // half-spans of the later passes are multiples of 4, so each lane of the vectors (V = v4d or
 // v2d) carries one j with the same operations as a scalar loop.
 template <typename V>
-BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im) {
+BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im, bool reversed) {
     const std::size_t n = p.n;
     if (n < 2) return;
-    permute(p, re, im);
+    if (!reversed) permute(p, re, im);
     firststages<V>(n, re, im);
     const double* t = p.quad.data();
     std::size_t h = 4;
@@ -389,13 +389,19 @@ BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im) {
 }
 // The plain copy runs on two-lane vectors (SSE2 registers hold two doubles); per lane the
 // operations are those of the AVX2 copy, so both give the same bytes.
-BRISVANE_AVX2 void forwardavx2(const fftplan& p, double* re, double* im) { forwardbody<v4d>(p, re, im); }
-void forwardplain(const fftplan& p, double* re, double* im) { forwardbody<v2d>(p, re, im); }
-void forwardkernel(const fftplan& p, double* re, double* im) {
+BRISVANE_AVX2 void forwardavx2(const fftplan& p, double* re, double* im, bool reversed) {
+    forwardbody<v4d>(p, re, im, reversed);
+}
+void forwardplain(const fftplan& p, double* re, double* im, bool reversed) {
+    forwardbody<v2d>(p, re, im, reversed);
+}
+// reversed: the data already stand in bit-reversed order (placed there by rev while packing),
+// so the exchanges are skipped; the transform is the same.
+void forwardkernel(const fftplan& p, double* re, double* im, bool reversed = false) {
     if (cpuhasavx2()) {
-        forwardavx2(p, re, im);
+        forwardavx2(p, re, im, reversed);
     } else {
-        forwardplain(p, re, im);
+        forwardplain(p, re, im, reversed);
     }
 }
 
@@ -412,8 +418,10 @@ int fftplancreate(uint32_t n, fftplan* plan) {
     const int m = fftbits(static_cast<int32_t>(n));
     fftplan p;
     p.n = n;
+    p.rev.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t r = bitreverse(i, m);
+        p.rev[i] = static_cast<uint32_t>(r);
         if (r > i) {
             p.swaps.push_back(static_cast<uint32_t>(i));
             p.swaps.push_back(static_cast<uint32_t>(r));
@@ -491,11 +499,13 @@ int rfftfast(const rfftplan& plan, const double* x, double* re, double* im) {
         return -1;
     }
     const std::size_t M = plan.N / 2;
+    // Packed straight into bit-reversed order: the transform then needs no exchanges.
+    const uint32_t* rev = plan.half.rev.data();
     for (std::size_t m = 0; m < M; ++m) {
-        re[m] = x[2 * m];
-        im[m] = x[2 * m + 1];
+        re[rev[m]] = x[2 * m];
+        im[rev[m]] = x[2 * m + 1];
     }
-    forwardkernel(plan.half, re, im);
+    forwardkernel(plan.half, re, im, true);
     const double* cs = plan.cosk.data();
     const double* sn = plan.sink.data();
     const double a0 = re[0];
