@@ -360,6 +360,40 @@ BRISVANE_KERNEL void radix4(double* __restrict r0, double* __restrict i0, double
     }
 }
 
+// Spans 2 to 16 of one block of sixteen points in registers: the first two stages with one
+// group of four per lane, then (transposed back, each vector a quarter of the block) the
+// radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes them).
+// The same operations per point as firststages followed by radix4 with h = 4.
+BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
+    v4d r0 = load4(re), r1 = load4(re + 4), r2 = load4(re + 8), r3 = load4(re + 12);
+    v4d i0 = load4(im), i1 = load4(im + 4), i2 = load4(im + 8), i3 = load4(im + 12);
+    transpose4(r0, r1, r2, r3);
+    transpose4(i0, i1, i2, i3);
+    quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
+    transpose4(r0, r1, r2, r3);
+    transpose4(i0, i1, i2, i3);
+    v4d a1r, a1i, a2r, a2i, a3r, a3i;
+    cmul(r1, i1, load4(w), load4(w + 4), a1r, a1i);
+    cmul(r2, i2, load4(w + 8), load4(w + 12), a2r, a2i);
+    cmul(r3, i3, load4(w + 16), load4(w + 20), a3r, a3i);
+    const v4d sr = r0 + a1r;
+    const v4d si = i0 + a1i;
+    const v4d dr = r0 - a1r;
+    const v4d di = i0 - a1i;
+    const v4d er = a2r + a3r;
+    const v4d ei = a2i + a3i;
+    const v4d fr = a2r - a3r;
+    const v4d fi = a2i - a3i;
+    store4(re, sr + er);
+    store4(im, si + ei);
+    store4(re + 8, sr - er);
+    store4(im + 8, si - ei);
+    store4(re + 4, dr + fi);
+    store4(im + 4, di - fr);
+    store4(re + 12, dr - fi);
+    store4(im + 12, di + fr);
+}
+
 // Forward complex transform of the plan's length in split layout: spans 2 and 4 together,
 // then radix-4 passes, then (for an odd number of remaining stages) one radix-2 stage. All
 // half-spans of the later passes are multiples of 4, so each lane of the vectors (V = v4d or
@@ -369,9 +403,16 @@ BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im, bool 
     const std::size_t n = p.n;
     if (n < 2) return;
     if (!reversed) permute(p, re, im);
-    firststages<V>(n, re, im);
     const double* t = p.quad.data();
     std::size_t h = 4;
+    if (sizeof(V) == sizeof(v4d) && n >= 16) {
+        // Four lanes: spans 2 to 16 block by block in registers.
+        for (std::size_t b = 0; b < n; b += 16) sixteen(re + b, im + b, t);
+        t += 6 * h;
+        h *= 4;
+    } else {
+        firststages<V>(n, re, im);
+    }
     for (; 4 * h <= n; h *= 4) {
         for (std::size_t b = 0; b < n; b += 4 * h) {
             radix4<V>(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
