@@ -450,6 +450,63 @@ void forwardkernel(const fftplan& p, double* re, double* im, bool reversed = fal
 // parts before and after a forward transform conjugates its kernel.
 void inversekernel(const fftplan& p, double* re, double* im) { forwardkernel(p, im, re); }
 
+// The lanes of v in reverse order (exact: values only move).
+BRISVANE_KERNEL v4d reversed(v4d v) {
+    typedef long long v4i __attribute__((vector_size(32)));
+    return __builtin_shuffle(v, v4i{3, 2, 1, 0});
+}
+BRISVANE_KERNEL v2d reversed(v2d v) {
+    typedef long long v2i __attribute__((vector_size(16)));
+    return __builtin_shuffle(v, v2i{1, 0});
+}
+
+// Bins k and j = M - k, 0 < k < M/2, of the real transform from the packed transform Z (in
+// re, im): Ze[k] = (Z[k] + conj Z[j]) / 2, Zo[k] = (Z[k] - conj Z[j]) / 2j,
+// X[k] = Ze[k] + e^(-j 2 pi k/N) Zo[k], X[j] from conj Ze[k] and conj Zo[k]. T is double or
+// a vector of bins k .. k+w-1 (and j read and written in reverse lane order).
+template <typename T>
+BRISVANE_KERNEL void rfftpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& xkr, T& xki, T& xjr, T& xji) {
+    const T er = (a + c) * 0.5;
+    const T ei = (b - d) * 0.5;
+    const T orr = (b + d) * 0.5;
+    const T oi = (c - a) * 0.5;
+    xkr = er + orr * ck + oi * sk;
+    xki = ei + oi * ck - orr * sk;
+    xjr = er + orr * cj - oi * sj;
+    xji = -ei - oi * cj - orr * sj;
+}
+template <typename V>
+BRISVANE_KERNEL void rfftsplitbody(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    constexpr std::size_t w = sizeof(V) / sizeof(double);
+    std::size_t k = 1;
+    for (; 2 * (k + w - 1) < M; k += w) {
+        const std::size_t j = M - k - (w - 1);  // lowest of the bins M - k - w + 1 .. M - k
+        V xkr, xki, xjr, xji;
+        rfftpair(loadv<V>(re + k), loadv<V>(im + k), reversed(loadv<V>(re + j)), reversed(loadv<V>(im + j)),
+                 loadv<V>(cs + k), loadv<V>(sn + k), reversed(loadv<V>(cs + j)), reversed(loadv<V>(sn + j)), xkr,
+                 xki, xjr, xji);
+        storev(re + k, xkr);
+        storev(im + k, xki);
+        storev(re + j, reversed(xjr));
+        storev(im + j, reversed(xji));
+    }
+    for (; 2 * k < M; ++k) {
+        const std::size_t j = M - k;
+        double xkr, xki, xjr, xji;
+        rfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], xkr, xki, xjr, xji);
+        re[k] = xkr;
+        im[k] = xki;
+        re[j] = xjr;
+        im[j] = xji;
+    }
+}
+BRISVANE_AVX2 void rfftsplitavx2(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    rfftsplitbody<v4d>(cs, sn, M, re, im);
+}
+void rfftsplitplain(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    rfftsplitbody<v2d>(cs, sn, M, re, im);
+}
+
 }  // namespace
 
 int fftplancreate(uint32_t n, fftplan* plan) {
@@ -547,29 +604,16 @@ int rfftfast(const rfftplan& plan, const double* x, double* re, double* im) {
         im[rev[m]] = x[2 * m + 1];
     }
     forwardkernel(plan.half, re, im, true);
-    const double* cs = plan.cosk.data();
-    const double* sn = plan.sink.data();
     const double a0 = re[0];
     const double b0 = im[0];
     re[0] = a0 + b0;
     im[0] = 0.0;
     re[M] = a0 - b0;
     im[M] = 0.0;
-    for (std::size_t k = 1; 2 * k < M; ++k) {
-        const std::size_t j = M - k;
-        const double a = re[k];
-        const double b = im[k];
-        const double c = re[j];
-        const double d = im[j];
-        const double er = (a + c) * 0.5;
-        const double ei = (b - d) * 0.5;
-        const double orr = (b + d) * 0.5;
-        const double oi = (c - a) * 0.5;
-        re[k] = er + orr * cs[k] + oi * sn[k];
-        im[k] = ei + oi * cs[k] - orr * sn[k];
-        // Bin M - k: even part conj(Ze[k]), odd part conj(Zo[k]).
-        re[j] = er + orr * cs[j] - oi * sn[j];
-        im[j] = -ei - oi * cs[j] - orr * sn[j];
+    if (cpuhasavx2()) {
+        rfftsplitavx2(plan.cosk.data(), plan.sink.data(), M, re, im);
+    } else {
+        rfftsplitplain(plan.cosk.data(), plan.sink.data(), M, re, im);
     }
     if (M >= 2) {
         // Bin N/4: e^(-j pi/2) = -j exactly.
