@@ -507,6 +507,56 @@ void rfftsplitplain(const double* cs, const double* sn, std::size_t M, double* r
     rfftsplitbody<v2d>(cs, sn, M, re, im);
 }
 
+// Bins k and j = M - k, 0 < k < M/2, of the packed spectrum for the inverse real transform:
+// A[k] = X[k] + conj X[j], B[k] = (X[k] - conj X[j]) e^(+j 2 pi k/N), Z[k] = A[k] + j B[k];
+// at bin j, A' = conj A and D' = -conj D rotated by e^(+j 2 pi j/N). T as in rfftpair.
+template <typename T>
+BRISVANE_KERNEL void irfftpair(T p, T q, T r, T s, T ck, T sk, T cj, T sj, T& zkr, T& zki, T& zjr, T& zji) {
+    const T ar = p + r;
+    const T ai = q - s;
+    const T dr = p - r;
+    const T di = q + s;
+    const T br = dr * ck - di * sk;
+    const T bi = dr * sk + di * ck;
+    zkr = ar - bi;
+    zki = ai + br;
+    const T br2 = -dr * cj - di * sj;
+    const T bi2 = -dr * sj + di * cj;
+    zjr = ar - bi2;
+    zji = -ai + br2;
+}
+template <typename V>
+BRISVANE_KERNEL void irfftjoinbody(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    constexpr std::size_t w = sizeof(V) / sizeof(double);
+    std::size_t k = 1;
+    for (; 2 * (k + w - 1) < M; k += w) {
+        const std::size_t j = M - k - (w - 1);
+        V zkr, zki, zjr, zji;
+        irfftpair(loadv<V>(re + k), loadv<V>(im + k), reversed(loadv<V>(re + j)), reversed(loadv<V>(im + j)),
+                  loadv<V>(cs + k), loadv<V>(sn + k), reversed(loadv<V>(cs + j)), reversed(loadv<V>(sn + j)), zkr,
+                  zki, zjr, zji);
+        storev(re + k, zkr);
+        storev(im + k, zki);
+        storev(re + j, reversed(zjr));
+        storev(im + j, reversed(zji));
+    }
+    for (; 2 * k < M; ++k) {
+        const std::size_t j = M - k;
+        double zkr, zki, zjr, zji;
+        irfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], zkr, zki, zjr, zji);
+        re[k] = zkr;
+        im[k] = zki;
+        re[j] = zjr;
+        im[j] = zji;
+    }
+}
+BRISVANE_AVX2 void irfftjoinavx2(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    irfftjoinbody<v4d>(cs, sn, M, re, im);
+}
+void irfftjoinplain(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    irfftjoinbody<v2d>(cs, sn, M, re, im);
+}
+
 }  // namespace
 
 int fftplancreate(uint32_t n, fftplan* plan) {
@@ -630,31 +680,14 @@ int irfftfast(const rfftplan& plan, double* re, double* im, double* x) {
         return -1;
     }
     const std::size_t M = plan.N / 2;
-    const double* cs = plan.cosk.data();
-    const double* sn = plan.sink.data();
     const double p0 = re[0];
     const double r0 = re[M];
     re[0] = p0 + r0;
     im[0] = p0 - r0;
-    for (std::size_t k = 1; 2 * k < M; ++k) {
-        const std::size_t j = M - k;
-        const double p = re[k];
-        const double q = im[k];
-        const double r = re[j];
-        const double s = im[j];
-        const double ar = p + r;
-        const double ai = q - s;
-        const double dr = p - r;
-        const double di = q + s;
-        const double br = dr * cs[k] - di * sn[k];
-        const double bi = dr * sn[k] + di * cs[k];
-        re[k] = ar - bi;
-        im[k] = ai + br;
-        // Bin M - k: A' = conj A, D' = -conj D, rotated by e^(+j 2 pi (M-k)/N).
-        const double br2 = -dr * cs[j] - di * sn[j];
-        const double bi2 = -dr * sn[j] + di * cs[j];
-        re[j] = ar - bi2;
-        im[j] = -ai + br2;
+    if (cpuhasavx2()) {
+        irfftjoinavx2(plan.cosk.data(), plan.sink.data(), M, re, im);
+    } else {
+        irfftjoinplain(plan.cosk.data(), plan.sink.data(), M, re, im);
     }
     if (M >= 2) {
         // Bin N/4: A = 2 Re X, B = j (2j Im X) = -2 Im X.
