@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "dsp/dft.h"
@@ -114,32 +115,36 @@ bool fastready(const memcc* ws, uint32_t N, uint32_t order, double alpha) {
 
 // Spectral path by the matrix of logspec2ccmatrix: c[m] = sum_k logspec[k] A[k][m] over the
 // bins k = 0 .. N/2 of the symmetric log spectrum. Each c[m] is summed from 0 in ascending k,
-// whatever the instruction set: the coefficients are taken 20, then 4, then 1 at a time, with
-// the partial sums held in registers across the whole pass over the bins.
+// whatever the instruction set: the coefficients are taken in blocks of ten vectors (40 with
+// four lanes, 20 with two), then one vector, then one at a time, with the partial sums held in
+// registers across a whole pass over the bins (40 coefficients, the usual order 39, thus read
+// the matrix once, row by row).
+template <typename V>
+BRISVANE_KERNEL V loadcc(const double* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <typename V>
 BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
+  constexpr uint64_t w = sizeof(V) / sizeof(double);
+  constexpr uint64_t B = 10;
   uint64_t m = 0;
-  for (; m + 20 <= P1; m += 20) {
-    v4d a0 = splat4(0.0), a1 = splat4(0.0), a2 = splat4(0.0), a3 = splat4(0.0), a4 = splat4(0.0);
+  for (; m + B * w <= P1; m += B * w) {
+    V a[B];
+    for (uint64_t i = 0; i < B; ++i) a[i] = V{};
     const double* row = A + m;
     for (uint64_t k = 0; k <= H; ++k, row += P1) {
-      const v4d s = splat4(spectrum[k]);
-      a0 += s * load4(row);
-      a1 += s * load4(row + 4);
-      a2 += s * load4(row + 8);
-      a3 += s * load4(row + 12);
-      a4 += s * load4(row + 16);
+      const V s = V{} + spectrum[k];
+      for (uint64_t i = 0; i < B; ++i) a[i] += s * loadcc<V>(row + i * w);
     }
-    store4(c + m, a0);
-    store4(c + m + 4, a1);
-    store4(c + m + 8, a2);
-    store4(c + m + 12, a3);
-    store4(c + m + 16, a4);
+    for (uint64_t i = 0; i < B; ++i) std::memcpy(c + m + i * w, &a[i], sizeof(V));
   }
-  for (; m + 4 <= P1; m += 4) {
-    v4d a0 = splat4(0.0);
+  for (; m + w <= P1; m += w) {
+    V a0 = V{};
     const double* row = A + m;
-    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += splat4(spectrum[k]) * load4(row);
-    store4(c + m, a0);
+    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += (V{} + spectrum[k]) * loadcc<V>(row);
+    std::memcpy(c + m, &a0, sizeof(V));
   }
   for (; m < P1; ++m) {
     double a = 0.0;
@@ -149,10 +154,10 @@ BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t
   }
 }
 BRISVANE_AVX2 void logspec2ccavx2(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
-  logspec2ccbody(spectrum, H, P1, c, A);
+  logspec2ccbody<v4d>(spectrum, H, P1, c, A);
 }
 void logspec2ccplain(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
-  logspec2ccbody(spectrum, H, P1, c, A);
+  logspec2ccbody<v2d>(spectrum, H, P1, c, A);
 }
 void logspec2ccfast(const double* spectrum, uint32_t N, uint32_t order, double* c, const double* A) {
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
