@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "dsp/dft.h"
@@ -113,15 +114,57 @@ bool fastready(const memcc* ws, uint32_t N, uint32_t order, double alpha) {
 }
 
 // Spectral path by the matrix of logspec2ccmatrix: c[m] = sum_k logspec[k] A[k][m] over the
-// bins k = 0 .. N/2 of the symmetric log spectrum.
+// bins k = 0 .. N/2 of the symmetric log spectrum. Each c[m] is summed from 0 in ascending k,
+// whatever the instruction set: the coefficients are taken in blocks of ten vectors (40 with
+// four lanes, 20 with two), then one vector, then one at a time, with the partial sums held in
+// registers across a whole pass over the bins (40 coefficients, the usual order 39, thus read
+// the matrix once, row by row).
+template <typename V>
+BRISVANE_KERNEL V loadcc(const double* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <typename V>
+BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
+  constexpr uint64_t w = sizeof(V) / sizeof(double);
+  constexpr uint64_t B = 10;
+  uint64_t m = 0;
+  for (; m + B * w <= P1; m += B * w) {
+    V a[B];
+    for (uint64_t i = 0; i < B; ++i) a[i] = V{};
+    const double* row = A + m;
+    for (uint64_t k = 0; k <= H; ++k, row += P1) {
+      const V s = V{} + spectrum[k];
+      for (uint64_t i = 0; i < B; ++i) a[i] += s * loadcc<V>(row + i * w);
+    }
+    for (uint64_t i = 0; i < B; ++i) std::memcpy(c + m + i * w, &a[i], sizeof(V));
+  }
+  for (; m + w <= P1; m += w) {
+    V a0 = V{};
+    const double* row = A + m;
+    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += (V{} + spectrum[k]) * loadcc<V>(row);
+    std::memcpy(c + m, &a0, sizeof(V));
+  }
+  for (; m < P1; ++m) {
+    double a = 0.0;
+    const double* row = A + m;
+    for (uint64_t k = 0; k <= H; ++k, row += P1) a += spectrum[k] * row[0];
+    c[m] = a;
+  }
+}
+BRISVANE_AVX2 void logspec2ccavx2(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
+  logspec2ccbody<v4d>(spectrum, H, P1, c, A);
+}
+void logspec2ccplain(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
+  logspec2ccbody<v2d>(spectrum, H, P1, c, A);
+}
 void logspec2ccfast(const double* spectrum, uint32_t N, uint32_t order, double* c, const double* A) {
   const uint64_t P1 = static_cast<uint64_t>(order) + 1;
-  for (uint64_t m = 0; m < P1; ++m) c[m] = 0.0;
-  for (uint64_t k = 0; k <= N / 2; ++k) {
-    const double s = spectrum[k];
-    const double* __restrict row = A + k * P1;
-    double* __restrict out = c;
-    for (uint64_t m = 0; m < P1; ++m) out[m] += s * row[m];
+  if (cpuhasavx2()) {
+    logspec2ccavx2(spectrum, N / 2, P1, c, A);
+  } else {
+    logspec2ccplain(spectrum, N / 2, P1, c, A);
   }
 }
 

@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "dsp/dft.h"
+#include "dsp/simd.h"
 #include "dsp/windowing.h"
 
 namespace brisvane {
@@ -175,9 +177,101 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
   return 0;
 }
 
+namespace {
+
+// Natural log of positive normal doubles, lane by lane: x = 2^k (1 + f) with 1 + f in
+// [sqrt(2)/2, sqrt(2)), s = f / (2 + f), and ln(1 + f) = 2s + 2s^3/3 + ... evaluated as
+// f - s (f - R) in the form that keeps the error below 1 ulp (R a degree-14 polynomial in s;
+// ln 2 split into a high part exact in its products with k and a low part). V is v4d or v2d,
+// I the signed 64-bit integer vector of the same width.
+template <typename V, typename I>
+BRISVANE_KERNEL V lognormal(V x) {
+  constexpr double ln2hi = 6.93147180369123816490e-01;
+  constexpr double ln2lo = 1.90821492927058770002e-10;
+  constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01;
+  constexpr double lg3 = 2.857142874366239149e-01, lg4 = 2.222219843214978396e-01;
+  constexpr double lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01;
+  constexpr double lg7 = 1.479819860511658591e-01;
+  I u;
+  std::memcpy(&u, &x, sizeof u);
+  // High word shifted so that mantissas from sqrt(2)/2 up carry into the exponent.
+  I hx = (u >> 32) + (0x3ff00000LL - 0x3fe6a09eLL);
+  const I k = (hx >> 20) - 0x3ff;
+  hx = (hx & 0x000fffffLL) + 0x3fe6a09eLL;
+  u = (hx << 32) | (u & 0xffffffffLL);
+  V m;
+  std::memcpy(&m, &u, sizeof m);
+  const V f = m - 1.0;
+  const V hfsq = 0.5 * f * f;
+  const V s = f / (2.0 + f);
+  const V z = s * s;
+  const V w = z * z;
+  const V t1 = w * (lg2 + w * (lg4 + w * lg6));
+  const V t2 = z * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
+  const V R = t2 + t1;
+  const V dk = __builtin_convertvector(k, V);
+  return s * (hfsq + R) + dk * ln2lo - hfsq + f + dk * ln2hi;
+}
+
+// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n in groups of the vector width (the
+// tail padded with scale, whose log is not used); a group holding a value outside the
+// positive normal range (zero, infinite, NaN, subnormal) goes through std::log.
+template <typename V, typename I>
+BRISVANE_KERNEL V halflogpowergroup(V p, double floor, double scale) {
+  constexpr uint32_t w = sizeof(V) / sizeof(double);
+  const V fl = V{} + floor;
+  p = p < fl ? fl : p;
+  const V y = p / scale;
+  bool normal = true;
+  for (uint32_t l = 0; l < w; ++l) {
+    normal = normal && y[l] >= std::numeric_limits<double>::min() && y[l] <= std::numeric_limits<double>::max();
+  }
+  if (normal) return 0.5 * lognormal<V, I>(y);
+  V r;
+  for (uint32_t l = 0; l < w; ++l) r[l] = 0.5 * std::log(y[l]);
+  return r;
+}
+template <typename V, typename I>
+BRISVANE_KERNEL void halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
+  constexpr uint32_t w = sizeof(V) / sizeof(double);
+  uint32_t i = 0;
+  for (; i + w <= n; i += w) {
+    V p;
+    std::memcpy(&p, P + i, sizeof p);
+    const V r = halflogpowergroup<V, I>(p, floor, scale);
+    std::memcpy(out + i, &r, sizeof r);
+  }
+  if (i < n) {
+    V p = V{} + scale;
+    for (uint32_t l = 0; i + l < n; ++l) p[l] = P[i + l];
+    const V r = halflogpowergroup<V, I>(p, floor, scale);
+    for (uint32_t l = 0; i + l < n; ++l) out[i + l] = r[l];
+  }
+}
+
+typedef long long v4i __attribute__((vector_size(32)));
+typedef long long v2i __attribute__((vector_size(16)));
+BRISVANE_AVX2 void halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
+  halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
+}
+// Two lanes on processors without AVX2: per lane the same operations as the AVX2 copy.
+void halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out) {
+  halflogpowerbody<v2d, v2i>(P, n, floor, scale, out);
+}
+void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out) {
+  if (cpuhasavx2()) {
+    halflogpoweravx2(P, n, floor, scale, out);
+  } else {
+    halflogpowerplain(P, n, floor, scale, out);
+  }
+}
+
+}  // namespace
+
 int memnafastprepare(memna* ws, uint32_t N) {
   if (ws == nullptr || !ispow2(N) || N < 4 || N > ws->nfft) return -1;
   const uint32_t q = N / 4;
+  if (fftplancreate(N / 2, &ws->fastplan) != 0) return -1;
   ws->fastcos.resize(q + 1);
   ws->fastsin.resize(q + 1);
   const double step = 2.0 * kPi / N;
@@ -194,7 +288,7 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
   if (logspec == nullptr || ws == nullptr || ws->win == nullptr || (x == nullptr && nx > 0)) return -1;
   if (!std::isfinite(fs) || fs <= 0.0) return -1;
   const uint32_t L = ws->L;
-  if (!ispow2(N) || N < 4 || N < L || N > ws->nfft || ws->fastN != N) return -1;
+  if (!ispow2(N) || N < 4 || N < L || N > ws->nfft || ws->fastN != N || ws->fastplan.n != N / 2) return -1;
   const double* win = ws->win;
   const uint32_t half = N / 2;
   const uint32_t q = N / 4;
@@ -226,7 +320,7 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
       im[i / 2] = v;
     }
   }
-  fftr(static_cast<int32_t>(half), re, im);
+  dofftrfast(ws->fastplan, re, im, 1);
 
   // Bins k and half - k of the real transform from Z[k] and Z[half - k]:
   // X[k] = (Z[k] + conj Z[half-k])/2 + W^k (Z[k] - conj Z[half-k])/(2j), W = e^(-j 2 pi/N).
@@ -251,13 +345,7 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
     P[m] = xmr * xmr + xmi * xmi;
   }
 
-  const double floor = L * kPowerFloor;
-  const double scale = static_cast<double>(L) * fs;
-  for (uint32_t k = 1; k < half; ++k) {
-    double p = P[k];
-    if (p < floor) p = floor;
-    logspec[k] = std::log(std::sqrt(p / scale));
-  }
+  halflogpower(P + 1, half - 1, L * kPowerFloor, static_cast<double>(L) * fs, logspec + 1);
   logspec[0] = logspec[1];
   logspec[half] = logspec[half - 1];
   // Low band (the documented attenuation, upper half left as scratch).

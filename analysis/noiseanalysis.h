@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "dsp/dft.h"
+
 namespace brisvane {
 
 // Taps of a zero-phase windowed-sinc low-pass: L+1 taps (L even), cut-off fc Hz for a
@@ -25,10 +27,12 @@ struct memna {
   uint32_t nfft = 0;         // capacity of scratch: the largest FFT length served
   std::vector<double> block; // owns win and scratch
   // Fast path: e^(-j 2 pi k/fastN), k = 0 .. fastN/4, for the real-input transform of
-  // getnoiselogspectrumfast (made by memnafastprepare).
+  // getnoiselogspectrumfast, and the plan of its fastN/2-point complex FFT (both made by
+  // memnafastprepare).
   uint32_t fastN = 0;
   std::vector<double> fastcos;
   std::vector<double> fastsin;
+  fftplan fastplan;
 };
 
 // Length of the noise analysis window: 10 ms, forced odd (161 samples at 16 kHz).
@@ -56,8 +60,10 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
 // ws->nfft). Returns 0, or -1 (nothing made) otherwise.
 int memnafastprepare(memna* ws, uint32_t N);
 // getnoiselogspectrum by a real-input transform: the N real frame values are packed into N/2
-// complex points, transformed by the N/2-point FFT and separated with the tables of
-// memnafastprepare. Same window, mean removal, floor, scaling and low-band attenuation; only
+// complex points, transformed by the plan-based N/2-point FFT and separated with the tables of
+// memnafastprepare. Same window, mean removal, floor, scaling and low-band attenuation; the log
+// amplitude is taken as 1/2 ln(P / (L fs)) by a vectorised natural log (within 1 ulp of
+// std::log for positive normal powers; other values go through std::log). Only
 // logspec[0 .. N/2] is defined afterwards (the upper half is scratch). Values equal the
 // documented ones to rounding. -1 (logspec untouched) as getnoiselogspectrum, and when the
 // tables were not made for this N.

@@ -117,6 +117,40 @@ void BM_GaussJordanInverse(benchmark::State& state) {
 
 BENCHMARK(BM_FftInterleaved)->Arg(1024)->Arg(2048)->Arg(4096);
 BENCHMARK(BM_FftSplit)->Arg(1024)->Arg(2048)->Arg(4096);
+// Plan-based complex transform of the pitch and voicing analyses (512 to 4096 points, split
+// layout) and the real-input transform of 1024 points.
+void BM_FftFast(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    fftplan plan;
+    fftplancreate(n, &plan);
+    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(n), 3);
+    std::vector<double> re(n), im(n);
+    for (auto _ : state) {
+        std::memcpy(re.data(), src.data(), n * sizeof(double));
+        std::memcpy(im.data(), src.data() + n, n * sizeof(double));
+        dofftrfast(plan, re.data(), im.data(), 1);
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RfftFast(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    rfftplan plan;
+    rfftplancreate(n, &plan);
+    const std::vector<double> x = randomvalues(n, 4);
+    std::vector<double> re(n / 2 + 1), im(n / 2 + 1);
+    for (auto _ : state) {
+        rfftfast(plan, x.data(), re.data(), im.data());
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_FftFast)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
+BENCHMARK(BM_RfftFast)->Arg(1024);
 BENCHMARK(BM_CholeskyInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ToeplitzInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GaussJordanInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);

@@ -10,7 +10,10 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <utility>
+
+#include "dsp/simd.h"
 
 namespace brisvane {
 
@@ -181,9 +184,95 @@ void permute(const fftplan& p, double* re, double* im) {
     }
 }
 
-// Stages of span 2 and 4 in one pass over groups of four points: their twiddles are 1 and
-// -j, applied exactly.
-void firststages(std::size_t n, double* __restrict re, double* __restrict im) {
+// Stages of span 2 and 4 on one group of four points: their twiddles are 1 and -j, applied
+// exactly. Span 2: (x0, x1) -> (x0 + x1, x0 - x1) and likewise (x2, x3); span 4: twiddle 1 for
+// the sums, -j for the differences: -j (d1r + j d1i) = d1i - j d1r. T is double or v4d (four
+// groups at once, one per lane).
+template <typename T>
+BRISVANE_KERNEL void quadstages(T& x0r, T& x0i, T& x1r, T& x1i, T& x2r, T& x2i, T& x3r, T& x3i) {
+    const T s0r = x0r + x1r;
+    const T s0i = x0i + x1i;
+    const T d0r = x0r - x1r;
+    const T d0i = x0i - x1i;
+    const T s1r = x2r + x3r;
+    const T s1i = x2i + x3i;
+    const T d1r = x2r - x3r;
+    const T d1i = x2i - x3i;
+    x0r = s0r + s1r;
+    x0i = s0i + s1i;
+    x2r = s0r - s1r;
+    x2i = s0i - s1i;
+    x1r = d0r + d1i;
+    x1i = d0i - d1r;
+    x3r = d0r - d1i;
+    x3i = d0i + d1r;
+}
+
+// Loads and stores of V = v4d or v2d (unaligned).
+template <typename V>
+BRISVANE_KERNEL V loadv(const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <typename V>
+BRISVANE_KERNEL void storev(double* p, V v) { std::memcpy(p, &v, sizeof v); }
+
+// Exchanges rows and columns of the 4 x 4 block a, b, c, d (exact: values only move).
+BRISVANE_KERNEL void transpose4(v4d& a, v4d& b, v4d& c, v4d& d) {
+    typedef long long v4i __attribute__((vector_size(32)));
+    const v4d ab0 = __builtin_shuffle(a, b, v4i{0, 4, 2, 6});  // a0 b0 a2 b2
+    const v4d ab1 = __builtin_shuffle(a, b, v4i{1, 5, 3, 7});  // a1 b1 a3 b3
+    const v4d cd0 = __builtin_shuffle(c, d, v4i{0, 4, 2, 6});
+    const v4d cd1 = __builtin_shuffle(c, d, v4i{1, 5, 3, 7});
+    a = __builtin_shuffle(ab0, cd0, v4i{0, 1, 4, 5});  // a0 b0 c0 d0
+    b = __builtin_shuffle(ab1, cd1, v4i{0, 1, 4, 5});
+    c = __builtin_shuffle(ab0, cd0, v4i{2, 3, 6, 7});
+    d = __builtin_shuffle(ab1, cd1, v4i{2, 3, 6, 7});
+}
+
+// Groups of four points b .. b+7 (two groups, V = v2d) or b .. b+15 (four groups, V = v4d)
+// through spans 2 and 4, one group per lane.
+BRISVANE_KERNEL void quadlanes(double* re, double* im, v4d) {
+    v4d r0 = load4(re), r1 = load4(re + 4), r2 = load4(re + 8), r3 = load4(re + 12);
+    v4d i0 = load4(im), i1 = load4(im + 4), i2 = load4(im + 8), i3 = load4(im + 12);
+    transpose4(r0, r1, r2, r3);
+    transpose4(i0, i1, i2, i3);
+    quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
+    transpose4(r0, r1, r2, r3);
+    transpose4(i0, i1, i2, i3);
+    store4(re, r0);
+    store4(re + 4, r1);
+    store4(re + 8, r2);
+    store4(re + 12, r3);
+    store4(im, i0);
+    store4(im + 4, i1);
+    store4(im + 8, i2);
+    store4(im + 12, i3);
+}
+BRISVANE_KERNEL void quadlanes(double* re, double* im, v2d) {
+    typedef long long v2i __attribute__((vector_size(16)));
+    // a = (x0, x1) and b = (x2, x3) of the first group, c and d of the second.
+    const v2d ra = load2(re), rb = load2(re + 2), rc = load2(re + 4), rd = load2(re + 6);
+    const v2d ia = load2(im), ib = load2(im + 2), ic = load2(im + 4), id = load2(im + 6);
+    v2d x0r = __builtin_shuffle(ra, rc, v2i{0, 2}), x1r = __builtin_shuffle(ra, rc, v2i{1, 3});
+    v2d x2r = __builtin_shuffle(rb, rd, v2i{0, 2}), x3r = __builtin_shuffle(rb, rd, v2i{1, 3});
+    v2d x0i = __builtin_shuffle(ia, ic, v2i{0, 2}), x1i = __builtin_shuffle(ia, ic, v2i{1, 3});
+    v2d x2i = __builtin_shuffle(ib, id, v2i{0, 2}), x3i = __builtin_shuffle(ib, id, v2i{1, 3});
+    quadstages(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i);
+    store2(re, __builtin_shuffle(x0r, x1r, v2i{0, 2}));
+    store2(re + 2, __builtin_shuffle(x2r, x3r, v2i{0, 2}));
+    store2(re + 4, __builtin_shuffle(x0r, x1r, v2i{1, 3}));
+    store2(re + 6, __builtin_shuffle(x2r, x3r, v2i{1, 3}));
+    store2(im, __builtin_shuffle(x0i, x1i, v2i{0, 2}));
+    store2(im + 2, __builtin_shuffle(x2i, x3i, v2i{0, 2}));
+    store2(im + 4, __builtin_shuffle(x0i, x1i, v2i{1, 3}));
+    store2(im + 6, __builtin_shuffle(x2i, x3i, v2i{1, 3}));
+}
+
+// Spans 2 and 4 over all groups of four points, several groups at a time (one per lane of V).
+template <typename V>
+BRISVANE_KERNEL void firststages(std::size_t n, double* __restrict re, double* __restrict im) {
     if (n == 2) {
         const double ar = re[0];
         const double ai = im[0];
@@ -193,97 +282,141 @@ void firststages(std::size_t n, double* __restrict re, double* __restrict im) {
         im[1] = ai - im[1];
         return;
     }
-    for (std::size_t b = 0; b < n; b += 4) {
-        // Span 2: (x0, x1) -> (x0 + x1, x0 - x1) and likewise (x2, x3).
-        const double s0r = re[b] + re[b + 1];
-        const double s0i = im[b] + im[b + 1];
-        const double d0r = re[b] - re[b + 1];
-        const double d0i = im[b] - im[b + 1];
-        const double s1r = re[b + 2] + re[b + 3];
-        const double s1i = im[b + 2] + im[b + 3];
-        const double d1r = re[b + 2] - re[b + 3];
-        const double d1i = im[b + 2] - im[b + 3];
-        // Span 4: twiddle 1 for the sums, -j for the differences: -j (d1r + j d1i) = d1i - j d1r.
-        re[b] = s0r + s1r;
-        im[b] = s0i + s1i;
-        re[b + 2] = s0r - s1r;
-        im[b + 2] = s0i - s1i;
-        re[b + 1] = d0r + d1i;
-        im[b + 1] = d0i - d1r;
-        re[b + 3] = d0r - d1i;
-        im[b + 3] = d0i + d1r;
+    constexpr std::size_t step = 4 * (sizeof(V) / sizeof(double));
+    std::size_t b = 0;
+    for (; b + step <= n; b += step) quadlanes(re + b, im + b, V{});
+    for (; b < n; b += 4) {
+        quadstages(re[b], im[b], re[b + 1], im[b + 1], re[b + 2], im[b + 2], re[b + 3], im[b + 3]);
     }
 }
 
-// Butterflies of one block of a stage of half-span h: p = (pr, pi) the first half, q the
-// second, w the stage's twiddles: t = w q, q <- p - t, p <- p + t.
-void butterflies(double* __restrict pr, double* __restrict pi, double* __restrict qr,
-                 double* __restrict qi, const double* __restrict wr,
-                 const double* __restrict wi, std::size_t h) {
-    for (std::size_t j = 0; j < h; ++j) {
-        const double tr = qr[j] * wr[j] - qi[j] * wi[j];
-        const double ti = qr[j] * wi[j] + qi[j] * wr[j];
-        const double ar = pr[j];
-        const double ai = pi[j];
-        qr[j] = ar - tr;
-        qi[j] = ai - ti;
-        pr[j] = ar + tr;
-        pi[j] = ai + ti;
+// Complex product (ar + j ai)(wr + j wi) with the real part ar wr - ai wi and the imaginary
+// part ar wi + ai wr, in that order of operations.
+template <typename V>
+BRISVANE_KERNEL void cmul(V ar, V ai, V wr, V wi, V& pr, V& pi) {
+    pr = ar * wr - ai * wi;
+    pi = ar * wi + ai * wr;
+}
+
+// Butterflies of one block of a stage of half-span h (a multiple of 4; V = v4d or v2d):
+// p = (pr, pi) the first half, q the second, w the stage's twiddles: t = w q, q <- p - t,
+// p <- p + t.
+template <typename V>
+BRISVANE_KERNEL void butterflies(double* __restrict pr, double* __restrict pi, double* __restrict qr,
+                                 double* __restrict qi, const double* __restrict wr,
+                                 const double* __restrict wi, std::size_t h) {
+    for (std::size_t j = 0; j < h; j += sizeof(V) / sizeof(double)) {
+        V tr, ti;
+        cmul(loadv<V>(qr + j), loadv<V>(qi + j), loadv<V>(wr + j), loadv<V>(wi + j), tr, ti);
+        const V ar = loadv<V>(pr + j);
+        const V ai = loadv<V>(pi + j);
+        storev(qr + j, ar - tr);
+        storev(qi + j, ai - ti);
+        storev(pr + j, ar + tr);
+        storev(pi + j, ai + ti);
     }
 }
 
-// Radix-4 butterflies over a block of 4h points (quarters r0 + j i0 .. r3 + j i3): the two
-// radix-2 stages of half-spans h and 2h at once. With w = e^(-j 2 pi j/(4h)) and
-// A1 = w^2 a1, A2 = w a2, A3 = w^3 a3 (the plan holds, per pass, the real and then the
-// imaginary parts of w^2, of w and of w^3, h values each):
+// Radix-4 butterflies over a block of 4h points (h a multiple of 4; quarters r0 + j i0 ..
+// r3 + j i3): the two radix-2 stages of half-spans h and 2h at once. With
+// w = e^(-j 2 pi j/(4h)) and A1 = w^2 a1, A2 = w a2, A3 = w^3 a3 (the plan holds, per pass,
+// the real and then the imaginary parts of w^2, of w and of w^3, h values each):
 //   x0 = a0 + A1 + (A2 + A3),  x2 = a0 + A1 - (A2 + A3),
 //   x1 = a0 - A1 - j (A2 - A3), x3 = a0 - A1 + j (A2 - A3).
-void radix4(double* __restrict r0, double* __restrict i0, double* __restrict r1,
-            double* __restrict i1, double* __restrict r2, double* __restrict i2,
-            double* __restrict r3, double* __restrict i3, const double* __restrict w1r,
-            const double* __restrict w1i, const double* __restrict w2r,
-            const double* __restrict w2i, const double* __restrict w3r,
-            const double* __restrict w3i, std::size_t h) {
-    for (std::size_t j = 0; j < h; ++j) {
-        const double a1r = r1[j] * w1r[j] - i1[j] * w1i[j];
-        const double a1i = r1[j] * w1i[j] + i1[j] * w1r[j];
-        const double a2r = r2[j] * w2r[j] - i2[j] * w2i[j];
-        const double a2i = r2[j] * w2i[j] + i2[j] * w2r[j];
-        const double a3r = r3[j] * w3r[j] - i3[j] * w3i[j];
-        const double a3i = r3[j] * w3i[j] + i3[j] * w3r[j];
-        const double sr = r0[j] + a1r;
-        const double si = i0[j] + a1i;
-        const double dr = r0[j] - a1r;
-        const double di = i0[j] - a1i;
-        const double er = a2r + a3r;
-        const double ei = a2i + a3i;
-        const double fr = a2r - a3r;
-        const double fi = a2i - a3i;
-        r0[j] = sr + er;
-        i0[j] = si + ei;
-        r2[j] = sr - er;
-        i2[j] = si - ei;
-        r1[j] = dr + fi;
-        i1[j] = di - fr;
-        r3[j] = dr - fi;
-        i3[j] = di + fr;
+template <typename V>
+BRISVANE_KERNEL void radix4(double* __restrict r0, double* __restrict i0, double* __restrict r1,
+                            double* __restrict i1, double* __restrict r2, double* __restrict i2,
+                            double* __restrict r3, double* __restrict i3, const double* __restrict w,
+                            std::size_t h) {
+    const double* w1r = w;
+    const double* w1i = w + h;
+    const double* w2r = w + 2 * h;
+    const double* w2i = w + 3 * h;
+    const double* w3r = w + 4 * h;
+    const double* w3i = w + 5 * h;
+    for (std::size_t j = 0; j < h; j += sizeof(V) / sizeof(double)) {
+        V a1r, a1i, a2r, a2i, a3r, a3i;
+        cmul(loadv<V>(r1 + j), loadv<V>(i1 + j), loadv<V>(w1r + j), loadv<V>(w1i + j), a1r, a1i);
+        cmul(loadv<V>(r2 + j), loadv<V>(i2 + j), loadv<V>(w2r + j), loadv<V>(w2i + j), a2r, a2i);
+        cmul(loadv<V>(r3 + j), loadv<V>(i3 + j), loadv<V>(w3r + j), loadv<V>(w3i + j), a3r, a3i);
+        const V x0r = loadv<V>(r0 + j);
+        const V x0i = loadv<V>(i0 + j);
+        const V sr = x0r + a1r;
+        const V si = x0i + a1i;
+        const V dr = x0r - a1r;
+        const V di = x0i - a1i;
+        const V er = a2r + a3r;
+        const V ei = a2i + a3i;
+        const V fr = a2r - a3r;
+        const V fi = a2i - a3i;
+        storev(r0 + j, sr + er);
+        storev(i0 + j, si + ei);
+        storev(r2 + j, sr - er);
+        storev(i2 + j, si - ei);
+        storev(r1 + j, dr + fi);
+        storev(i1 + j, di - fr);
+        storev(r3 + j, dr - fi);
+        storev(i3 + j, di + fr);
     }
+}
+
+// Spans 2 to 16 of one block of sixteen points in registers: the first two stages with one
+// group of four per lane, then (transposed back, each vector a quarter of the block) the
+// radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes them).
+// The same operations per point as firststages followed by radix4 with h = 4.
+BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
+    v4d r0 = load4(re), r1 = load4(re + 4), r2 = load4(re + 8), r3 = load4(re + 12);
+    v4d i0 = load4(im), i1 = load4(im + 4), i2 = load4(im + 8), i3 = load4(im + 12);
+    transpose4(r0, r1, r2, r3);
+    transpose4(i0, i1, i2, i3);
+    quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
+    transpose4(r0, r1, r2, r3);
+    transpose4(i0, i1, i2, i3);
+    v4d a1r, a1i, a2r, a2i, a3r, a3i;
+    cmul(r1, i1, load4(w), load4(w + 4), a1r, a1i);
+    cmul(r2, i2, load4(w + 8), load4(w + 12), a2r, a2i);
+    cmul(r3, i3, load4(w + 16), load4(w + 20), a3r, a3i);
+    const v4d sr = r0 + a1r;
+    const v4d si = i0 + a1i;
+    const v4d dr = r0 - a1r;
+    const v4d di = i0 - a1i;
+    const v4d er = a2r + a3r;
+    const v4d ei = a2i + a3i;
+    const v4d fr = a2r - a3r;
+    const v4d fi = a2i - a3i;
+    store4(re, sr + er);
+    store4(im, si + ei);
+    store4(re + 8, sr - er);
+    store4(im + 8, si - ei);
+    store4(re + 4, dr + fi);
+    store4(im + 4, di - fr);
+    store4(re + 12, dr - fi);
+    store4(im + 12, di + fr);
 }
 
 // Forward complex transform of the plan's length in split layout: spans 2 and 4 together,
-// then radix-4 passes, then (for an odd number of remaining stages) one radix-2 stage.
-void forwardkernel(const fftplan& p, double* re, double* im) {
+// then radix-4 passes, then (for an odd number of remaining stages) one radix-2 stage. All
+// half-spans of the later passes are multiples of 4, so each lane of the vectors (V = v4d or
+// v2d) carries one j with the same operations as a scalar loop.
+template <typename V>
+BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im, bool reversed) {
     const std::size_t n = p.n;
     if (n < 2) return;
-    permute(p, re, im);
-    firststages(n, re, im);
+    if (!reversed) permute(p, re, im);
     const double* t = p.quad.data();
     std::size_t h = 4;
+    if (sizeof(V) == sizeof(v4d) && n >= 16) {
+        // Four lanes: spans 2 to 16 block by block in registers.
+        for (std::size_t b = 0; b < n; b += 16) sixteen(re + b, im + b, t);
+        t += 6 * h;
+        h *= 4;
+    } else {
+        firststages<V>(n, re, im);
+    }
     for (; 4 * h <= n; h *= 4) {
         for (std::size_t b = 0; b < n; b += 4 * h) {
-            radix4(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
-                   re + b + 3 * h, im + b + 3 * h, t, t + h, t + 2 * h, t + 3 * h, t + 4 * h,
-                   t + 5 * h, h);
+            radix4<V>(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
+                   re + b + 3 * h, im + b + 3 * h, t, h);
         }
         t += 6 * h;
     }
@@ -291,14 +424,138 @@ void forwardkernel(const fftplan& p, double* re, double* im) {
         const double* wr = p.twre.data() + h;
         const double* wi = p.twim.data() + h;
         for (std::size_t b = 0; b < n; b += 2 * h) {
-            butterflies(re + b, im + b, re + b + h, im + b + h, wr, wi, h);
+            butterflies<V>(re + b, im + b, re + b + h, im + b + h, wr, wi, h);
         }
+    }
+}
+// The plain copy runs on two-lane vectors (SSE2 registers hold two doubles); per lane the
+// operations are those of the AVX2 copy, so both give the same bytes.
+BRISVANE_AVX2 void forwardavx2(const fftplan& p, double* re, double* im, bool reversed) {
+    forwardbody<v4d>(p, re, im, reversed);
+}
+void forwardplain(const fftplan& p, double* re, double* im, bool reversed) {
+    forwardbody<v2d>(p, re, im, reversed);
+}
+// reversed: the data already stand in bit-reversed order (placed there by rev while packing),
+// so the exchanges are skipped; the transform is the same.
+void forwardkernel(const fftplan& p, double* re, double* im, bool reversed = false) {
+    if (cpuhasavx2()) {
+        forwardavx2(p, re, im, reversed);
+    } else {
+        forwardplain(p, re, im, reversed);
     }
 }
 
 // Inverse transform by the forward one on exchanged parts: swapping real and imaginary
 // parts before and after a forward transform conjugates its kernel.
 void inversekernel(const fftplan& p, double* re, double* im) { forwardkernel(p, im, re); }
+
+// The lanes of v in reverse order (exact: values only move).
+BRISVANE_KERNEL v4d reversed(v4d v) {
+    typedef long long v4i __attribute__((vector_size(32)));
+    return __builtin_shuffle(v, v4i{3, 2, 1, 0});
+}
+BRISVANE_KERNEL v2d reversed(v2d v) {
+    typedef long long v2i __attribute__((vector_size(16)));
+    return __builtin_shuffle(v, v2i{1, 0});
+}
+
+// Bins k and j = M - k, 0 < k < M/2, of the real transform from the packed transform Z (in
+// re, im): Ze[k] = (Z[k] + conj Z[j]) / 2, Zo[k] = (Z[k] - conj Z[j]) / 2j,
+// X[k] = Ze[k] + e^(-j 2 pi k/N) Zo[k], X[j] from conj Ze[k] and conj Zo[k]. T is double or
+// a vector of bins k .. k+w-1 (and j read and written in reverse lane order).
+template <typename T>
+BRISVANE_KERNEL void rfftpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& xkr, T& xki, T& xjr, T& xji) {
+    const T er = (a + c) * 0.5;
+    const T ei = (b - d) * 0.5;
+    const T orr = (b + d) * 0.5;
+    const T oi = (c - a) * 0.5;
+    xkr = er + orr * ck + oi * sk;
+    xki = ei + oi * ck - orr * sk;
+    xjr = er + orr * cj - oi * sj;
+    xji = -ei - oi * cj - orr * sj;
+}
+template <typename V>
+BRISVANE_KERNEL void rfftsplitbody(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    constexpr std::size_t w = sizeof(V) / sizeof(double);
+    std::size_t k = 1;
+    for (; 2 * (k + w - 1) < M; k += w) {
+        const std::size_t j = M - k - (w - 1);  // lowest of the bins M - k - w + 1 .. M - k
+        V xkr, xki, xjr, xji;
+        rfftpair(loadv<V>(re + k), loadv<V>(im + k), reversed(loadv<V>(re + j)), reversed(loadv<V>(im + j)),
+                 loadv<V>(cs + k), loadv<V>(sn + k), reversed(loadv<V>(cs + j)), reversed(loadv<V>(sn + j)), xkr,
+                 xki, xjr, xji);
+        storev(re + k, xkr);
+        storev(im + k, xki);
+        storev(re + j, reversed(xjr));
+        storev(im + j, reversed(xji));
+    }
+    for (; 2 * k < M; ++k) {
+        const std::size_t j = M - k;
+        double xkr, xki, xjr, xji;
+        rfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], xkr, xki, xjr, xji);
+        re[k] = xkr;
+        im[k] = xki;
+        re[j] = xjr;
+        im[j] = xji;
+    }
+}
+BRISVANE_AVX2 void rfftsplitavx2(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    rfftsplitbody<v4d>(cs, sn, M, re, im);
+}
+void rfftsplitplain(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    rfftsplitbody<v2d>(cs, sn, M, re, im);
+}
+
+// Bins k and j = M - k, 0 < k < M/2, of the packed spectrum for the inverse real transform:
+// A[k] = X[k] + conj X[j], B[k] = (X[k] - conj X[j]) e^(+j 2 pi k/N), Z[k] = A[k] + j B[k];
+// at bin j, A' = conj A and D' = -conj D rotated by e^(+j 2 pi j/N). T as in rfftpair.
+template <typename T>
+BRISVANE_KERNEL void irfftpair(T p, T q, T r, T s, T ck, T sk, T cj, T sj, T& zkr, T& zki, T& zjr, T& zji) {
+    const T ar = p + r;
+    const T ai = q - s;
+    const T dr = p - r;
+    const T di = q + s;
+    const T br = dr * ck - di * sk;
+    const T bi = dr * sk + di * ck;
+    zkr = ar - bi;
+    zki = ai + br;
+    const T br2 = -dr * cj - di * sj;
+    const T bi2 = -dr * sj + di * cj;
+    zjr = ar - bi2;
+    zji = -ai + br2;
+}
+template <typename V>
+BRISVANE_KERNEL void irfftjoinbody(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    constexpr std::size_t w = sizeof(V) / sizeof(double);
+    std::size_t k = 1;
+    for (; 2 * (k + w - 1) < M; k += w) {
+        const std::size_t j = M - k - (w - 1);
+        V zkr, zki, zjr, zji;
+        irfftpair(loadv<V>(re + k), loadv<V>(im + k), reversed(loadv<V>(re + j)), reversed(loadv<V>(im + j)),
+                  loadv<V>(cs + k), loadv<V>(sn + k), reversed(loadv<V>(cs + j)), reversed(loadv<V>(sn + j)), zkr,
+                  zki, zjr, zji);
+        storev(re + k, zkr);
+        storev(im + k, zki);
+        storev(re + j, reversed(zjr));
+        storev(im + j, reversed(zji));
+    }
+    for (; 2 * k < M; ++k) {
+        const std::size_t j = M - k;
+        double zkr, zki, zjr, zji;
+        irfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], zkr, zki, zjr, zji);
+        re[k] = zkr;
+        im[k] = zki;
+        re[j] = zjr;
+        im[j] = zji;
+    }
+}
+BRISVANE_AVX2 void irfftjoinavx2(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    irfftjoinbody<v4d>(cs, sn, M, re, im);
+}
+void irfftjoinplain(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    irfftjoinbody<v2d>(cs, sn, M, re, im);
+}
 
 }  // namespace
 
@@ -309,8 +566,10 @@ int fftplancreate(uint32_t n, fftplan* plan) {
     const int m = fftbits(static_cast<int32_t>(n));
     fftplan p;
     p.n = n;
+    p.rev.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t r = bitreverse(i, m);
+        p.rev[i] = static_cast<uint32_t>(r);
         if (r > i) {
             p.swaps.push_back(static_cast<uint32_t>(i));
             p.swaps.push_back(static_cast<uint32_t>(r));
@@ -388,34 +647,23 @@ int rfftfast(const rfftplan& plan, const double* x, double* re, double* im) {
         return -1;
     }
     const std::size_t M = plan.N / 2;
+    // Packed straight into bit-reversed order: the transform then needs no exchanges.
+    const uint32_t* rev = plan.half.rev.data();
     for (std::size_t m = 0; m < M; ++m) {
-        re[m] = x[2 * m];
-        im[m] = x[2 * m + 1];
+        re[rev[m]] = x[2 * m];
+        im[rev[m]] = x[2 * m + 1];
     }
-    forwardkernel(plan.half, re, im);
-    const double* cs = plan.cosk.data();
-    const double* sn = plan.sink.data();
+    forwardkernel(plan.half, re, im, true);
     const double a0 = re[0];
     const double b0 = im[0];
     re[0] = a0 + b0;
     im[0] = 0.0;
     re[M] = a0 - b0;
     im[M] = 0.0;
-    for (std::size_t k = 1; 2 * k < M; ++k) {
-        const std::size_t j = M - k;
-        const double a = re[k];
-        const double b = im[k];
-        const double c = re[j];
-        const double d = im[j];
-        const double er = (a + c) * 0.5;
-        const double ei = (b - d) * 0.5;
-        const double orr = (b + d) * 0.5;
-        const double oi = (c - a) * 0.5;
-        re[k] = er + orr * cs[k] + oi * sn[k];
-        im[k] = ei + oi * cs[k] - orr * sn[k];
-        // Bin M - k: even part conj(Ze[k]), odd part conj(Zo[k]).
-        re[j] = er + orr * cs[j] - oi * sn[j];
-        im[j] = -ei - oi * cs[j] - orr * sn[j];
+    if (cpuhasavx2()) {
+        rfftsplitavx2(plan.cosk.data(), plan.sink.data(), M, re, im);
+    } else {
+        rfftsplitplain(plan.cosk.data(), plan.sink.data(), M, re, im);
     }
     if (M >= 2) {
         // Bin N/4: e^(-j pi/2) = -j exactly.
@@ -432,31 +680,14 @@ int irfftfast(const rfftplan& plan, double* re, double* im, double* x) {
         return -1;
     }
     const std::size_t M = plan.N / 2;
-    const double* cs = plan.cosk.data();
-    const double* sn = plan.sink.data();
     const double p0 = re[0];
     const double r0 = re[M];
     re[0] = p0 + r0;
     im[0] = p0 - r0;
-    for (std::size_t k = 1; 2 * k < M; ++k) {
-        const std::size_t j = M - k;
-        const double p = re[k];
-        const double q = im[k];
-        const double r = re[j];
-        const double s = im[j];
-        const double ar = p + r;
-        const double ai = q - s;
-        const double dr = p - r;
-        const double di = q + s;
-        const double br = dr * cs[k] - di * sn[k];
-        const double bi = dr * sn[k] + di * cs[k];
-        re[k] = ar - bi;
-        im[k] = ai + br;
-        // Bin M - k: A' = conj A, D' = -conj D, rotated by e^(+j 2 pi (M-k)/N).
-        const double br2 = -dr * cs[j] - di * sn[j];
-        const double bi2 = -dr * sn[j] + di * cs[j];
-        re[j] = ar - bi2;
-        im[j] = -ai + br2;
+    if (cpuhasavx2()) {
+        irfftjoinavx2(plan.cosk.data(), plan.sink.data(), M, re, im);
+    } else {
+        irfftjoinplain(plan.cosk.data(), plan.sink.data(), M, re, im);
     }
     if (M >= 2) {
         // Bin N/4: A = 2 Re X, B = j (2j Im X) = -2 Im X.

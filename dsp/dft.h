@@ -29,13 +29,14 @@ int dofftr(int32_t N, double* re, double* im, int8_t dir);
 int fftr(int32_t N, double* re, double* im);   // forward, split
 int ifftr(int32_t N, double* re, double* im);  // inverse, split
 
-// Tables of the complex fast transform of n points: the bit-reversal exchanges, the twiddle
+// Tables of the complex fast transform of n points: the bit-reversal exchanges and indices, the twiddle
 // factors of a last radix-2 stage of span n (cos(2 pi j/n), -sin(2 pi j/n), j < n/2) and, per
 // radix-4 pass over blocks of 4h points (h = 4, 16, 64, ...), the factors e^(-j 2 pi q j/(4h))
 // for q = 2, 1, 3 and j < h. All are evaluated directly, not by recurrence.
 struct fftplan {
   uint32_t n = 0;
   std::vector<uint32_t> swaps;  // pairs (i, r), i < r, exchanged by the bit reversal
+  std::vector<uint32_t> rev;    // rev[i]: bit reversal of i, i < n (for packing in place)
   std::vector<double> twre;     // last radix-2 stage
   std::vector<double> twim;
   std::vector<double> quad;     // radix-4 passes, 6h values each: re, im of q = 2, 1, 3

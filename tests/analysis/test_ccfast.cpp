@@ -99,9 +99,26 @@ TEST(NoiseSpectrumFast, AgreesWithTheDocumentedSpectrum) {
     for (uint32_t centre : {0u, 37u, 2300u, 2500u, 4990u, 4999u, 7000u}) {
       ASSERT_EQ(getnoiselogspectrum(x.data(), 5000, kFs, centre, N, a.data(), ws.get()), 0);
       ASSERT_EQ(getnoiselogspectrumfast(x.data(), 5000, kFs, centre, N, b.data(), ws.get()), 0);
-      for (uint32_t k = 0; k <= N / 2; ++k) EXPECT_NEAR(b[k], a[k], 1e-10) << N << " " << centre << " " << k;
+      for (uint32_t k = 0; k <= N / 2; ++k) EXPECT_NEAR(b[k], a[k], 1e-12) << N << " " << centre << " " << k;
     }
   }
+  // Powers beyond the double range (infinite log amplitudes) and far below the floor.
+  for (const double gain : {1e160, 1e-200}) {
+    std::vector<double> y(x);
+    for (double& v : y) v *= gain;
+    std::vector<double> a(512), b(512);
+    ASSERT_EQ(memnafastprepare(ws.get(), 512), 0);
+    ASSERT_EQ(getnoiselogspectrum(y.data(), 5000, kFs, 1000, 512, a.data(), ws.get()), 0);
+    ASSERT_EQ(getnoiselogspectrumfast(y.data(), 5000, kFs, 1000, 512, b.data(), ws.get()), 0);
+    for (uint32_t k = 0; k <= 256; ++k) {
+      if (std::isinf(a[k])) {
+        EXPECT_EQ(b[k], a[k]) << gain << " " << k;
+      } else {
+        EXPECT_NEAR(b[k], a[k], 1e-12) << gain << " " << k;
+      }
+    }
+  }
+  ASSERT_EQ(memnafastprepare(ws.get(), 2048), 0);
   // Tables for another length, a length beyond the workspace or not a power of two, null output.
   std::vector<double> out(1024, 4.0);
   EXPECT_EQ(getnoiselogspectrumfast(x.data(), 5000, kFs, 100, 1024, out.data(), ws.get()), -1);
