@@ -236,41 +236,70 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
   return nonzero;
 }
 
+// Clenshaw recurrences of chebpair for the angles k0 .. k0 + 4V - 1 (V vectors of four lanes).
+// Every lane does the same IEEE operations in the same order whatever instructions carry it.
+template <int V>
+BRISVANE_KERNEL void chebblock(const double* ac, const double* as, idx L, idx k0, const double* ck, const double* sk,
+                               double* outc, double* outs) {
+  v4d x[V], b1[V], b2[V], d1[V], d2[V];
+  for (int v = 0; v < V; ++v) {
+    x[v] = 2.0 * load4(ck + k0 + 4 * v);
+    b1[v] = splat4(0.0);
+    b2[v] = b1[v];
+    d1[v] = b1[v];
+    d2[v] = b1[v];
+  }
+  for (idx t = L; t >= 1; --t) {
+    const v4d e = splat4(ac[t]);
+    const v4d o = splat4(as[t]);
+    for (int v = 0; v < V; ++v) {
+      const v4d b = e + x[v] * b1[v] - b2[v];
+      const v4d d = o + x[v] * d1[v] - d2[v];
+      b2[v] = b1[v];
+      b1[v] = b;
+      d2[v] = d1[v];
+      d1[v] = d;
+    }
+  }
+  const v4d a0 = splat4(ac[0]);
+  for (int v = 0; v < V; ++v) {
+    const idx k = k0 + 4 * static_cast<idx>(v);
+    store4(outc + k, a0 + load4(ck + k) * b1[v] - b2[v]);
+    store4(outs + k, load4(sk + k) * d1[v]);
+  }
+}
+
+// Eight angles per block (four independent recurrences in flight), then one block of four.
+BRISVANE_KERNEL void chebpairbody(const double* ac, const double* as, idx L, idx m, const double* ck,
+                                  const double* sk, double* outc, double* outs) {
+  const idx padded = (m + kLanes - 1) / kLanes * kLanes;
+  idx k0 = 0;
+  for (; k0 + 2 * kLanes <= padded; k0 += 2 * kLanes) chebblock<2>(ac, as, L, k0, ck, sk, outc, outs);
+  if (k0 < padded) chebblock<1>(ac, as, L, k0, ck, sk, outc, outs);
+}
+
+BRISVANE_AVX2 void chebpairavx2(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk,
+                                double* outc, double* outs) {
+  chebpairbody(ac, as, L, m, ck, sk, outc, outs);
+}
+
+void chebpairplain(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk,
+                   double* outc, double* outs) {
+  chebpairbody(ac, as, L, m, ck, sk, outc, outs);
+}
+
 // Chebyshev sums at the angles k om, k = 0 .. m-1 (ck, sk: cos and sin of k om, padded to a
 // multiple of kLanes): outc[k] = sum_{tau=0..L} ac[tau] cos(k om tau) and outs[k] =
 // sum_{tau=1..L} as[tau] sin(k om tau) = sin(k om) sum as[tau] U_(tau-1)(cos k om), both by
-// Clenshaw's backward recurrence b = a + 2x b1 - b2, kLanes angles at a time in pairs of lanes.
+// Clenshaw's backward recurrence b = a + 2x b1 - b2, one angle per vector lane. outc and outs
+// are written up to m rounded up to a multiple of kLanes.
 void chebpair(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk, double* outc,
               double* outs) {
-  static_assert(kLanes == 4, "two pairs of lanes");
-  for (idx k0 = 0; k0 < m; k0 += kLanes) {
-    const v2d xa = 2.0 * load2(ck + k0);
-    const v2d xb = 2.0 * load2(ck + k0 + 2);
-    v2d b1a = {0.0, 0.0}, b1b = b1a, b2a = b1a, b2b = b1a;
-    v2d d1a = b1a, d1b = b1a, d2a = b1a, d2b = b1a;
-    for (idx t = L; t >= 1; --t) {
-      const v2d e = {ac[t], ac[t]};
-      const v2d o = {as[t], as[t]};
-      const v2d ba = e + xa * b1a - b2a;
-      const v2d bb = e + xb * b1b - b2b;
-      const v2d da = o + xa * d1a - d2a;
-      const v2d db = o + xb * d1b - d2b;
-      b2a = b1a;
-      b1a = ba;
-      b2b = b1b;
-      b1b = bb;
-      d2a = d1a;
-      d1a = da;
-      d2b = d1b;
-      d1b = db;
-    }
-    const double b1[kLanes] = {b1a[0], b1a[1], b1b[0], b1b[1]};
-    const double b2[kLanes] = {b2a[0], b2a[1], b2b[0], b2b[1]};
-    const double d1[kLanes] = {d1a[0], d1a[1], d1b[0], d1b[1]};
-    for (idx j = 0; j < kLanes; ++j) {
-      outc[k0 + j] = ac[0] + ck[k0 + j] * b1[j] - b2[j];
-      outs[k0 + j] = sk[k0 + j] * d1[j];
-    }
+  static_assert(kLanes == 4, "one angle per lane of a four-lane vector");
+  if (cpuhasavx2()) {
+    chebpairavx2(ac, as, L, m, ck, sk, outc, outs);
+  } else {
+    chebpairplain(ac, as, L, m, ck, sk, outc, outs);
   }
 }
 
