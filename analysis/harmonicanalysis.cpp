@@ -922,39 +922,70 @@ struct Folding {
   idx n2() const { return sym1 ? h : h + 1; }
 };
 
-// Solves K u = r by the Cholesky factorisation of the symmetric positive definite K (n x n,
-// overwritten); 0, or -1 for a pivot that is not positive.
-int choleskysolve(double* K, idx n, double* r) {
-  for (idx i = 0; i < n; ++i) {
-    for (idx j = 0; j <= i; ++j) {
-      double v = K[i * n + j];
-      for (idx k = 0; k < j; ++k) v -= K[i * n + k] * K[j * n + k];
-      if (i == j) {
-        if (!(v > 0.0)) return -1;
-        K[i * n + i] = std::sqrt(v);
-      } else {
-        K[i * n + j] = v / K[j * n + j];
-      }
+// Row i of the Cholesky factor (lower triangle of K, n x n), elements j = j0 .. i: pivots
+// below the diagonal divided by the pivot K(j, j); 0, or -1 for a diagonal that is not positive.
+// Sums run in increasing k.
+int cholrow(double* K, idx n, idx i, idx j0) {
+  for (idx j = j0; j <= i; ++j) {
+    double v = K[i * n + j];
+    for (idx k = 0; k < j; ++k) v -= K[i * n + k] * K[j * n + k];
+    if (i == j) {
+      if (!(v > 0.0)) return -1;
+      K[i * n + i] = std::sqrt(v);
+    } else {
+      K[i * n + j] = v / K[j * n + j];
     }
   }
-  for (idx i = 0; i < n; ++i) {
-    double v = r[i];
-    for (idx k = 0; k < i; ++k) v -= K[i * n + k] * r[k];
-    r[i] = v / K[i * n + i];
+  return 0;
+}
+
+// Solves K u = r by the Cholesky factorisation of the symmetric positive definite K (n x n,
+// overwritten); 0, or -1 for a pivot that is not positive. Rows are factored two at a time:
+// element (i, j) and (i+1, j) need the same row j and are independent, so their sums run side
+// by side (each still in increasing k, so the factor is that of one row at a time).
+int choleskysolve(double* K, idx n, double* r) {
+  idx i = 0;
+  for (; i + 2 <= n; i += 2) {
+    double* a = K + i * n;
+    double* b = a + n;
+    for (idx j = 0; j <= i; ++j) {
+      const double* kj = K + j * n;
+      double va = a[j];
+      double vb = b[j];
+      for (idx k = 0; k < j; ++k) {
+        va -= a[k] * kj[k];
+        vb -= b[k] * kj[k];
+      }
+      if (j == i) {
+        if (!(va > 0.0)) return -1;
+        a[i] = std::sqrt(va);
+      } else {
+        a[j] = va / kj[j];
+      }
+      b[j] = vb / kj[j];
+    }
+    if (cholrow(K, n, i + 1, i + 1) != 0) return -1;
   }
-  for (idx i = n; i-- > 0;) {
-    double v = r[i];
-    for (idx k = i + 1; k < n; ++k) v -= K[k * n + i] * r[k];
-    r[i] = v / K[i * n + i];
+  if (i < n && cholrow(K, n, i, 0) != 0) return -1;
+  for (idx p = 0; p < n; ++p) {
+    double v = r[p];
+    for (idx k = 0; k < p; ++k) v -= K[p * n + k] * r[k];
+    r[p] = v / K[p * n + p];
+  }
+  for (idx p = n; p-- > 0;) {
+    double v = r[p];
+    for (idx k = p + 1; k < n; ++k) v -= K[k * n + p] * r[k];
+    r[p] = v / K[p * n + p];
   }
   return 0;
 }
 
 // One real half of the block system: solves for (first block, second block) unknowns with
 // right-hand sides q1, q2 (B values each, of the symmetry of their unknowns) and writes the
-// expanded solutions into out1, out2 with stride 2 (the real or imaginary parts of coef).
+// expanded solutions into out1, out2 with stride 2 (the real or imaginary parts of coef). yext is
+// scratch of 2B - 1 values.
 int solvehalf(const Folding& F, const double* g1, const double* g2, const double* y, double s, const double* q1,
-              const double* q2, double* K, double* r, double* out1, double* out2) {
+              const double* q2, double* K, double* r, double* yext, double* out1, double* out2) {
   const idx B = F.B, h = F.h, n1 = F.n1(), n2 = F.n2(), n = n1 + n2;
   const bool sym2 = !F.sym1;
   // Unknown c < n1: index c of the first block; else index c - n1 of the second. Antisymmetric
@@ -980,23 +1011,31 @@ int solvehalf(const Folding& F, const double* g1, const double* g2, const double
   };
   toeplitzfold(g1, F.sym1, 0, n1);
   toeplitzfold(g2, sym2, n1, n2);
-  // Lower left block s Y (entry (a, b) = s y_(b-a), y_(-m) = -y_m), folded by its four terms.
-  auto sy = [&](idx a, idx b) { return b >= a ? s * y[b - a] : -s * y[a - b]; };
+  // Lower left block s Y (entry (a, b) = s y_(b-a), y_(-m) = -y_m), folded by its four terms
+  // (j, i), (B-1-j, i), (j, B-1-i), (B-1-j, B-1-i), each with the signs of its unknowns. ys holds
+  // s y_m for m = -(B-1) .. B-1, so that every term is one signed load.
+  double* ys = yext + (B - 1);
+  for (idx m = 0; m < B; ++m) {
+    ys[m] = s * y[m];
+    if (m > 0) ys[-static_cast<std::ptrdiff_t>(m)] = -s * y[m];
+  }
+  const double s1 = F.sym1 ? 1.0 : -1.0;
+  const double s2 = sym2 ? 1.0 : -1.0;
+  const double s12 = s2 * s1;
   for (idx i = 0; i < n2; ++i) {
-    const idx ii[2] = {i, B - 1 - i};
-    const int ni = i == h ? 1 : 2;
+    const double* ri = ys - static_cast<std::ptrdiff_t>(i);            // ri[b] = s y_(b-i)
+    const double* rm = ys - static_cast<std::ptrdiff_t>(B - 1 - i);    // rm[b] = s y_(b-(B-1-i))
+    double* row = K + (n1 + i) * n;
     for (idx j = 0; j < n1; ++j) {
-      const idx jj[2] = {j, B - 1 - j};
-      const int nj = j == h ? 1 : 2;
+      const idx jm = B - 1 - j;
       double v = 0.0;
-      for (int a = 0; a < ni; ++a) {
-        const double sa = (a == 0 || sym2) ? 1.0 : -1.0;
-        for (int b = 0; b < nj; ++b) {
-          const double sb = (b == 0 || F.sym1) ? 1.0 : -1.0;
-          v += sa * sb * sy(ii[a], jj[b]);
-        }
+      v += ri[j];
+      if (j != h) v += s1 * ri[jm];
+      if (i != h) {
+        v += s2 * rm[j];
+        if (j != h) v += s12 * rm[jm];
       }
-      K[(n1 + i) * n + j] = v;
+      row[j] = v;
       K[j * n + n1 + i] = v;
     }
   }
@@ -1035,7 +1074,7 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   if (!fits(ws, N, 2 * B, B, 4, 2)) return f0;
   const idx L = N / 2;
   const idx lanes = (2 * h + 1 + kLanes - 1) / kLanes * kLanes;  // padded count of angles
-  const uint64_t need = 7 * (L + 1) + N + 9 * lanes + 4 * kLanes + B * B + 5 * B;
+  const uint64_t need = 7 * (L + 1) + N + 9 * lanes + 4 * kLanes + B * B + 7 * B;
   if (ws->fast.size() < need) return f0;
   HA_INBLOCK(ws, ws->coef, 4 * B, "coef");
 
@@ -1125,8 +1164,9 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   const Folding f2{B, h, false};
   double* d1 = coef;
   double* d2 = coef + 2 * B;
-  if (solvehalf(f1, g1, g2, y, 1.0, q1r, q2i, K, r, d1, d2 + 1) != 0) return f0;
-  if (solvehalf(f2, g1, g2, y, -1.0, q1i, q2r, K, r, d1 + 1, d2) != 0) return f0;
+  double* yext = q2i + B;  // 2B - 1 values
+  if (solvehalf(f1, g1, g2, y, 1.0, q1r, q2i, K, r, yext, d1, d2 + 1) != 0) return f0;
+  if (solvehalf(f2, g1, g2, y, -1.0, q1i, q2r, K, r, yext, d1 + 1, d2) != 0) return f0;
 
   return weightedf0(ws->coef, h, B, g, f0, fs, method, 1.0 / Sw,
                     [&](double delta, double rho, double alpha, double beta) {
