@@ -944,7 +944,9 @@ int cholrow(double* K, idx n, idx i, idx j0) {
 // element (i, j) and (i+1, j) need the same row j and are independent, so their sums run side
 // by side (each still in increasing k, so the factor is that of one row at a time).
 int choleskysolve(double* K, idx n, double* r) {
-  idx i = 0;
+  // An odd count leaves one row unpaired: the first, which has a single element.
+  idx i = n % 2;
+  if (i == 1 && cholrow(K, n, 0, 0) != 0) return -1;
   for (; i + 2 <= n; i += 2) {
     double* a = K + i * n;
     double* b = a + n;
@@ -966,7 +968,6 @@ int choleskysolve(double* K, idx n, double* r) {
     }
     if (cholrow(K, n, i + 1, i + 1) != 0) return -1;
   }
-  if (i < n && cholrow(K, n, i, 0) != 0) return -1;
   for (idx p = 0; p < n; ++p) {
     double v = r[p];
     for (idx k = 0; k < p; ++k) v -= K[p * n + k] * r[k];
