@@ -218,6 +218,25 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
   uint32_t nonzero = 0;
   const int64_t c = centre;
   const int64_t n = len;
+  const int64_t half = static_cast<int64_t>(L);
+  if (c >= half && c + half < n) {
+    // The whole frame lies inside the signal: no bounds tests (same values and count).
+    const double* xc = x + centre;
+    const double v0 = xc[0] * wh[0];
+    nonzero += v0 != 0.0;
+    ce[0] = v0 * wh[0];
+    co[0] = 0.0;
+    for (idx t = 1; t <= L; ++t) {
+      const double vp = xc[t] * wh[t];
+      const double vm = *(xc - t) * wh[t];
+      nonzero += static_cast<uint32_t>(vp != 0.0) + static_cast<uint32_t>(vm != 0.0);
+      const double yp = vp * wh[t];
+      const double ym = vm * wh[t];
+      ce[t] = yp + ym;
+      co[t] = yp - ym;
+    }
+    return nonzero;
+  }
   auto sample = [&](int64_t i, double w) {
     if (i < 0 || i >= n) return 0.0;
     const double v = x[i] * w;
@@ -236,41 +255,70 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
   return nonzero;
 }
 
+// Clenshaw recurrences of chebpair for the angles k0 .. k0 + 4V - 1 (V vectors of four lanes).
+// Every lane does the same IEEE operations in the same order whatever instructions carry it.
+template <int V>
+BRISVANE_KERNEL void chebblock(const double* ac, const double* as, idx L, idx k0, const double* ck, const double* sk,
+                               double* outc, double* outs) {
+  v4d x[V], b1[V], b2[V], d1[V], d2[V];
+  for (int v = 0; v < V; ++v) {
+    x[v] = 2.0 * load4(ck + k0 + 4 * v);
+    b1[v] = splat4(0.0);
+    b2[v] = b1[v];
+    d1[v] = b1[v];
+    d2[v] = b1[v];
+  }
+  for (idx t = L; t >= 1; --t) {
+    const v4d e = splat4(ac[t]);
+    const v4d o = splat4(as[t]);
+    for (int v = 0; v < V; ++v) {
+      const v4d b = e + x[v] * b1[v] - b2[v];
+      const v4d d = o + x[v] * d1[v] - d2[v];
+      b2[v] = b1[v];
+      b1[v] = b;
+      d2[v] = d1[v];
+      d1[v] = d;
+    }
+  }
+  const v4d a0 = splat4(ac[0]);
+  for (int v = 0; v < V; ++v) {
+    const idx k = k0 + 4 * static_cast<idx>(v);
+    store4(outc + k, a0 + load4(ck + k) * b1[v] - b2[v]);
+    store4(outs + k, load4(sk + k) * d1[v]);
+  }
+}
+
+// Eight angles per block (four independent recurrences in flight), then one block of four.
+BRISVANE_KERNEL void chebpairbody(const double* ac, const double* as, idx L, idx m, const double* ck,
+                                  const double* sk, double* outc, double* outs) {
+  const idx padded = (m + kLanes - 1) / kLanes * kLanes;
+  idx k0 = 0;
+  for (; k0 + 2 * kLanes <= padded; k0 += 2 * kLanes) chebblock<2>(ac, as, L, k0, ck, sk, outc, outs);
+  if (k0 < padded) chebblock<1>(ac, as, L, k0, ck, sk, outc, outs);
+}
+
+BRISVANE_AVX2 void chebpairavx2(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk,
+                                double* outc, double* outs) {
+  chebpairbody(ac, as, L, m, ck, sk, outc, outs);
+}
+
+void chebpairplain(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk,
+                   double* outc, double* outs) {
+  chebpairbody(ac, as, L, m, ck, sk, outc, outs);
+}
+
 // Chebyshev sums at the angles k om, k = 0 .. m-1 (ck, sk: cos and sin of k om, padded to a
 // multiple of kLanes): outc[k] = sum_{tau=0..L} ac[tau] cos(k om tau) and outs[k] =
 // sum_{tau=1..L} as[tau] sin(k om tau) = sin(k om) sum as[tau] U_(tau-1)(cos k om), both by
-// Clenshaw's backward recurrence b = a + 2x b1 - b2, kLanes angles at a time in pairs of lanes.
+// Clenshaw's backward recurrence b = a + 2x b1 - b2, one angle per vector lane. outc and outs
+// are written up to m rounded up to a multiple of kLanes.
 void chebpair(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk, double* outc,
               double* outs) {
-  static_assert(kLanes == 4, "two pairs of lanes");
-  for (idx k0 = 0; k0 < m; k0 += kLanes) {
-    const v2d xa = 2.0 * load2(ck + k0);
-    const v2d xb = 2.0 * load2(ck + k0 + 2);
-    v2d b1a = {0.0, 0.0}, b1b = b1a, b2a = b1a, b2b = b1a;
-    v2d d1a = b1a, d1b = b1a, d2a = b1a, d2b = b1a;
-    for (idx t = L; t >= 1; --t) {
-      const v2d e = {ac[t], ac[t]};
-      const v2d o = {as[t], as[t]};
-      const v2d ba = e + xa * b1a - b2a;
-      const v2d bb = e + xb * b1b - b2b;
-      const v2d da = o + xa * d1a - d2a;
-      const v2d db = o + xb * d1b - d2b;
-      b2a = b1a;
-      b1a = ba;
-      b2b = b1b;
-      b1b = bb;
-      d2a = d1a;
-      d1a = da;
-      d2b = d1b;
-      d1b = db;
-    }
-    const double b1[kLanes] = {b1a[0], b1a[1], b1b[0], b1b[1]};
-    const double b2[kLanes] = {b2a[0], b2a[1], b2b[0], b2b[1]};
-    const double d1[kLanes] = {d1a[0], d1a[1], d1b[0], d1b[1]};
-    for (idx j = 0; j < kLanes; ++j) {
-      outc[k0 + j] = ac[0] + ck[k0 + j] * b1[j] - b2[j];
-      outs[k0 + j] = sk[k0 + j] * d1[j];
-    }
+  static_assert(kLanes == 4, "one angle per lane of a four-lane vector");
+  if (cpuhasavx2()) {
+    chebpairavx2(ac, as, L, m, ck, sk, outc, outs);
+  } else {
+    chebpairplain(ac, as, L, m, ck, sk, outc, outs);
   }
 }
 
@@ -1203,39 +1251,71 @@ struct Folding {
   idx n2() const { return sym1 ? h : h + 1; }
 };
 
-// Solves K u = r by the Cholesky factorisation of the symmetric positive definite K (n x n,
-// overwritten); 0, or -1 for a pivot that is not positive.
-int choleskysolve(double* K, idx n, double* r) {
-  for (idx i = 0; i < n; ++i) {
-    for (idx j = 0; j <= i; ++j) {
-      double v = K[i * n + j];
-      for (idx k = 0; k < j; ++k) v -= K[i * n + k] * K[j * n + k];
-      if (i == j) {
-        if (!(v > 0.0)) return -1;
-        K[i * n + i] = std::sqrt(v);
-      } else {
-        K[i * n + j] = v / K[j * n + j];
-      }
+// Row i of the Cholesky factor (lower triangle of K, n x n), elements j = j0 .. i: pivots
+// below the diagonal divided by the pivot K(j, j); 0, or -1 for a diagonal that is not positive.
+// Sums run in increasing k.
+int cholrow(double* K, idx n, idx i, idx j0) {
+  for (idx j = j0; j <= i; ++j) {
+    double v = K[i * n + j];
+    for (idx k = 0; k < j; ++k) v -= K[i * n + k] * K[j * n + k];
+    if (i == j) {
+      if (!(v > 0.0)) return -1;
+      K[i * n + i] = std::sqrt(v);
+    } else {
+      K[i * n + j] = v / K[j * n + j];
     }
   }
-  for (idx i = 0; i < n; ++i) {
-    double v = r[i];
-    for (idx k = 0; k < i; ++k) v -= K[i * n + k] * r[k];
-    r[i] = v / K[i * n + i];
+  return 0;
+}
+
+// Solves K u = r by the Cholesky factorisation of the symmetric positive definite K (n x n,
+// overwritten); 0, or -1 for a pivot that is not positive. Rows are factored two at a time:
+// element (i, j) and (i+1, j) need the same row j and are independent, so their sums run side
+// by side (each still in increasing k, so the factor is that of one row at a time).
+int choleskysolve(double* K, idx n, double* r) {
+  // An odd count leaves one row unpaired: the first, which has a single element.
+  idx i = n % 2;
+  if (i == 1 && cholrow(K, n, 0, 0) != 0) return -1;
+  for (; i + 2 <= n; i += 2) {
+    double* a = K + i * n;
+    double* b = a + n;
+    for (idx j = 0; j <= i; ++j) {
+      const double* kj = K + j * n;
+      double va = a[j];
+      double vb = b[j];
+      for (idx k = 0; k < j; ++k) {
+        va -= a[k] * kj[k];
+        vb -= b[k] * kj[k];
+      }
+      if (j == i) {
+        if (!(va > 0.0)) return -1;
+        a[i] = std::sqrt(va);
+      } else {
+        a[j] = va / kj[j];
+      }
+      b[j] = vb / kj[j];
+    }
+    if (cholrow(K, n, i + 1, i + 1) != 0) return -1;
   }
-  for (idx i = n; i-- > 0;) {
-    double v = r[i];
-    for (idx k = i + 1; k < n; ++k) v -= K[k * n + i] * r[k];
-    r[i] = v / K[i * n + i];
+  for (idx p = 0; p < n; ++p) {
+    double v = r[p];
+    for (idx k = 0; k < p; ++k) v -= K[p * n + k] * r[k];
+    r[p] = v / K[p * n + p];
+  }
+  for (idx p = n; p-- > 0;) {
+    double v = r[p];
+    for (idx k = p + 1; k < n; ++k) v -= K[k * n + p] * r[k];
+    r[p] = v / K[p * n + p];
   }
   return 0;
 }
 
 // One real half of the block system: solves for (first block, second block) unknowns with
 // right-hand sides q1, q2 (B values each, of the symmetry of their unknowns) and writes the
-// expanded solutions into out1, out2 with stride 2 (the real or imaginary parts of coef).
+// expanded solutions into out1, out2 with stride 2 (the real or imaginary parts of coef). yext is
+// scratch of 2B - 1 values.
 int solvehalf(const Folding& F, const double* g1, const double* g2, const double* y, double s, const double* q1,
-              const double* q2, double* K, double* r, double* out1, double* out2) {
+              const double* q2, double* K, double* r, double* yext, double* out1, double* out2) {
   const idx B = F.B, h = F.h, n1 = F.n1(), n2 = F.n2(), n = n1 + n2;
   const bool sym2 = !F.sym1;
   // Unknown c < n1: index c of the first block; else index c - n1 of the second. Antisymmetric
@@ -1261,23 +1341,31 @@ int solvehalf(const Folding& F, const double* g1, const double* g2, const double
   };
   toeplitzfold(g1, F.sym1, 0, n1);
   toeplitzfold(g2, sym2, n1, n2);
-  // Lower left block s Y (entry (a, b) = s y_(b-a), y_(-m) = -y_m), folded by its four terms.
-  auto sy = [&](idx a, idx b) { return b >= a ? s * y[b - a] : -s * y[a - b]; };
+  // Lower left block s Y (entry (a, b) = s y_(b-a), y_(-m) = -y_m), folded by its four terms
+  // (j, i), (B-1-j, i), (j, B-1-i), (B-1-j, B-1-i), each with the signs of its unknowns. ys holds
+  // s y_m for m = -(B-1) .. B-1, so that every term is one signed load.
+  double* ys = yext + (B - 1);
+  for (idx m = 0; m < B; ++m) {
+    ys[m] = s * y[m];
+    if (m > 0) ys[-static_cast<std::ptrdiff_t>(m)] = -s * y[m];
+  }
+  const double s1 = F.sym1 ? 1.0 : -1.0;
+  const double s2 = sym2 ? 1.0 : -1.0;
+  const double s12 = s2 * s1;
   for (idx i = 0; i < n2; ++i) {
-    const idx ii[2] = {i, B - 1 - i};
-    const int ni = i == h ? 1 : 2;
+    const double* ri = ys - static_cast<std::ptrdiff_t>(i);            // ri[b] = s y_(b-i)
+    const double* rm = ys - static_cast<std::ptrdiff_t>(B - 1 - i);    // rm[b] = s y_(b-(B-1-i))
+    double* row = K + (n1 + i) * n;
     for (idx j = 0; j < n1; ++j) {
-      const idx jj[2] = {j, B - 1 - j};
-      const int nj = j == h ? 1 : 2;
+      const idx jm = B - 1 - j;
       double v = 0.0;
-      for (int a = 0; a < ni; ++a) {
-        const double sa = (a == 0 || sym2) ? 1.0 : -1.0;
-        for (int b = 0; b < nj; ++b) {
-          const double sb = (b == 0 || F.sym1) ? 1.0 : -1.0;
-          v += sa * sb * sy(ii[a], jj[b]);
-        }
+      v += ri[j];
+      if (j != h) v += s1 * ri[jm];
+      if (i != h) {
+        v += s2 * rm[j];
+        if (j != h) v += s12 * rm[jm];
       }
-      K[(n1 + i) * n + j] = v;
+      row[j] = v;
       K[j * n + n1 + i] = v;
     }
   }
@@ -1316,7 +1404,7 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   if (!fits(ws, N, 2 * B, B, 4, 2)) return f0;
   const idx L = N / 2;
   const idx lanes = (2 * h + 1 + kLanes - 1) / kLanes * kLanes;  // padded count of angles
-  const uint64_t need = 7 * (L + 1) + N + 9 * lanes + 4 * kLanes + B * B + 5 * B;
+  const uint64_t need = 7 * (L + 1) + N + 9 * lanes + 4 * kLanes + B * B + 7 * B;
   if (ws->fast.size() < need) return f0;
   HA_INBLOCK(ws, ws->coef, 4 * B, "coef");
 
@@ -1406,8 +1494,9 @@ double refinestepfast(const double* x, uint32_t len, double fs, uint32_t centre,
   const Folding f2{B, h, false};
   double* d1 = coef;
   double* d2 = coef + 2 * B;
-  if (solvehalf(f1, g1, g2, y, 1.0, q1r, q2i, K, r, d1, d2 + 1) != 0) return f0;
-  if (solvehalf(f2, g1, g2, y, -1.0, q1i, q2r, K, r, d1 + 1, d2) != 0) return f0;
+  double* yext = q2i + B;  // 2B - 1 values
+  if (solvehalf(f1, g1, g2, y, 1.0, q1r, q2i, K, r, yext, d1, d2 + 1) != 0) return f0;
+  if (solvehalf(f2, g1, g2, y, -1.0, q1i, q2r, K, r, yext, d1 + 1, d2) != 0) return f0;
 
   return weightedf0(ws->coef, h, B, g, f0, fs, method, 1.0 / Sw,
                     [&](double delta, double rho, double alpha, double beta) {

@@ -248,6 +248,113 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R) {
     return 0;
 }
 
+namespace {
+
+// Lanes of a four-lane vector in reverse order.
+BRISVANE_KERNEL v4d reversed4(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
+
+// Sums of p[k] q[k] and p[k] u[k] over k < m in a fixed shape: eight interleaved partial sums
+// (two vectors of four lanes, element k in partial k mod 8) combined pairwise, then the last
+// m mod 4 products added in increasing k. The shape does not depend on the instructions used.
+BRISVANE_KERNEL void dot2(const double* __restrict p, const double* __restrict q, const double* __restrict u, idx m,
+                          double& sq, double& su) {
+    v4d q0 = splat4(0.0), q1 = q0, u0 = q0, u1 = q0;
+    idx k = 0;
+    for (; k + 8 <= m; k += 8) {
+        const v4d pa = load4(p + k);
+        const v4d pb = load4(p + k + 4);
+        q0 += pa * load4(q + k);
+        u0 += pa * load4(u + k);
+        q1 += pb * load4(q + k + 4);
+        u1 += pb * load4(u + k + 4);
+    }
+    if (k + 4 <= m) {
+        const v4d pa = load4(p + k);
+        q0 += pa * load4(q + k);
+        u0 += pa * load4(u + k);
+        k += 4;
+    }
+    const v4d qs = q0 + q1;
+    const v4d us = u0 + u1;
+    double a = (qs[0] + qs[1]) + (qs[2] + qs[3]);
+    double c = (us[0] + us[1]) + (us[2] + us[3]);
+    for (; k < m; ++k) {
+        a += p[k] * q[k];
+        c += p[k] * u[k];
+    }
+    sq = a;
+    su = c;
+}
+
+// Levinson recursion of toeplitzsimsolve with x (the first column of the current leading
+// block's inverse) and tr (t reversed) in work. The new first column is y(k) = e x(k) +
+// f x(i-k) and the solution is bordered with its reverse, z(k) += res (e x(i-k) + f x(k)):
+// both touch x(k) and x(i-k) only, so each pair (k, i-k) is updated in place from its old
+// values, four pairs per vector, and no reversed copy of x is kept.
+BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double* __restrict b, double* __restrict z,
+                                 double* __restrict x, double* __restrict tr, double* growth) {
+    for (idx k = 0; k < N; ++k) {
+        tr[k] = t[N - 1 - k];
+    }
+    x[0] = 1.0 / t[0];
+    z[0] = b[0] * x[0];
+    for (idx i = 1; i < N; ++i) {
+        // c = sum_{k<i} t(i-k) x(k), and the bordered solution's residual in its last equation.
+        double c, s;
+        dot2(tr + (N - 1 - i), x, z, i, c, s);
+        if (c == 1.0 || c == -1.0) {
+            return -1;  // leading (i+1) block exactly singular
+        }
+        const double res = b[i] - s;
+        const double e = 1.0 / (1.0 - c * c);
+        const double f = -c * e;
+        const double re = res * e;
+        const double rf = res * f;
+        x[i] = 0.0;
+        z[i] = 0.0;
+        const v4d e4 = splat4(e), f4 = splat4(f), re4 = splat4(re), rf4 = splat4(rf);
+        idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
+        for (; lo + 7 <= hi; lo += 4, hi -= 4) {
+            const v4d xa = load4(x + lo);                // x(k)
+            const v4d xb = reversed4(load4(x + hi - 3));  // x(i-k)
+            const v4d za = load4(z + lo);
+            const v4d zb = reversed4(load4(z + hi - 3));
+            store4(z + lo, za + (re4 * xb + rf4 * xa));
+            store4(z + hi - 3, reversed4(zb + (re4 * xa + rf4 * xb)));
+            store4(x + lo, e4 * xa + f4 * xb);
+            store4(x + hi - 3, reversed4(e4 * xb + f4 * xa));
+        }
+        for (; lo < hi; ++lo, --hi) {
+            const double xa = x[lo];
+            const double xb = x[hi];
+            z[lo] += re * xb + rf * xa;
+            z[hi] += re * xa + rf * xb;
+            x[lo] = e * xa + f * xb;
+            x[hi] = e * xb + f * xa;
+        }
+        if (lo == hi) {
+            const double xa = x[lo];
+            z[lo] += re * xa + rf * xa;
+            x[lo] = e * xa + f * xa;
+        }
+    }
+    if (growth != nullptr) {
+        *growth = t[0] * x[0];
+    }
+    return 0;
+}
+
+BRISVANE_AVX2 int levinsonavx2(idx N, const double* t, const double* b, double* z, double* x, double* tr,
+                               double* growth) {
+    return levinsonbody(N, t, b, z, x, tr, growth);
+}
+
+int levinsonplain(idx N, const double* t, const double* b, double* z, double* x, double* tr, double* growth) {
+    return levinsonbody(N, t, b, z, x, tr, growth);
+}
+
+}  // namespace
+
 int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, double* work, double* growth) {
     if (n == 0 || t == nullptr || b == nullptr || z == nullptr || work == nullptr) {
         return -1;
@@ -256,70 +363,12 @@ int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, do
         return -1;
     }
     const idx N = n;
-    // x: first column of the inverse of the current leading block (i values at step i); r: the
-    // same values reversed, r[N-1-k] = x[k], so that x(i-k) = r[N-1-i+k] walks forward in k;
-    // tr: t reversed, so that t(i-k) = tr[N-1-i+k] does too. Every loop below then runs
-    // forward over contiguous memory, two values at a time.
-    double* __restrict x = work;
-    double* __restrict r = work + N;
-    double* __restrict tr = work + 2 * N;
-    for (idx k = 0; k < N; ++k) {
-        tr[k] = t[N - 1 - k];
-        r[k] = 0.0;
+    double* x = work;
+    double* tr = work + N;
+    if (cpuhasavx2()) {
+        return levinsonavx2(N, t, b, z, x, tr, growth);
     }
-    x[0] = 1.0 / t[0];
-    r[N - 1] = x[0];
-    z[0] = b[0] * x[0];
-    for (idx i = 1; i < N; ++i) {
-        const double* __restrict ti = tr + (N - 1 - i);
-        double* __restrict ri = r + (N - 1 - i);  // ri[k] = x(i-k), ri[0] = x(i) = 0
-        // c = sum_{k<i} t(i-k) x(k) and the bordered solution's residual in its last equation.
-        v2d cx = {0.0, 0.0}, cz = {0.0, 0.0};
-        idx k = 0;
-        for (; k + 2 <= i; k += 2) {
-            const v2d tk = load2(ti + k);
-            cx += tk * load2(x + k);
-            cz += tk * load2(z + k);
-        }
-        double c = cx[0] + cx[1];
-        double s = cz[0] + cz[1];
-        if (k < i) {
-            c += ti[k] * x[k];
-            s += ti[k] * z[k];
-        }
-        if (c == 1.0 || c == -1.0) {
-            return -1;  // leading (i+1) block exactly singular
-        }
-        const double res = b[i] - s;
-        const double e = 1.0 / (1.0 - c * c);
-        const double f = -c * e;
-        // New first column y(k) = e x(k) + f x(i-k); its reverse is the last column of the new
-        // inverse, which borders the solution: z(k) += res y(i-k) = res (e x(i-k) + f x(k)).
-        const double re = res * e;
-        const double rf = res * f;
-        x[i] = 0.0;
-        z[i] = 0.0;
-        const v2d e2 = {e, e}, f2 = {f, f}, re2 = {re, re}, rf2 = {rf, rf};
-        idx j = 0;
-        for (; j + 2 <= i + 1; j += 2) {
-            const v2d xa = load2(x + j);
-            const v2d xb = load2(ri + j);
-            store2(z + j, load2(z + j) + (re2 * xb + rf2 * xa));
-            store2(x + j, e2 * xa + f2 * xb);
-            store2(ri + j, e2 * xb + f2 * xa);
-        }
-        if (j <= i) {
-            const double xa = x[j];
-            const double xb = ri[j];
-            z[j] += re * xb + rf * xa;
-            x[j] = e * xa + f * xb;
-            ri[j] = e * xb + f * xa;
-        }
-    }
-    if (growth != nullptr) {
-        *growth = t[0] * x[0];
-    }
-    return 0;
+    return levinsonplain(N, t, b, z, x, tr, growth);
 }
 
 int simgaussinv(uint32_t n, double* A, double* R) {

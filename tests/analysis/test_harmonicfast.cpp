@@ -83,7 +83,7 @@ std::vector<double> threeharmonics(size_t len, double centre, double f0, double 
 }
 
 TEST(ToeplitzSolve, MatchesTheExplicitInverseAndItsFailures) {
-  for (uint32_t n : {1u, 2u, 3u, 8u, 31u, 64u}) {
+  for (uint32_t n : {1u, 2u, 3u, 8u, 31u, 64u, 123u}) {
     std::vector<double> t(n), b(n), z(n), work(3 * n), T(n * n), R(n * n);
     for (uint32_t i = 0; i < n; ++i) {
       t[i] = i == 0 ? 2.0 : 0.9 * std::cos(0.7 * i) / (1.0 + i);
