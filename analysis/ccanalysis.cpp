@@ -559,38 +559,6 @@ int solvelsrfast(uint32_t P, uint32_t K, double f0, double fs, double alpha, con
 
 namespace {
 
-// 64-bit integer lanes beside v4d (same size: casts between the two reinterpret the bits).
-typedef long long v4l __attribute__((vector_size(32)));
-
-// Natural logarithm of four positive normal doubles, to within one unit in the last place:
-// x = 2^e m with m in [sqrt(1/2), sqrt(2)), f = m - 1, s = f/(2 + f), and
-// ln m = f - (f^2/2 - s (f^2/2 + R(s^2))) with R the minimax series of 2 atanh(s) - 2s - s^3...
-// beyond its first terms; ln 2 split into a head exact in e*ln2hi for |e| < 2^11 and a tail.
-// Only +, -, *, / and bit operations: every lane gives the same bytes on every instruction set.
-BRISVANE_KERNEL v4d lognormal4(v4d x) {
-  const v4l bits = (v4l)x;
-  const v4l mant = (bits & 0x000FFFFFFFFFFFFFLL) | 0x3FF0000000000000LL;  // m in [1, 2)
-  const v4d m1 = (v4d)mant;
-  const v4l big = (v4l)(m1 > splat4(1.4142135623730951));  // all ones where m >= sqrt 2
-  const v4d m = (v4d)((mant & ~big) | ((v4l)(m1 * splat4(0.5)) & big));
-  // Exponent as an exact double: the biased exponent in the mantissa field of 2^52.
-  const v4l ebits = ((bits >> 52) & 0x7FFLL) - big;  // big lanes are -1: exponent + 1
-  const v4d eb = (v4d)(ebits | 0x4330000000000000LL) - splat4(4503599627370496.0 + 1023.0);
-  const v4d f = m - splat4(1.0);
-  const v4d sv = f / (splat4(2.0) + f);
-  const v4d z = sv * sv;
-  const v4d w = z * z;
-  const v4d t1 = w * (splat4(3.999999999940941908e-01) +
-                      w * (splat4(2.222219843214978396e-01) + w * splat4(1.531383769920937332e-01)));
-  const v4d t2 = z * (splat4(6.666666666666735130e-01) +
-                      w * (splat4(2.857142874366239149e-01) +
-                           w * (splat4(1.818357216161805012e-01) + w * splat4(1.479819860511658591e-01))));
-  const v4d R = t2 + t1;
-  const v4d hfsq = splat4(0.5) * f * f;
-  return eb * splat4(6.93147180369123816490e-01) -
-         ((hfsq - (sv * (hfsq + R) + eb * splat4(1.90821492927058770002e-10))) - f);
-}
-
 // v[i] = post ln(v[i] scale), i < n, four values at a time; a block holding a product that is
 // not a positive normal double (0, an overflow) takes the library logarithm lane by lane.
 BRISVANE_KERNEL void scaledlogbody(double* v, uint64_t n, double scale, double post) {
@@ -604,14 +572,14 @@ BRISVANE_KERNEL void scaledlogbody(double* v, uint64_t n, double scale, double p
       for (uint64_t l = 0; l < cnt; ++l) in[l] = v[j + l];
     }
     const v4d xv = (cnt < 4 ? load4(in) : load4(v + j)) * sc;
-    const v4l ok = (v4l)(xv >= lo) & (v4l)(xv <= hi);
+    const v4i ok = (v4i)(xv >= lo) & (v4i)(xv <= hi);
     if ((ok[0] & ok[1] & ok[2] & ok[3]) && cnt == 4) {
-      store4(v + j, ps * lognormal4(xv));
+      store4(v + j, ps * lognormal<v4d, v4i>(xv));
       continue;
     }
     double r[4];
     if (ok[0] & ok[1] & ok[2] & ok[3]) {
-      store4(r, ps * lognormal4(xv));
+      store4(r, ps * lognormal<v4d, v4i>(xv));
     } else {
       double xs[4];
       store4(xs, xv);
@@ -701,14 +669,14 @@ BRISVANE_KERNEL void strpowerlogbody(const double* re, const double* im, uint32_
   const v4d fl = splat4(floor);
   for (; k + 3 <= half; k += 4) {
     // Bins N-k-3 .. N-k loaded ascending and reversed to line up with k .. k+3.
-    const v4l rev = {3, 2, 1, 0};
+    const v4i rev = {3, 2, 1, 0};
     const v4d h = splat4(0.5);
     const v4d ra = h * load4(re + k), ia = h * load4(im + k);
     const v4d rb = h * __builtin_shuffle(load4(re + (N - k - 3)), rev);
     const v4d ib = h * __builtin_shuffle(load4(im + (N - k - 3)), rev);
     const v4d P = splat4(2.0) * ((ra * ra + ia * ia) + (rb * rb + ib * ib));
-    const v4l low = (v4l)(P < fl);
-    store4(out + k, (v4d)(((v4l)P & ~low) | ((v4l)fl & low)));
+    const v4i low = (v4i)(P < fl);
+    store4(out + k, (v4d)(((v4i)P & ~low) | ((v4i)fl & low)));
   }
   for (; k <= half; ++k) out[k] = power(k);
   scaledlogbody(out, half + 1, scale, 0.5);

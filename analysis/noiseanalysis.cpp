@@ -179,40 +179,6 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
 
 namespace {
 
-// Natural log of positive normal doubles, lane by lane: x = 2^k (1 + f) with 1 + f in
-// [sqrt(2)/2, sqrt(2)), s = f / (2 + f), and ln(1 + f) = 2s + 2s^3/3 + ... evaluated as
-// f - s (f - R) in the form that keeps the error below 1 ulp (R a degree-14 polynomial in s;
-// ln 2 split into a high part exact in its products with k and a low part). V is v4d or v2d,
-// I the signed 64-bit integer vector of the same width.
-template <typename V, typename I>
-BRISVANE_KERNEL V lognormal(V x) {
-  constexpr double ln2hi = 6.93147180369123816490e-01;
-  constexpr double ln2lo = 1.90821492927058770002e-10;
-  constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01;
-  constexpr double lg3 = 2.857142874366239149e-01, lg4 = 2.222219843214978396e-01;
-  constexpr double lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01;
-  constexpr double lg7 = 1.479819860511658591e-01;
-  I u;
-  std::memcpy(&u, &x, sizeof u);
-  // High word shifted so that mantissas from sqrt(2)/2 up carry into the exponent.
-  I hx = (u >> 32) + (0x3ff00000LL - 0x3fe6a09eLL);
-  const I k = (hx >> 20) - 0x3ff;
-  hx = (hx & 0x000fffffLL) + 0x3fe6a09eLL;
-  u = (hx << 32) | (u & 0xffffffffLL);
-  V m;
-  std::memcpy(&m, &u, sizeof m);
-  const V f = m - 1.0;
-  const V hfsq = 0.5 * f * f;
-  const V s = f / (2.0 + f);
-  const V z = s * s;
-  const V w = z * z;
-  const V t1 = w * (lg2 + w * (lg4 + w * lg6));
-  const V t2 = z * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
-  const V R = t2 + t1;
-  const V dk = __builtin_convertvector(k, V);
-  return s * (hfsq + R) + dk * ln2lo - hfsq + f + dk * ln2hi;
-}
-
 // out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n in groups of the vector width (the
 // tail padded with scale, whose log is not used); a group holding a value outside the
 // positive normal range (zero, infinite, NaN, subnormal) goes through std::log.
@@ -249,8 +215,6 @@ BRISVANE_KERNEL void halflogpowerbody(const double* P, uint32_t n, double floor,
   }
 }
 
-typedef long long v4i __attribute__((vector_size(32)));
-typedef long long v2i __attribute__((vector_size(16)));
 BRISVANE_AVX2 void halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
   halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
 }

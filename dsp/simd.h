@@ -20,6 +20,9 @@ namespace brisvane {
 
 typedef double v2d __attribute__((vector_size(16)));
 typedef double v4d __attribute__((vector_size(32)));
+// Signed 64-bit integer lanes of the same widths (bit patterns and comparison masks).
+typedef long long v2i __attribute__((vector_size(16)));
+typedef long long v4i __attribute__((vector_size(32)));
 
 #define BRISVANE_KERNEL static inline __attribute__((always_inline))
 #if defined(__x86_64__) || defined(__i386__)
@@ -42,6 +45,42 @@ BRISVANE_KERNEL v4d load4(const double* p) {
 }
 BRISVANE_KERNEL void store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
 BRISVANE_KERNEL v4d splat4(double a) { return v4d{a, a, a, a}; }
+
+// Natural log of positive normal doubles, lane by lane: x = 2^k (1 + f) with 1 + f in
+// [sqrt(2)/2, sqrt(2)), s = f / (2 + f), and ln(1 + f) = 2s + 2s^3/3 + ... evaluated as
+// f - s (f - R) in the form that keeps the error below 1 ulp (R a degree-14 polynomial in s;
+// ln 2 split into a high part exact in its products with k and a low part). V is v4d or v2d,
+// I the signed 64-bit integer vector of the same width (v4i, v2i).
+// Only +, -, *, / and bit operations: the same bytes on every instruction set. Accurate to
+// within one unit in the last place of the library logarithm.
+template <typename V, typename I>
+BRISVANE_KERNEL V lognormal(V x) {
+  constexpr double ln2hi = 6.93147180369123816490e-01;
+  constexpr double ln2lo = 1.90821492927058770002e-10;
+  constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01;
+  constexpr double lg3 = 2.857142874366239149e-01, lg4 = 2.222219843214978396e-01;
+  constexpr double lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01;
+  constexpr double lg7 = 1.479819860511658591e-01;
+  I u;
+  std::memcpy(&u, &x, sizeof u);
+  // High word shifted so that mantissas from sqrt(2)/2 up carry into the exponent.
+  I hx = (u >> 32) + (0x3ff00000LL - 0x3fe6a09eLL);
+  const I k = (hx >> 20) - 0x3ff;
+  hx = (hx & 0x000fffffLL) + 0x3fe6a09eLL;
+  u = (hx << 32) | (u & 0xffffffffLL);
+  V m;
+  std::memcpy(&m, &u, sizeof m);
+  const V f = m - 1.0;
+  const V hfsq = 0.5 * f * f;
+  const V s = f / (2.0 + f);
+  const V z = s * s;
+  const V w = z * z;
+  const V t1 = w * (lg2 + w * (lg4 + w * lg6));
+  const V t2 = z * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
+  const V R = t2 + t1;
+  const V dk = __builtin_convertvector(k, V);
+  return s * (hfsq + R) + dk * ln2lo - hfsq + f + dk * ln2hi;
+}
 
 // Whether the AVX2 copies of the kernels run: the processor must have AVX2 and the
 // environment must not set BRISVANE_NO_AVX2 (which lets the tests compare both copies on one
