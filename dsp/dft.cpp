@@ -475,38 +475,6 @@ BRISVANE_KERNEL void rfftpair(T a, T b, T c, T d, T ck, T sk, T cj, T sj, T& xkr
     xjr = er + orr * cj - oi * sj;
     xji = -ei - oi * cj - orr * sj;
 }
-template <typename V>
-BRISVANE_KERNEL void rfftsplitbody(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
-    constexpr std::size_t w = sizeof(V) / sizeof(double);
-    std::size_t k = 1;
-    for (; 2 * (k + w - 1) < M; k += w) {
-        const std::size_t j = M - k - (w - 1);  // lowest of the bins M - k - w + 1 .. M - k
-        V xkr, xki, xjr, xji;
-        rfftpair(loadv<V>(re + k), loadv<V>(im + k), reversed(loadv<V>(re + j)), reversed(loadv<V>(im + j)),
-                 loadv<V>(cs + k), loadv<V>(sn + k), reversed(loadv<V>(cs + j)), reversed(loadv<V>(sn + j)), xkr,
-                 xki, xjr, xji);
-        storev(re + k, xkr);
-        storev(im + k, xki);
-        storev(re + j, reversed(xjr));
-        storev(im + j, reversed(xji));
-    }
-    for (; 2 * k < M; ++k) {
-        const std::size_t j = M - k;
-        double xkr, xki, xjr, xji;
-        rfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], xkr, xki, xjr, xji);
-        re[k] = xkr;
-        im[k] = xki;
-        re[j] = xjr;
-        im[j] = xji;
-    }
-}
-BRISVANE_AVX2 void rfftsplitavx2(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
-    rfftsplitbody<v4d>(cs, sn, M, re, im);
-}
-void rfftsplitplain(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
-    rfftsplitbody<v2d>(cs, sn, M, re, im);
-}
-
 // Bins k and j = M - k, 0 < k < M/2, of the packed spectrum for the inverse real transform:
 // A[k] = X[k] + conj X[j], B[k] = (X[k] - conj X[j]) e^(+j 2 pi k/N), Z[k] = A[k] + j B[k];
 // at bin j, A' = conj A and D' = -conj D rotated by e^(+j 2 pi j/N). T as in rfftpair.
@@ -525,36 +493,54 @@ BRISVANE_KERNEL void irfftpair(T p, T q, T r, T s, T ck, T sk, T cj, T sj, T& zk
     zjr = ar - bi2;
     zji = -ai + br2;
 }
-template <typename V>
-BRISVANE_KERNEL void irfftjoinbody(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+// Bins k and M - k, 0 < k < M/2, of a packed half-length spectrum, combined pairwise by
+// rfftpair (Inverse false: real transform from the packed one) or irfftpair (Inverse true:
+// packed input of the inverse), w bins at a time from both ends, then one by one.
+template <typename V, bool Inverse>
+BRISVANE_KERNEL void pairsbody(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
     constexpr std::size_t w = sizeof(V) / sizeof(double);
     std::size_t k = 1;
     for (; 2 * (k + w - 1) < M; k += w) {
-        const std::size_t j = M - k - (w - 1);
-        V zkr, zki, zjr, zji;
-        irfftpair(loadv<V>(re + k), loadv<V>(im + k), reversed(loadv<V>(re + j)), reversed(loadv<V>(im + j)),
-                  loadv<V>(cs + k), loadv<V>(sn + k), reversed(loadv<V>(cs + j)), reversed(loadv<V>(sn + j)), zkr,
-                  zki, zjr, zji);
-        storev(re + k, zkr);
-        storev(im + k, zki);
-        storev(re + j, reversed(zjr));
-        storev(im + j, reversed(zji));
+        const std::size_t j = M - k - (w - 1);  // lowest of the bins M - k - w + 1 .. M - k
+        V kr, ki, jr, ji;
+        const V a = loadv<V>(re + k), b = loadv<V>(im + k), c = reversed(loadv<V>(re + j)),
+                d = reversed(loadv<V>(im + j)), ck = loadv<V>(cs + k), sk = loadv<V>(sn + k),
+                cj = reversed(loadv<V>(cs + j)), sj = reversed(loadv<V>(sn + j));
+        if constexpr (Inverse) {
+            irfftpair(a, b, c, d, ck, sk, cj, sj, kr, ki, jr, ji);
+        } else {
+            rfftpair(a, b, c, d, ck, sk, cj, sj, kr, ki, jr, ji);
+        }
+        storev(re + k, kr);
+        storev(im + k, ki);
+        storev(re + j, reversed(jr));
+        storev(im + j, reversed(ji));
     }
     for (; 2 * k < M; ++k) {
         const std::size_t j = M - k;
-        double zkr, zki, zjr, zji;
-        irfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], zkr, zki, zjr, zji);
-        re[k] = zkr;
-        im[k] = zki;
-        re[j] = zjr;
-        im[j] = zji;
+        double kr, ki, jr, ji;
+        if constexpr (Inverse) {
+            irfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], kr, ki, jr, ji);
+        } else {
+            rfftpair(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], kr, ki, jr, ji);
+        }
+        re[k] = kr;
+        im[k] = ki;
+        re[j] = jr;
+        im[j] = ji;
     }
 }
+BRISVANE_AVX2 void rfftsplitavx2(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    pairsbody<v4d, false>(cs, sn, M, re, im);
+}
+void rfftsplitplain(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
+    pairsbody<v2d, false>(cs, sn, M, re, im);
+}
 BRISVANE_AVX2 void irfftjoinavx2(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
-    irfftjoinbody<v4d>(cs, sn, M, re, im);
+    pairsbody<v4d, true>(cs, sn, M, re, im);
 }
 void irfftjoinplain(const double* cs, const double* sn, std::size_t M, double* re, double* im) {
-    irfftjoinbody<v2d>(cs, sn, M, re, im);
+    pairsbody<v2d, true>(cs, sn, M, re, im);
 }
 
 }  // namespace
