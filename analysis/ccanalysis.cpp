@@ -120,12 +120,6 @@ bool fastready(const memcc* ws, uint32_t N, uint32_t order, double alpha) {
 // registers across a whole pass over the bins (40 coefficients, the usual order 39, thus read
 // the matrix once, row by row).
 template <typename V>
-BRISVANE_KERNEL V loadcc(const double* p) {
-  V v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-template <typename V>
 BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
   constexpr uint64_t w = sizeof(V) / sizeof(double);
   constexpr uint64_t B = 10;
@@ -136,14 +130,14 @@ BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t
     const double* row = A + m;
     for (uint64_t k = 0; k <= H; ++k, row += P1) {
       const V s = V{} + spectrum[k];
-      for (uint64_t i = 0; i < B; ++i) a[i] += s * loadcc<V>(row + i * w);
+      for (uint64_t i = 0; i < B; ++i) a[i] += s * loadv<V>(row + i * w);
     }
     for (uint64_t i = 0; i < B; ++i) std::memcpy(c + m + i * w, &a[i], sizeof(V));
   }
   for (; m + w <= P1; m += w) {
     V a0 = V{};
     const double* row = A + m;
-    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += (V{} + spectrum[k]) * loadcc<V>(row);
+    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += (V{} + spectrum[k]) * loadv<V>(row);
     std::memcpy(c + m, &a0, sizeof(V));
   }
   for (; m < P1; ++m) {

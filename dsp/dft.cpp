@@ -208,16 +208,6 @@ BRISVANE_KERNEL void quadstages(T& x0r, T& x0i, T& x1r, T& x1i, T& x2r, T& x2i, 
     x3i = d0i + d1r;
 }
 
-// Loads and stores of V = v4d or v2d (unaligned).
-template <typename V>
-BRISVANE_KERNEL V loadv(const double* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <typename V>
-BRISVANE_KERNEL void storev(double* p, V v) { std::memcpy(p, &v, sizeof v); }
-
 // Exchanges rows and columns of the 4 x 4 block a, b, c, d (exact: values only move).
 BRISVANE_KERNEL void transpose4(v4d& a, v4d& b, v4d& c, v4d& d) {
     typedef long long v4i __attribute__((vector_size(32)));

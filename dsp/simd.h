@@ -45,6 +45,17 @@ BRISVANE_KERNEL v4d load4(const double* p) {
 }
 BRISVANE_KERNEL void store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
 BRISVANE_KERNEL v4d splat4(double a) { return v4d{a, a, a, a}; }
+// The same for either width (V = v2d or v4d), for kernels written once for both.
+template <typename V>
+BRISVANE_KERNEL V loadv(const double* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <typename V>
+BRISVANE_KERNEL void storev(double* p, V v) {
+  std::memcpy(p, &v, sizeof v);
+}
 
 // Natural log of positive normal doubles, lane by lane: x = 2^k (1 + f) with 1 + f in
 // [sqrt(2)/2, sqrt(2)), s = f / (2 + f), and ln(1 + f) = 2s + 2s^3/3 + ... evaluated as
