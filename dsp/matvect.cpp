@@ -253,44 +253,92 @@ namespace {
 // Lanes of a four-lane vector in reverse order.
 BRISVANE_KERNEL v4d reversed4(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 
-// Sums of p[k] q[k] and p[k] u[k] over k < m in a fixed shape: eight interleaved partial sums
-// (two vectors of four lanes, element k in partial k mod 8) combined pairwise, then the last
-// m mod 4 products added in increasing k. The shape does not depend on the instructions used.
-BRISVANE_KERNEL void dot2(const double* __restrict p, const double* __restrict q, const double* __restrict u, idx m,
-                          double& sq, double& su) {
-    v4d q0 = splat4(0.0), q1 = q0, u0 = q0, u1 = q0;
-    idx k = 0;
-    for (; k + 8 <= m; k += 8) {
-        const v4d pa = load4(p + k);
-        const v4d pb = load4(p + k + 4);
-        q0 += pa * load4(q + k);
-        u0 += pa * load4(u + k);
-        q1 += pb * load4(q + k + 4);
-        u1 += pb * load4(u + k + 4);
+// Horizontal sum of a four-lane vector, in the shape (v0 + v1) + (v2 + v3).
+BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// One step i of the Levinson recursion of toeplitzsimsolve, given c = sum_{k<i} t(i-k) x(k)
+// and s = sum_{k<i} t(i-k) z(k) (x: first column of the leading i-block's inverse, z: the
+// solution for that block). The new first column is y(k) = e x(k) + f x(i-k) and the solution
+// is bordered with its reverse, z(k) += res (e x(i-k) + f x(k)): both touch x(k) and x(i-k)
+// only, so each pair (k, i-k) is updated in place from its old values, four pairs per vector,
+// and no reversed copy of x is kept. With Next, the sums c and s of step i+1 are formed from
+// the new values while they are in registers (t(i+1-k) from tr, t reversed), so every step
+// is one pass over x and z and the reduction overlaps the update. Their shape is fixed: two vector partial sums per
+// quantity (lower and upper blocks), the scalar pairs and centre in a scalar sum in
+// increasing k, combined as lanesum(asc + desc) + scalar.
+template <bool Next>
+BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, const double* __restrict tr, double e,
+                                  double f, double res, double* __restrict z, double* __restrict x, double& cn,
+                                  double& sn) {
+    const double re = res * e;
+    const double rf = res * f;
+    x[i] = 0.0;
+    z[i] = 0.0;
+    const v4d e4 = splat4(e), f4 = splat4(f), re4 = splat4(re), rf4 = splat4(rf);
+    v4d ca = splat4(0.0), cd = ca, sa = ca, sd = ca;
+    double cs = 0.0, ss = 0.0;
+    // ta[k] = tr[N-2-i+k] = t(i+1-k), formed only with Next (i + 1 < N).
+    const double* ta = Next ? tr + (N - 2 - i) : tr;
+    idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
+    for (; lo + 7 <= hi; lo += 4, hi -= 4) {
+        // Ascending block k = lo + j and descending block k = hi - 3 + j, both in storage
+        // order; each is paired with the other's lanes reversed.
+        const v4d xa = load4(x + lo);
+        const v4d xd = load4(x + hi - 3);
+        const v4d xar = reversed4(xa);
+        const v4d xdr = reversed4(xd);
+        const v4d zna = load4(z + lo) + (re4 * xdr + rf4 * xa);
+        const v4d znd = load4(z + hi - 3) + (re4 * xar + rf4 * xd);
+        const v4d xna = e4 * xa + f4 * xdr;
+        const v4d xnd = e4 * xd + f4 * xar;
+        store4(z + lo, zna);
+        store4(z + hi - 3, znd);
+        store4(x + lo, xna);
+        store4(x + hi - 3, xnd);
+        if constexpr (Next) {
+            const v4d tla = load4(ta + lo);      // t(i+1-k), k = lo + j
+            const v4d tld = load4(ta + hi - 3);  // t(i+1-k), k = hi - 3 + j
+            ca += tla * xna;
+            cd += tld * xnd;
+            sa += tla * zna;
+            sd += tld * znd;
+        }
     }
-    if (k + 4 <= m) {
-        const v4d pa = load4(p + k);
-        q0 += pa * load4(q + k);
-        u0 += pa * load4(u + k);
-        k += 4;
+    for (; lo < hi; ++lo, --hi) {
+        const double xa = x[lo];
+        const double xb = x[hi];
+        const double zna = z[lo] + (re * xb + rf * xa);
+        const double znb = z[hi] + (re * xa + rf * xb);
+        const double xna = e * xa + f * xb;
+        const double xnb = e * xb + f * xa;
+        z[lo] = zna;
+        z[hi] = znb;
+        x[lo] = xna;
+        x[hi] = xnb;
+        if constexpr (Next) {
+            cs += t[i + 1 - lo] * xna + t[i + 1 - hi] * xnb;
+            ss += t[i + 1 - lo] * zna + t[i + 1 - hi] * znb;
+        }
     }
-    const v4d qs = q0 + q1;
-    const v4d us = u0 + u1;
-    double a = (qs[0] + qs[1]) + (qs[2] + qs[3]);
-    double c = (us[0] + us[1]) + (us[2] + us[3]);
-    for (; k < m; ++k) {
-        a += p[k] * q[k];
-        c += p[k] * u[k];
+    if (lo == hi) {
+        const double xa = x[lo];
+        const double zna = z[lo] + (re * xa + rf * xa);
+        const double xna = e * xa + f * xa;
+        z[lo] = zna;
+        x[lo] = xna;
+        if constexpr (Next) {
+            cs += t[i + 1 - lo] * xna;
+            ss += t[i + 1 - lo] * zna;
+        }
     }
-    sq = a;
-    su = c;
+    if constexpr (Next) {
+        cn = lanesum(ca + cd) + cs;
+        sn = lanesum(sa + sd) + ss;
+    }
 }
 
 // Levinson recursion of toeplitzsimsolve with x (the first column of the current leading
-// block's inverse) and tr (t reversed) in work. The new first column is y(k) = e x(k) +
-// f x(i-k) and the solution is bordered with its reverse, z(k) += res (e x(i-k) + f x(k)):
-// both touch x(k) and x(i-k) only, so each pair (k, i-k) is updated in place from its old
-// values, four pairs per vector, and no reversed copy of x is kept.
+// block's inverse) and tr (t reversed) in work.
 BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double* __restrict b, double* __restrict z,
                                  double* __restrict x, double* __restrict tr, double* growth) {
     for (idx k = 0; k < N; ++k) {
@@ -298,44 +346,23 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
     }
     x[0] = 1.0 / t[0];
     z[0] = b[0] * x[0];
+    // c = sum_{k<i} t(i-k) x(k), and s the bordered solution's left side in its last equation.
+    double c = 0.0, s = 0.0;
+    if (N > 1) {
+        c = t[1] * x[0];
+        s = t[1] * z[0];
+    }
     for (idx i = 1; i < N; ++i) {
-        // c = sum_{k<i} t(i-k) x(k), and the bordered solution's residual in its last equation.
-        double c, s;
-        dot2(tr + (N - 1 - i), x, z, i, c, s);
         if (c == 1.0 || c == -1.0) {
             return -1;  // leading (i+1) block exactly singular
         }
         const double res = b[i] - s;
         const double e = 1.0 / (1.0 - c * c);
         const double f = -c * e;
-        const double re = res * e;
-        const double rf = res * f;
-        x[i] = 0.0;
-        z[i] = 0.0;
-        const v4d e4 = splat4(e), f4 = splat4(f), re4 = splat4(re), rf4 = splat4(rf);
-        idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
-        for (; lo + 7 <= hi; lo += 4, hi -= 4) {
-            const v4d xa = load4(x + lo);                // x(k)
-            const v4d xb = reversed4(load4(x + hi - 3));  // x(i-k)
-            const v4d za = load4(z + lo);
-            const v4d zb = reversed4(load4(z + hi - 3));
-            store4(z + lo, za + (re4 * xb + rf4 * xa));
-            store4(z + hi - 3, reversed4(zb + (re4 * xa + rf4 * xb)));
-            store4(x + lo, e4 * xa + f4 * xb);
-            store4(x + hi - 3, reversed4(e4 * xb + f4 * xa));
-        }
-        for (; lo < hi; ++lo, --hi) {
-            const double xa = x[lo];
-            const double xb = x[hi];
-            z[lo] += re * xb + rf * xa;
-            z[hi] += re * xa + rf * xb;
-            x[lo] = e * xa + f * xb;
-            x[hi] = e * xb + f * xa;
-        }
-        if (lo == hi) {
-            const double xa = x[lo];
-            z[lo] += re * xa + rf * xa;
-            x[lo] = e * xa + f * xa;
+        if (i + 1 < N) {
+            levinsonstep<true>(N, i, t, tr, e, f, res, z, x, c, s);
+        } else {
+            levinsonstep<false>(N, i, t, tr, e, f, res, z, x, c, s);
         }
     }
     if (growth != nullptr) {
