@@ -256,117 +256,120 @@ BRISVANE_KERNEL v4d reversed4(v4d v) { return __builtin_shufflevector(v, v, 3, 2
 // Horizontal sum of a four-lane vector, in the shape (v0 + v1) + (v2 + v3).
 BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
-// One step i of the Levinson recursion of toeplitzsimsolve, given c = sum_{k<i} t(i-k) x(k)
-// and s = sum_{k<i} t(i-k) z(k) (x: first column of the leading i-block's inverse, z: the
-// solution for that block). The new first column is y(k) = e x(k) + f x(i-k) and the solution
-// is bordered with its reverse, z(k) += res (e x(i-k) + f x(k)): both touch x(k) and x(i-k)
-// only, so each pair (k, i-k) is updated in place from its old values, four pairs per vector,
-// and no reversed copy of x is kept. With Next, the sums c and s of step i+1 are formed from
-// the new values while they are in registers (t(i+1-k) from tr, t reversed), so every step
-// is one pass over x and z and the reduction overlaps the update. Their shape is fixed: two vector partial sums per
+// One step i of the Levinson recursion of toeplitzsimsolve. The first column of the leading
+// i-block's inverse is kept as x0 a(k) with a(0) = 1 (x0 = 1/prediction error), so that its
+// update to the (i+1)-block, y(k) = e (x(k) - c x(i-k)), e = 1/(1 - c^2), is a(k) -= c a(i-k)
+// with one multiplication, and x0 *= e. The solution z of the i-block is bordered with the
+// reversed new column: z(k) += r a(i-k), r = res x0 (x0 already advanced). Both updates touch
+// a(k) and a(i-k) only, so each pair (k, i-k) is updated in place from its old values, four
+// pairs per vector; the pair's reversed partner is recomputed with the same operations
+// instead of being shuffled. With Next, the sums q = sum_{k<=i} t(i+1-k) a(k) and
+// s = sum_{k<=i} t(i+1-k) z(k) of step i+1 (c = x0 q) are formed from the new values while
+// they are in registers (t(i+1-k) from tr, t reversed), so every step is one pass over a and
+// z and the reduction overlaps the update. Their shape is fixed: two vector partial sums per
 // quantity (lower and upper blocks), the scalar pairs and centre in a scalar sum in
-// increasing k, combined as lanesum(asc + desc) + scalar.
+// increasing k, combined as lanesum(lower + upper) + scalar.
 template <bool Next>
-BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, const double* __restrict tr, double e,
-                                  double f, double res, double* __restrict z, double* __restrict x, double& cn,
-                                  double& sn) {
-    const double re = res * e;
-    const double rf = res * f;
-    x[i] = 0.0;
+BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, const double* __restrict tr, double c,
+                                  double r, double* __restrict z, double* __restrict a, double& qn, double& sn) {
+    a[i] = 0.0;
     z[i] = 0.0;
-    const v4d e4 = splat4(e), f4 = splat4(f), re4 = splat4(re), rf4 = splat4(rf);
-    v4d ca = splat4(0.0), cd = ca, sa = ca, sd = ca;
-    double cs = 0.0, ss = 0.0;
+    const v4d c4 = splat4(c), r4 = splat4(r);
+    v4d qa = splat4(0.0), qd = qa, sa = qa, sd = qa;
+    double qs = 0.0, ss = 0.0;
     // ta[k] = tr[N-2-i+k] = t(i+1-k), formed only with Next (i + 1 < N).
     const double* ta = Next ? tr + (N - 2 - i) : tr;
     idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
     for (; lo + 7 <= hi; lo += 4, hi -= 4) {
-        // Ascending block k = lo + j and descending block k = hi - 3 + j, both in storage
-        // order; each is paired with the other's lanes reversed.
-        const v4d xa = load4(x + lo);
-        const v4d xd = load4(x + hi - 3);
-        const v4d xar = reversed4(xa);
-        const v4d xdr = reversed4(xd);
-        const v4d zna = load4(z + lo) + (re4 * xdr + rf4 * xa);
-        const v4d znd = load4(z + hi - 3) + (re4 * xar + rf4 * xd);
-        const v4d xna = e4 * xa + f4 * xdr;
-        const v4d xnd = e4 * xd + f4 * xar;
+        // Lower block k = lo + j and upper block k = hi - 3 + j, both in storage order; each
+        // is paired with the other's lanes reversed.
+        const v4d aa = load4(a + lo);
+        const v4d ad = load4(a + hi - 3);
+        const v4d aar = reversed4(aa);
+        const v4d adr = reversed4(ad);
+        const v4d ana = aa - c4 * adr;   // new a(k), lower block
+        const v4d and_ = ad - c4 * aar;  // new a(k), upper block
+        const v4d anar = aar - c4 * ad;  // new a(i-k) for the upper block (ana reversed)
+        const v4d andr = adr - c4 * aa;  // new a(i-k) for the lower block (and_ reversed)
+        const v4d zna = load4(z + lo) + r4 * andr;
+        const v4d znd = load4(z + hi - 3) + r4 * anar;
         store4(z + lo, zna);
         store4(z + hi - 3, znd);
-        store4(x + lo, xna);
-        store4(x + hi - 3, xnd);
+        store4(a + lo, ana);
+        store4(a + hi - 3, and_);
         if constexpr (Next) {
             const v4d tla = load4(ta + lo);      // t(i+1-k), k = lo + j
             const v4d tld = load4(ta + hi - 3);  // t(i+1-k), k = hi - 3 + j
-            ca += tla * xna;
-            cd += tld * xnd;
+            qa += tla * ana;
+            qd += tld * and_;
             sa += tla * zna;
             sd += tld * znd;
         }
     }
     for (; lo < hi; ++lo, --hi) {
-        const double xa = x[lo];
-        const double xb = x[hi];
-        const double zna = z[lo] + (re * xb + rf * xa);
-        const double znb = z[hi] + (re * xa + rf * xb);
-        const double xna = e * xa + f * xb;
-        const double xnb = e * xb + f * xa;
+        const double aa = a[lo];
+        const double ad = a[hi];
+        const double ana = aa - c * ad;
+        const double and_ = ad - c * aa;
+        const double zna = z[lo] + r * and_;
+        const double znd = z[hi] + r * ana;
         z[lo] = zna;
-        z[hi] = znb;
-        x[lo] = xna;
-        x[hi] = xnb;
+        z[hi] = znd;
+        a[lo] = ana;
+        a[hi] = and_;
         if constexpr (Next) {
-            cs += t[i + 1 - lo] * xna + t[i + 1 - hi] * xnb;
-            ss += t[i + 1 - lo] * zna + t[i + 1 - hi] * znb;
+            qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
+            ss += t[i + 1 - lo] * zna + t[i + 1 - hi] * znd;
         }
     }
     if (lo == hi) {
-        const double xa = x[lo];
-        const double zna = z[lo] + (re * xa + rf * xa);
-        const double xna = e * xa + f * xa;
-        z[lo] = zna;
-        x[lo] = xna;
+        const double an = a[lo] - c * a[lo];
+        const double zn = z[lo] + r * an;
+        z[lo] = zn;
+        a[lo] = an;
         if constexpr (Next) {
-            cs += t[i + 1 - lo] * xna;
-            ss += t[i + 1 - lo] * zna;
+            qs += t[i + 1 - lo] * an;
+            ss += t[i + 1 - lo] * zn;
         }
     }
     if constexpr (Next) {
-        cn = lanesum(ca + cd) + cs;
+        qn = lanesum(qa + qd) + qs;
         sn = lanesum(sa + sd) + ss;
     }
 }
 
-// Levinson recursion of toeplitzsimsolve with x (the first column of the current leading
-// block's inverse) and tr (t reversed) in work.
+// Levinson recursion of toeplitzsimsolve with a (the scaled first column, see levinsonstep)
+// and tr (t reversed) in work.
 BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double* __restrict b, double* __restrict z,
-                                 double* __restrict x, double* __restrict tr, double* growth) {
+                                 double* __restrict a, double* __restrict tr, double* growth) {
     for (idx k = 0; k < N; ++k) {
         tr[k] = t[N - 1 - k];
     }
-    x[0] = 1.0 / t[0];
-    z[0] = b[0] * x[0];
-    // c = sum_{k<i} t(i-k) x(k), and s the bordered solution's left side in its last equation.
-    double c = 0.0, s = 0.0;
+    double x0 = 1.0 / t[0];
+    a[0] = 1.0;
+    z[0] = b[0] * x0;
+    // q = sum_{k<i} t(i-k) a(k), so that c = x0 q; s = sum_{k<i} t(i-k) z(k), the bordered
+    // solution's left side in its last equation.
+    double q = 0.0, s = 0.0;
     if (N > 1) {
-        c = t[1] * x[0];
+        q = t[1];
         s = t[1] * z[0];
     }
     for (idx i = 1; i < N; ++i) {
+        const double c = x0 * q;
         if (c == 1.0 || c == -1.0) {
             return -1;  // leading (i+1) block exactly singular
         }
-        const double res = b[i] - s;
-        const double e = 1.0 / (1.0 - c * c);
-        const double f = -c * e;
+        x0 = x0 * (1.0 / (1.0 - c * c));
+        const double r = (b[i] - s) * x0;
         if (i + 1 < N) {
-            levinsonstep<true>(N, i, t, tr, e, f, res, z, x, c, s);
+            levinsonstep<true>(N, i, t, tr, c, r, z, a, q, s);
         } else {
-            levinsonstep<false>(N, i, t, tr, e, f, res, z, x, c, s);
+            levinsonstep<false>(N, i, t, tr, c, r, z, a, q, s);
         }
     }
     if (growth != nullptr) {
-        *growth = t[0] * x[0];
+        *growth = t[0] * x0;
     }
     return 0;
 }
