@@ -262,18 +262,18 @@ BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 // with one multiplication, and x0 *= e. The solution z of the i-block is bordered with the
 // reversed new column: z(k) += r a(i-k), r = res x0 (x0 already advanced). Both updates touch
 // a(k) and a(i-k) only, so each pair (k, i-k) is updated in place from its old values, four
-// pairs per vector; the pair's reversed partner is recomputed with the same operations
-// instead of being shuffled. With Next, the sums q = sum_{k<=i} t(i+1-k) a(k) and
-// s = sum_{k<=i} t(i+1-k) z(k) of step i+1 (c = x0 q) are formed from the new values while
-// they are in registers (t(i+1-k) from tr, t reversed), so every step is one pass over a and
-// z and the reduction overlaps the update. Their shape is fixed: two vector partial sums per
-// quantity (lower and upper blocks), the scalar pairs and centre in a scalar sum in
-// increasing k, combined as lanesum(lower + upper) + scalar.
+// pairs per vector. z is held reversed, z(k) in zr[N-1-k], so that the four z(k) loaded
+// beside a block of a(i-k) are already in that block's lane order (no shuffle). With Next,
+// the sums q = sum_{k<=i} t(i+1-k) a(k) and s = sum_{k<=i} t(i+1-k) z(k) of step i+1
+// (c = x0 q) are formed from the new values while they are in registers, so every step is
+// one pass over a and z and the reduction overlaps the update. Their shape is fixed: two
+// vector partial sums per quantity, the scalar pairs and centre in a scalar sum in
+// increasing k, combined as lanesum(first + second) + scalar.
 template <bool Next>
 BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, const double* __restrict tr, double c,
-                                  double r, double* __restrict z, double* __restrict a, double& qn, double& sn) {
+                                  double r, double* __restrict zr, double* __restrict a, double& qn, double& sn) {
     a[i] = 0.0;
-    z[i] = 0.0;
+    zr[N - 1 - i] = 0.0;
     const v4d c4 = splat4(c), r4 = splat4(r);
     v4d qa = splat4(0.0), qd = qa, sa = qa, sd = qa;
     double qs = 0.0, ss = 0.0;
@@ -281,29 +281,28 @@ BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, cons
     const double* ta = Next ? tr + (N - 2 - i) : tr;
     idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
     for (; lo + 7 <= hi; lo += 4, hi -= 4) {
-        // Lower block k = lo + j and upper block k = hi - 3 + j, both in storage order; each
-        // is paired with the other's lanes reversed.
+        // Lower block k = lo + j and upper block k = hi - 3 + j of a, in storage order; each
+        // is paired with the other's lanes reversed. zl holds z(lo + 3 - j), the partners of
+        // the new upper block, and zu holds z(hi - j), the partners of the new lower block.
         const v4d aa = load4(a + lo);
         const v4d ad = load4(a + hi - 3);
-        const v4d aar = reversed4(aa);
-        const v4d adr = reversed4(ad);
-        const v4d ana = aa - c4 * adr;   // new a(k), lower block
-        const v4d and_ = ad - c4 * aar;  // new a(k), upper block
-        const v4d anar = aar - c4 * ad;  // new a(i-k) for the upper block (ana reversed)
-        const v4d andr = adr - c4 * aa;  // new a(i-k) for the lower block (and_ reversed)
-        const v4d zna = load4(z + lo) + r4 * andr;
-        const v4d znd = load4(z + hi - 3) + r4 * anar;
-        store4(z + lo, zna);
-        store4(z + hi - 3, znd);
+        const v4d ana = aa - c4 * reversed4(ad);  // new a(k), lower block
+        const v4d and_ = ad - c4 * reversed4(aa);  // new a(k), upper block
+        const v4d zl = load4(zr + (N - 4 - lo)) + r4 * and_;
+        const v4d zu = load4(zr + (N - 1 - hi)) + r4 * ana;
+        store4(zr + (N - 4 - lo), zl);
+        store4(zr + (N - 1 - hi), zu);
         store4(a + lo, ana);
         store4(a + hi - 3, and_);
         if constexpr (Next) {
-            const v4d tla = load4(ta + lo);      // t(i+1-k), k = lo + j
-            const v4d tld = load4(ta + hi - 3);  // t(i+1-k), k = hi - 3 + j
+            const v4d tla = load4(ta + lo);           // t(i+1-k), k = lo + j
+            const v4d tld = load4(ta + hi - 3);       // t(i+1-k), k = hi - 3 + j
+            const v4d tzl = load4(t + (i - 2 - lo));  // t(i+1-k), k = lo + 3 - j
+            const v4d tzu = load4(t + (i + 1 - hi));  // t(i+1-k), k = hi - j
             qa += tla * ana;
             qd += tld * and_;
-            sa += tla * zna;
-            sd += tld * znd;
+            sa += tzl * zl;
+            sd += tzu * zu;
         }
     }
     for (; lo < hi; ++lo, --hi) {
@@ -311,21 +310,21 @@ BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, cons
         const double ad = a[hi];
         const double ana = aa - c * ad;
         const double and_ = ad - c * aa;
-        const double zna = z[lo] + r * and_;
-        const double znd = z[hi] + r * ana;
-        z[lo] = zna;
-        z[hi] = znd;
+        const double zl = zr[N - 1 - lo] + r * and_;
+        const double zu = zr[N - 1 - hi] + r * ana;
+        zr[N - 1 - lo] = zl;
+        zr[N - 1 - hi] = zu;
         a[lo] = ana;
         a[hi] = and_;
         if constexpr (Next) {
             qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
-            ss += t[i + 1 - lo] * zna + t[i + 1 - hi] * znd;
+            ss += t[i + 1 - lo] * zl + t[i + 1 - hi] * zu;
         }
     }
     if (lo == hi) {
         const double an = a[lo] - c * a[lo];
-        const double zn = z[lo] + r * an;
-        z[lo] = zn;
+        const double zn = zr[N - 1 - lo] + r * an;
+        zr[N - 1 - lo] = zn;
         a[lo] = an;
         if constexpr (Next) {
             qs += t[i + 1 - lo] * an;
@@ -339,7 +338,7 @@ BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, cons
 }
 
 // Levinson recursion of toeplitzsimsolve with a (the scaled first column, see levinsonstep)
-// and tr (t reversed) in work.
+// and tr (t reversed) in work; the solution is built reversed in z and turned round at the end.
 BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double* __restrict b, double* __restrict z,
                                  double* __restrict a, double* __restrict tr, double* growth) {
     for (idx k = 0; k < N; ++k) {
@@ -347,13 +346,13 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
     }
     double x0 = 1.0 / t[0];
     a[0] = 1.0;
-    z[0] = b[0] * x0;
+    z[N - 1] = b[0] * x0;
     // q = sum_{k<i} t(i-k) a(k), so that c = x0 q; s = sum_{k<i} t(i-k) z(k), the bordered
     // solution's left side in its last equation.
     double q = 0.0, s = 0.0;
     if (N > 1) {
         q = t[1];
-        s = t[1] * z[0];
+        s = t[1] * z[N - 1];
     }
     for (idx i = 1; i < N; ++i) {
         const double c = x0 * q;
@@ -368,6 +367,7 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
             levinsonstep<false>(N, i, t, tr, c, r, z, a, q, s);
         }
     }
+    std::reverse(z, z + N);
     if (growth != nullptr) {
         *growth = t[0] * x0;
     }
