@@ -344,6 +344,118 @@ double dirichletreduced(double theta, idx L) {
   return std::sin((static_cast<double>(L) + 0.5) * e) / std::sin(0.5 * e);
 }
 
+// Per-call constants of gramrowraised: the window's squared-cosine coefficients A_|m| and the
+// cosine and sine of |m| beta, beta = pi/(2L), for the shifts m = -2 .. 2.
+struct GramConsts {
+  double cb[3], sb[3], coefm[3];
+  double om, Ld;
+  idx L;
+};
+
+// g_i = sum_{m=-2..2} A_|m| D(i om + m pi/L) for one element from the rotated angles
+// (cphi, sphi) = (cos, sin) Phi_i and (cpsi, spsi) = (cos, sin) psi_i, in increasing m.
+double gramelement(const GramConsts& k, idx i, double cphi, double sphi, double cpsi, double spsi) {
+  double sum = 0.0;
+  for (int m = -2; m <= 2; ++m) {
+    const idx a = static_cast<idx>(m < 0 ? -m : m);
+    const double sgn = m < 0 ? -1.0 : 1.0;
+    const double den = spsi * k.cb[a] + sgn * cpsi * k.sb[a];
+    double D;
+    if (std::fabs(den) < kSmallDen) {
+      D = dirichletreduced(static_cast<double>(i) * k.om + static_cast<double>(m) * (kPi / k.Ld), k.L);
+    } else {
+      const double num = sphi * k.cb[a] + sgn * cphi * k.sb[a];
+      D = (a % 2 == 1 ? -num : num) / den;
+    }
+    sum += k.coefm[a] * D;
+  }
+  return sum;
+}
+
+// gramelement for four consecutive elements, one per lane, with the same operations per lane
+// (st: cos Phi, sin Phi, cos psi, sin psi of the four, four values each). Writes g[0 .. 3] and
+// returns true, or returns false without writing when a denominator of any lane is below
+// kSmallDen (that lane needs the reduced-angle evaluation).
+BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g) {
+  typedef long long v4l __attribute__((vector_size(32)));  // lane masks of comparisons
+  const v4d cphi = load4(st), sphi = load4(st + 4), cpsi = load4(st + 8), spsi = load4(st + 12);
+  const v4d small = splat4(kSmallDen), minus = splat4(-kSmallDen);
+  v4d den[5];
+  v4l near = v4l{0, 0, 0, 0};
+  for (int m = -2; m <= 2; ++m) {
+    const idx a = static_cast<idx>(m < 0 ? -m : m);
+    const double sgn = m < 0 ? -1.0 : 1.0;
+    const v4d d = spsi * splat4(k.cb[a]) + (splat4(sgn) * cpsi) * splat4(k.sb[a]);
+    near |= (d < small) & (d > minus);
+    den[m + 2] = d;
+  }
+  if ((near[0] | near[1] | near[2] | near[3]) != 0) return false;
+  v4d sum = splat4(0.0);
+  for (int m = -2; m <= 2; ++m) {
+    const idx a = static_cast<idx>(m < 0 ? -m : m);
+    const double sgn = m < 0 ? -1.0 : 1.0;
+    const v4d num = sphi * splat4(k.cb[a]) + (splat4(sgn) * cphi) * splat4(k.sb[a]);
+    const v4d D = (a % 2 == 1 ? -num : num) / den[m + 2];
+    sum += splat4(k.coefm[a]) * D;
+  }
+  store4(g, sum);
+  return true;
+}
+
+// Elements whose rotation states are collected before they are evaluated: two anchor periods,
+// so that the vector loads of the states do not wait for the scalar stores just made.
+constexpr idx kGramChunk = 2 * kAnchor;
+
+// The rotations of Phi_i and psi_i (re-anchored every kAnchor elements) are run serially and
+// their states collected kGramChunk at a time; each group of four elements is then evaluated
+// in the lanes of a vector (divisions four at once), or element by element near a pole.
+BRISVANE_KERNEL void gramrowbody(const GramConsts& k, double phistep, double psistep, idx B, double* g) {
+  static_assert(kGramChunk % 4 == 0 && kAnchor % 4 == 0, "whole vectors per chunk");
+  const double cP = std::cos(phistep), sP = std::sin(phistep);
+  const double cQ = std::cos(psistep), sQ = std::sin(psistep);
+  double cphi = 1.0, sphi = 0.0, cpsi = 1.0, spsi = 0.0;
+  // Per group of four elements: cos Phi, sin Phi, cos psi, sin psi, four values each.
+  double st[4 * kGramChunk];
+  for (idx c0 = 0; c0 < B; c0 += kGramChunk) {
+    const idx cnt = B - c0 < kGramChunk ? B - c0 : kGramChunk;
+    for (idx j = 0; j < cnt; ++j) {
+      const idx i = c0 + j;
+      if (i % kAnchor == 0) {
+        const double di = static_cast<double>(i);
+        cphi = std::cos(di * phistep);
+        sphi = std::sin(di * phistep);
+        cpsi = std::cos(di * psistep);
+        spsi = std::sin(di * psistep);
+      }
+      double* q = st + 16 * (j / 4) + j % 4;
+      q[0] = cphi;
+      q[4] = sphi;
+      q[8] = cpsi;
+      q[12] = spsi;
+      const double cn = cphi * cP - sphi * sP;
+      sphi = cphi * sP + sphi * cP;
+      cphi = cn;
+      const double cm = cpsi * cQ - spsi * sQ;
+      spsi = cpsi * sQ + spsi * cQ;
+      cpsi = cm;
+    }
+    for (idx j0 = 0; j0 < cnt; j0 += 4) {
+      const double* q = st + 4 * j0;
+      const idx n = cnt - j0 < 4 ? cnt - j0 : 4;
+      if (n == 4 && gramlanes(k, q, g + c0 + j0)) continue;
+      for (idx j = 0; j < n; ++j) g[c0 + j0 + j] = gramelement(k, c0 + j0 + j, q[j], q[4 + j], q[8 + j], q[12 + j]);
+    }
+  }
+}
+
+BRISVANE_AVX2 void gramrowavx2(const GramConsts& k, double phistep, double psistep, idx B, double* g) {
+  gramrowbody(k, phistep, psistep, B, g);
+}
+
+void gramrowplain(const GramConsts& k, double phistep, double psistep, idx B, double* g) {
+  gramrowbody(k, phistep, psistep, B, g);
+}
+
 // First row of the Gram matrix of the harmonic basis for the raised-cosine window
 // w = a0 + a1 cos(pi tau/L): g_i = sum_tau w^2 cos(i om tau), i = 0 .. B-1. With
 // w^2 = A0 + 2 A1 cos(pi tau/L) + 2 A2 cos(2 pi tau/L) every term is a Dirichlet kernel:
@@ -351,48 +463,20 @@ double dirichletreduced(double theta, idx L) {
 // D(theta) = (-1)^m sin(Phi_i + m beta)/sin(psi_i + m beta) at theta = i om + m pi/L, with
 // Phi_i = (L+1/2) i om, psi_i = i om/2, beta = pi/(2L). Phi_i and psi_i advance by rotation.
 void gramrowraised(double a0, double a1, idx L, idx B, double om, double* g) {
-  const double A0 = a0 * a0 + 0.5 * a1 * a1;
-  const double A1 = a0 * a1;
-  const double A2 = 0.25 * a1 * a1;
   const double Ld = static_cast<double>(L);
   const double beta = kPi / (2.0 * Ld);
-  const double cb[3] = {1.0, std::cos(beta), std::cos(2.0 * beta)};
-  const double sb[3] = {0.0, std::sin(beta), std::sin(2.0 * beta)};
-  const double coefm[3] = {A0, A1, A2};
+  const GramConsts k{{1.0, std::cos(beta), std::cos(2.0 * beta)},
+                     {0.0, std::sin(beta), std::sin(2.0 * beta)},
+                     {a0 * a0 + 0.5 * a1 * a1, a0 * a1, 0.25 * a1 * a1},
+                     om,
+                     Ld,
+                     L};
   const double phistep = (Ld + 0.5) * om;
   const double psistep = 0.5 * om;
-  const double cP = std::cos(phistep), sP = std::sin(phistep);
-  const double cQ = std::cos(psistep), sQ = std::sin(psistep);
-  double cphi = 1.0, sphi = 0.0, cpsi = 1.0, spsi = 0.0;
-  for (idx i = 0; i < B; ++i) {
-    if (i % kAnchor == 0) {
-      const double di = static_cast<double>(i);
-      cphi = std::cos(di * phistep);
-      sphi = std::sin(di * phistep);
-      cpsi = std::cos(di * psistep);
-      spsi = std::sin(di * psistep);
-    }
-    double sum = 0.0;
-    for (int m = -2; m <= 2; ++m) {
-      const idx a = static_cast<idx>(m < 0 ? -m : m);
-      const double sgn = m < 0 ? -1.0 : 1.0;
-      const double den = spsi * cb[a] + sgn * cpsi * sb[a];
-      double D;
-      if (std::fabs(den) < kSmallDen) {
-        D = dirichletreduced(static_cast<double>(i) * om + static_cast<double>(m) * (kPi / Ld), L);
-      } else {
-        const double num = sphi * cb[a] + sgn * cphi * sb[a];
-        D = (a % 2 == 1 ? -num : num) / den;
-      }
-      sum += coefm[a] * D;
-    }
-    g[i] = sum;
-    const double cn = cphi * cP - sphi * sP;
-    sphi = cphi * sP + sphi * cP;
-    cphi = cn;
-    const double cm = cpsi * cQ - spsi * sQ;
-    spsi = cpsi * sQ + spsi * cQ;
-    cpsi = cm;
+  if (cpuhasavx2()) {
+    gramrowavx2(k, phistep, psistep, B, g);
+  } else {
+    gramrowplain(k, phistep, psistep, B, g);
   }
 }
 

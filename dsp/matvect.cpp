@@ -253,93 +253,123 @@ namespace {
 // Lanes of a four-lane vector in reverse order.
 BRISVANE_KERNEL v4d reversed4(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 
-// Sums of p[k] q[k] and p[k] u[k] over k < m in a fixed shape: eight interleaved partial sums
-// (two vectors of four lanes, element k in partial k mod 8) combined pairwise, then the last
-// m mod 4 products added in increasing k. The shape does not depend on the instructions used.
-BRISVANE_KERNEL void dot2(const double* __restrict p, const double* __restrict q, const double* __restrict u, idx m,
-                          double& sq, double& su) {
-    v4d q0 = splat4(0.0), q1 = q0, u0 = q0, u1 = q0;
-    idx k = 0;
-    for (; k + 8 <= m; k += 8) {
-        const v4d pa = load4(p + k);
-        const v4d pb = load4(p + k + 4);
-        q0 += pa * load4(q + k);
-        u0 += pa * load4(u + k);
-        q1 += pb * load4(q + k + 4);
-        u1 += pb * load4(u + k + 4);
+// Horizontal sum of a four-lane vector, in the shape (v0 + v1) + (v2 + v3).
+BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// One step i of the Levinson recursion of toeplitzsimsolve. The first column of the leading
+// i-block's inverse is kept as x0 a(k) with a(0) = 1 (x0 = 1/prediction error), so that its
+// update to the (i+1)-block, y(k) = e (x(k) - c x(i-k)), e = 1/(1 - c^2), is a(k) -= c a(i-k)
+// with one multiplication, and x0 *= e. The solution z of the i-block is bordered with the
+// reversed new column: z(k) += r a(i-k), r = res x0 (x0 already advanced). Both updates touch
+// a(k) and a(i-k) only, so each pair (k, i-k) is updated in place from its old values, four
+// pairs per vector. z is held reversed, z(k) in zr[N-1-k], so that the four z(k) loaded
+// beside a block of a(i-k) are already in that block's lane order (no shuffle). With Next,
+// the sums q = sum_{k<=i} t(i+1-k) a(k) and s = sum_{k<=i} t(i+1-k) z(k) of step i+1
+// (c = x0 q) are formed from the new values while they are in registers, so every step is
+// one pass over a and z and the reduction overlaps the update. Their shape is fixed: two
+// vector partial sums per quantity, the scalar pairs and centre in a scalar sum in
+// increasing k, combined as lanesum(first + second) + scalar.
+template <bool Next>
+BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, const double* __restrict tr, double c,
+                                  double r, double* __restrict zr, double* __restrict a, double& qn, double& sn) {
+    a[i] = 0.0;
+    zr[N - 1 - i] = 0.0;
+    const v4d c4 = splat4(c), r4 = splat4(r);
+    v4d qa = splat4(0.0), qd = qa, sa = qa, sd = qa;
+    double qs = 0.0, ss = 0.0;
+    // ta[k] = tr[N-2-i+k] = t(i+1-k), formed only with Next (i + 1 < N).
+    const double* ta = Next ? tr + (N - 2 - i) : tr;
+    idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
+    for (; lo + 7 <= hi; lo += 4, hi -= 4) {
+        // Lower block k = lo + j and upper block k = hi - 3 + j of a, in storage order; each
+        // is paired with the other's lanes reversed. zl holds z(lo + 3 - j), the partners of
+        // the new upper block, and zu holds z(hi - j), the partners of the new lower block.
+        const v4d aa = load4(a + lo);
+        const v4d ad = load4(a + hi - 3);
+        const v4d ana = aa - c4 * reversed4(ad);  // new a(k), lower block
+        const v4d and_ = ad - c4 * reversed4(aa);  // new a(k), upper block
+        const v4d zl = load4(zr + (N - 4 - lo)) + r4 * and_;
+        const v4d zu = load4(zr + (N - 1 - hi)) + r4 * ana;
+        store4(zr + (N - 4 - lo), zl);
+        store4(zr + (N - 1 - hi), zu);
+        store4(a + lo, ana);
+        store4(a + hi - 3, and_);
+        if constexpr (Next) {
+            const v4d tla = load4(ta + lo);           // t(i+1-k), k = lo + j
+            const v4d tld = load4(ta + hi - 3);       // t(i+1-k), k = hi - 3 + j
+            const v4d tzl = load4(t + (i - 2 - lo));  // t(i+1-k), k = lo + 3 - j
+            const v4d tzu = load4(t + (i + 1 - hi));  // t(i+1-k), k = hi - j
+            qa += tla * ana;
+            qd += tld * and_;
+            sa += tzl * zl;
+            sd += tzu * zu;
+        }
     }
-    if (k + 4 <= m) {
-        const v4d pa = load4(p + k);
-        q0 += pa * load4(q + k);
-        u0 += pa * load4(u + k);
-        k += 4;
+    for (; lo < hi; ++lo, --hi) {
+        const double aa = a[lo];
+        const double ad = a[hi];
+        const double ana = aa - c * ad;
+        const double and_ = ad - c * aa;
+        const double zl = zr[N - 1 - lo] + r * and_;
+        const double zu = zr[N - 1 - hi] + r * ana;
+        zr[N - 1 - lo] = zl;
+        zr[N - 1 - hi] = zu;
+        a[lo] = ana;
+        a[hi] = and_;
+        if constexpr (Next) {
+            qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
+            ss += t[i + 1 - lo] * zl + t[i + 1 - hi] * zu;
+        }
     }
-    const v4d qs = q0 + q1;
-    const v4d us = u0 + u1;
-    double a = (qs[0] + qs[1]) + (qs[2] + qs[3]);
-    double c = (us[0] + us[1]) + (us[2] + us[3]);
-    for (; k < m; ++k) {
-        a += p[k] * q[k];
-        c += p[k] * u[k];
+    if (lo == hi) {
+        const double an = a[lo] - c * a[lo];
+        const double zn = zr[N - 1 - lo] + r * an;
+        zr[N - 1 - lo] = zn;
+        a[lo] = an;
+        if constexpr (Next) {
+            qs += t[i + 1 - lo] * an;
+            ss += t[i + 1 - lo] * zn;
+        }
     }
-    sq = a;
-    su = c;
+    if constexpr (Next) {
+        qn = lanesum(qa + qd) + qs;
+        sn = lanesum(sa + sd) + ss;
+    }
 }
 
-// Levinson recursion of toeplitzsimsolve with x (the first column of the current leading
-// block's inverse) and tr (t reversed) in work. The new first column is y(k) = e x(k) +
-// f x(i-k) and the solution is bordered with its reverse, z(k) += res (e x(i-k) + f x(k)):
-// both touch x(k) and x(i-k) only, so each pair (k, i-k) is updated in place from its old
-// values, four pairs per vector, and no reversed copy of x is kept.
+// Levinson recursion of toeplitzsimsolve with a (the scaled first column, see levinsonstep)
+// and tr (t reversed) in work; the solution is built reversed in z and turned round at the end.
 BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double* __restrict b, double* __restrict z,
-                                 double* __restrict x, double* __restrict tr, double* growth) {
+                                 double* __restrict a, double* __restrict tr, double* growth) {
     for (idx k = 0; k < N; ++k) {
         tr[k] = t[N - 1 - k];
     }
-    x[0] = 1.0 / t[0];
-    z[0] = b[0] * x[0];
+    double x0 = 1.0 / t[0];
+    a[0] = 1.0;
+    z[N - 1] = b[0] * x0;
+    // q = sum_{k<i} t(i-k) a(k), so that c = x0 q; s = sum_{k<i} t(i-k) z(k), the bordered
+    // solution's left side in its last equation.
+    double q = 0.0, s = 0.0;
+    if (N > 1) {
+        q = t[1];
+        s = t[1] * z[N - 1];
+    }
     for (idx i = 1; i < N; ++i) {
-        // c = sum_{k<i} t(i-k) x(k), and the bordered solution's residual in its last equation.
-        double c, s;
-        dot2(tr + (N - 1 - i), x, z, i, c, s);
+        const double c = x0 * q;
         if (c == 1.0 || c == -1.0) {
             return -1;  // leading (i+1) block exactly singular
         }
-        const double res = b[i] - s;
-        const double e = 1.0 / (1.0 - c * c);
-        const double f = -c * e;
-        const double re = res * e;
-        const double rf = res * f;
-        x[i] = 0.0;
-        z[i] = 0.0;
-        const v4d e4 = splat4(e), f4 = splat4(f), re4 = splat4(re), rf4 = splat4(rf);
-        idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
-        for (; lo + 7 <= hi; lo += 4, hi -= 4) {
-            const v4d xa = load4(x + lo);                // x(k)
-            const v4d xb = reversed4(load4(x + hi - 3));  // x(i-k)
-            const v4d za = load4(z + lo);
-            const v4d zb = reversed4(load4(z + hi - 3));
-            store4(z + lo, za + (re4 * xb + rf4 * xa));
-            store4(z + hi - 3, reversed4(zb + (re4 * xa + rf4 * xb)));
-            store4(x + lo, e4 * xa + f4 * xb);
-            store4(x + hi - 3, reversed4(e4 * xb + f4 * xa));
-        }
-        for (; lo < hi; ++lo, --hi) {
-            const double xa = x[lo];
-            const double xb = x[hi];
-            z[lo] += re * xb + rf * xa;
-            z[hi] += re * xa + rf * xb;
-            x[lo] = e * xa + f * xb;
-            x[hi] = e * xb + f * xa;
-        }
-        if (lo == hi) {
-            const double xa = x[lo];
-            z[lo] += re * xa + rf * xa;
-            x[lo] = e * xa + f * xa;
+        x0 = x0 * (1.0 / (1.0 - c * c));
+        const double r = (b[i] - s) * x0;
+        if (i + 1 < N) {
+            levinsonstep<true>(N, i, t, tr, c, r, z, a, q, s);
+        } else {
+            levinsonstep<false>(N, i, t, tr, c, r, z, a, q, s);
         }
     }
+    std::reverse(z, z + N);
     if (growth != nullptr) {
-        *growth = t[0] * x[0];
+        *growth = t[0] * x0;
     }
     return 0;
 }

@@ -36,10 +36,11 @@ double choleskyinvdet2(uint32_t n, double* A, double* W);
 int toeplitzsiminv(uint32_t n, const double* T, double* R);
 // Solution z of T z = b for the symmetric Toeplitz T (n x n) of first row t (n values), by the
 // Levinson recursion: the first column of each leading block's inverse is advanced as in
-// toeplitzsiminv (same quantities and tests; the sums for c run in another order, so c may
-// differ in its last bits), and the solution is bordered with it, so no inverse is formed:
-// about 1.5 n^2 multiply-adds instead of toeplitzsiminv's n^3. work holds 2n values (3n
-// accepted). The same bytes result whether or not the AVX2 copy runs.
+// toeplitzsiminv (same quantities and tests; it is kept as a scale times a vector with leading
+// element 1 and the sums for c run in another order, so c may differ in its last bits), and
+// the solution is bordered with it, so no inverse is formed: about 2 n^2 multiply-adds
+// instead of toeplitzsiminv's n^3. work holds 2n values (3n accepted). The same bytes result
+// whether or not the AVX2 copy runs.
 // z must not overlap b, t or work. 0, or -1 (z partial) when n == 0, t[0] == 0, a leading
 // block is exactly singular (c == 1 or c == -1) or a pointer is null.
 // When growth is not null it receives t[0] times the leading element of T's inverse, the
