@@ -179,54 +179,57 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
 
 namespace {
 
-// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n in groups of the vector width (the
-// tail padded with scale, whose log is not used); a group holding a value outside the
-// positive normal range (zero, infinite, NaN, subnormal) goes through std::log.
+// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm, in groups of
+// the vector width (the tail padded with scale, whose log is not used). Returns false when a
+// quotient lies outside the positive normal range (zero, infinite, NaN, subnormal: a power
+// that overflowed, a NaN sample); the caller then redoes the whole array by std::log, so that
+// no value depends on how the bins were grouped into vectors.
 template <typename V, typename I>
-BRISVANE_KERNEL V halflogpowergroup(V p, double floor, double scale) {
+BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
   constexpr uint32_t w = sizeof(V) / sizeof(double);
   const V fl = V{} + floor;
-  p = p < fl ? fl : p;
-  const V y = p / scale;
-  bool normal = true;
-  for (uint32_t l = 0; l < w; ++l) {
-    normal = normal && y[l] >= std::numeric_limits<double>::min() && y[l] <= std::numeric_limits<double>::max();
-  }
-  if (normal) return 0.5 * lognormal<V, I>(y);
-  V r;
-  for (uint32_t l = 0; l < w; ++l) r[l] = 0.5 * std::log(y[l]);
-  return r;
-}
-template <typename V, typename I>
-BRISVANE_KERNEL void halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
-  constexpr uint32_t w = sizeof(V) / sizeof(double);
+  const V lo = V{} + std::numeric_limits<double>::min();
+  const V hi = V{} + std::numeric_limits<double>::max();
+  I good = I{} - 1;
   uint32_t i = 0;
   for (; i + w <= n; i += w) {
     V p;
     std::memcpy(&p, P + i, sizeof p);
-    const V r = halflogpowergroup<V, I>(p, floor, scale);
+    p = p < fl ? fl : p;
+    const V y = p / scale;
+    good &= (y >= lo) & (y <= hi);
+    const V r = 0.5 * lognormal<V, I>(y);
     std::memcpy(out + i, &r, sizeof r);
   }
   if (i < n) {
     V p = V{} + scale;
     for (uint32_t l = 0; i + l < n; ++l) p[l] = P[i + l];
-    const V r = halflogpowergroup<V, I>(p, floor, scale);
+    p = p < fl ? fl : p;
+    const V y = p / scale;
+    good &= (y >= lo) & (y <= hi);
+    const V r = 0.5 * lognormal<V, I>(y);
     for (uint32_t l = 0; i + l < n; ++l) out[i + l] = r[l];
   }
+  bool all = true;
+  for (uint32_t l = 0; l < w; ++l) all = all && good[l] != 0;
+  return all;
 }
 
-BRISVANE_AVX2 void halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
-  halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
+BRISVANE_AVX2 bool halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
+  return halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
 }
 // Two lanes on processors without AVX2: per lane the same operations as the AVX2 copy.
-void halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out) {
-  halflogpowerbody<v2d, v2i>(P, n, floor, scale, out);
+bool halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out) {
+  return halflogpowerbody<v2d, v2i>(P, n, floor, scale, out);
 }
 void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out) {
-  if (cpuhasavx2()) {
-    halflogpoweravx2(P, n, floor, scale, out);
-  } else {
-    halflogpowerplain(P, n, floor, scale, out);
+  const bool normal = cpuhasavx2() ? halflogpoweravx2(P, n, floor, scale, out)
+                                   : halflogpowerplain(P, n, floor, scale, out);
+  if (normal) return;
+  for (uint32_t i = 0; i < n; ++i) {
+    double p = P[i];
+    if (p < floor) p = floor;
+    out[i] = 0.5 * std::log(p / scale);
   }
 }
 
