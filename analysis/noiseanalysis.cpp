@@ -233,6 +233,54 @@ void halflogpower(const double* P, uint32_t n, double floor, double scale, doubl
   }
 }
 
+// Powers P[k], k = 1 .. half-1, of the real transform of N = 2 half values from the
+// half-point transform Z = re + j im of their packing as complex points:
+// X[k] = (Z[k] + conj Z[half-k])/2 + W^k (Z[k] - conj Z[half-k])/(2j), W = e^(-j 2 pi/N)
+// (cw, sw: cos and -sin of 2 pi k/N, k <= half/2), and X[half-k] = conj(e - W^k d) with e and
+// d the two halves of that sum. Bins k and half-k are formed together, four k at a time with
+// the mirrored bins loaded in reverse; bin half/2 (k = half-k) keeps the second form.
+BRISVANE_KERNEL void noisepowersbody(const double* re, const double* im, const double* cw, const double* sw,
+                                     uint32_t half, double* P) {
+  const uint32_t q = half / 2;
+  uint32_t k = 1;
+  const v4i rev = {3, 2, 1, 0};
+  for (; k + 3 < q; k += 4) {
+    const uint32_t m = half - k - 3;  // mirrored bins m .. m+3 = half-k-3 .. half-k
+    const v4d ar = load4(re + k), ai = load4(im + k);
+    const v4d br = __builtin_shuffle(load4(re + m), rev), bi = __builtin_shuffle(load4(im + m), rev);
+    const v4d er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);
+    const v4d dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
+    const v4d wr = load4(cw + k), wi = load4(sw + k);
+    const v4d tr = wr * dr - wi * di;
+    const v4d ti = wr * di + wi * dr;
+    const v4d xkr = er + tr, xki = ei + ti;
+    const v4d xmr = er - tr, xmi = -(ei - ti);
+    store4(P + k, xkr * xkr + xki * xki);
+    store4(P + m, __builtin_shuffle(xmr * xmr + xmi * xmi, rev));
+  }
+  for (; k <= q; ++k) {
+    const uint32_t m = half - k;
+    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
+    const double er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);
+    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
+    const double wr = cw[k], wi = sw[k];
+    const double tr = wr * dr - wi * di;
+    const double ti = wr * di + wi * dr;
+    const double xkr = er + tr, xki = ei + ti;
+    const double xmr = er - tr, xmi = -(ei - ti);
+    P[k] = xkr * xkr + xki * xki;
+    P[m] = xmr * xmr + xmi * xmi;
+  }
+}
+BRISVANE_AVX2 void noisepowersavx2(const double* re, const double* im, const double* cw, const double* sw,
+                                   uint32_t half, double* P) {
+  noisepowersbody(re, im, cw, sw, half, P);
+}
+void noisepowersplain(const double* re, const double* im, const double* cw, const double* sw, uint32_t half,
+                      double* P) {
+  noisepowersbody(re, im, cw, sw, half, P);
+}
+
 }  // namespace
 
 int memnafastprepare(memna* ws, uint32_t N) {
@@ -258,7 +306,6 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
   if (!ispow2(N) || N < 4 || N < L || N > ws->nfft || ws->fastN != N || ws->fastplan.n != N / 2) return -1;
   const double* win = ws->win;
   const uint32_t half = N / 2;
-  const uint32_t q = N / 4;
 
   const int64_t h = L / 2;
   const int64_t c = centre;
@@ -294,22 +341,10 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
   // Powers of bins 1 .. half-1 go to the scratch's upper half (bins 0 and half are replaced
   // by their neighbours below).
   double* P = ws->scratch + half;
-  const double* cw = ws->fastcos.data();
-  const double* sw = ws->fastsin.data();
-  for (uint32_t k = 1; k <= q; ++k) {
-    const uint32_t m = half - k;
-    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
-    const double er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);  // (Z[k] + conj Z[m]) / 2
-    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);  // (Z[k] - conj Z[m]) / (2j)
-    // bin k: e + W^k d; bin m: conj(e) + W^m conj-relation: X[m] = conj(e) - conj(W^k) ... see below
-    const double wr = cw[k], wi = sw[k];
-    const double tr = wr * dr - wi * di;
-    const double ti = wr * di + wi * dr;
-    const double xkr = er + tr, xki = ei + ti;
-    // X[half - k] = conj(e - W^k d) (the same identity with k and half - k exchanged).
-    const double xmr = er - tr, xmi = -(ei - ti);
-    P[k] = xkr * xkr + xki * xki;
-    P[m] = xmr * xmr + xmi * xmi;
+  if (cpuhasavx2()) {
+    noisepowersavx2(re, im, ws->fastcos.data(), ws->fastsin.data(), half, P);
+  } else {
+    noisepowersplain(re, im, ws->fastcos.data(), ws->fastsin.data(), half, P);
   }
 
   halflogpower(P + 1, half - 1, L * kPowerFloor, static_cast<double>(L) * fs, logspec + 1);
