@@ -179,55 +179,106 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
 
 namespace {
 
-// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n in groups of the vector width (the
-// tail padded with scale, whose log is not used); a group holding a value outside the
-// positive normal range (zero, infinite, NaN, subnormal) goes through std::log.
+// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm, in groups of
+// the vector width (the tail padded with scale, whose log is not used). Returns false when a
+// quotient lies outside the positive normal range (zero, infinite, NaN, subnormal: a power
+// that overflowed, a NaN sample); the caller then redoes the whole array by std::log, so that
+// no value depends on how the bins were grouped into vectors.
 template <typename V, typename I>
-BRISVANE_KERNEL V halflogpowergroup(V p, double floor, double scale) {
+BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
   constexpr uint32_t w = sizeof(V) / sizeof(double);
   const V fl = V{} + floor;
-  p = p < fl ? fl : p;
-  const V y = p / scale;
-  bool normal = true;
-  for (uint32_t l = 0; l < w; ++l) {
-    normal = normal && y[l] >= std::numeric_limits<double>::min() && y[l] <= std::numeric_limits<double>::max();
-  }
-  if (normal) return 0.5 * lognormal<V, I>(y);
-  V r;
-  for (uint32_t l = 0; l < w; ++l) r[l] = 0.5 * std::log(y[l]);
-  return r;
-}
-template <typename V, typename I>
-BRISVANE_KERNEL void halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
-  constexpr uint32_t w = sizeof(V) / sizeof(double);
+  const V lo = V{} + std::numeric_limits<double>::min();
+  const V hi = V{} + std::numeric_limits<double>::max();
+  I good = I{} - 1;
   uint32_t i = 0;
   for (; i + w <= n; i += w) {
     V p;
     std::memcpy(&p, P + i, sizeof p);
-    const V r = halflogpowergroup<V, I>(p, floor, scale);
+    p = p < fl ? fl : p;
+    const V y = p / scale;
+    good &= (y >= lo) & (y <= hi);
+    const V r = 0.5 * lognormal<V, I>(y);
     std::memcpy(out + i, &r, sizeof r);
   }
   if (i < n) {
     V p = V{} + scale;
     for (uint32_t l = 0; i + l < n; ++l) p[l] = P[i + l];
-    const V r = halflogpowergroup<V, I>(p, floor, scale);
+    p = p < fl ? fl : p;
+    const V y = p / scale;
+    good &= (y >= lo) & (y <= hi);
+    const V r = 0.5 * lognormal<V, I>(y);
     for (uint32_t l = 0; i + l < n; ++l) out[i + l] = r[l];
+  }
+  bool all = true;
+  for (uint32_t l = 0; l < w; ++l) all = all && good[l] != 0;
+  return all;
+}
+
+BRISVANE_AVX2 bool halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
+  return halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
+}
+// Two lanes on processors without AVX2: per lane the same operations as the AVX2 copy.
+bool halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out) {
+  return halflogpowerbody<v2d, v2i>(P, n, floor, scale, out);
+}
+void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out) {
+  const bool normal = cpuhasavx2() ? halflogpoweravx2(P, n, floor, scale, out)
+                                   : halflogpowerplain(P, n, floor, scale, out);
+  if (normal) return;
+  for (uint32_t i = 0; i < n; ++i) {
+    double p = P[i];
+    if (p < floor) p = floor;
+    out[i] = 0.5 * std::log(p / scale);
   }
 }
 
-BRISVANE_AVX2 void halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
-  halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
-}
-// Two lanes on processors without AVX2: per lane the same operations as the AVX2 copy.
-void halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out) {
-  halflogpowerbody<v2d, v2i>(P, n, floor, scale, out);
-}
-void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out) {
-  if (cpuhasavx2()) {
-    halflogpoweravx2(P, n, floor, scale, out);
-  } else {
-    halflogpowerplain(P, n, floor, scale, out);
+// Powers P[k], k = 1 .. half-1, of the real transform of N = 2 half values from the
+// half-point transform Z = re + j im of their packing as complex points:
+// X[k] = (Z[k] + conj Z[half-k])/2 + W^k (Z[k] - conj Z[half-k])/(2j), W = e^(-j 2 pi/N)
+// (cw, sw: cos and -sin of 2 pi k/N, k <= half/2), and X[half-k] = conj(e - W^k d) with e and
+// d the two halves of that sum. Bins k and half-k are formed together, four k at a time with
+// the mirrored bins loaded in reverse; bin half/2 (k = half-k) keeps the second form.
+BRISVANE_KERNEL void noisepowersbody(const double* re, const double* im, const double* cw, const double* sw,
+                                     uint32_t half, double* P) {
+  const uint32_t q = half / 2;
+  uint32_t k = 1;
+  const v4i rev = {3, 2, 1, 0};
+  for (; k + 3 < q; k += 4) {
+    const uint32_t m = half - k - 3;  // mirrored bins m .. m+3 = half-k-3 .. half-k
+    const v4d ar = load4(re + k), ai = load4(im + k);
+    const v4d br = __builtin_shuffle(load4(re + m), rev), bi = __builtin_shuffle(load4(im + m), rev);
+    const v4d er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);
+    const v4d dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
+    const v4d wr = load4(cw + k), wi = load4(sw + k);
+    const v4d tr = wr * dr - wi * di;
+    const v4d ti = wr * di + wi * dr;
+    const v4d xkr = er + tr, xki = ei + ti;
+    const v4d xmr = er - tr, xmi = -(ei - ti);
+    store4(P + k, xkr * xkr + xki * xki);
+    store4(P + m, __builtin_shuffle(xmr * xmr + xmi * xmi, rev));
   }
+  for (; k <= q; ++k) {
+    const uint32_t m = half - k;
+    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
+    const double er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);
+    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
+    const double wr = cw[k], wi = sw[k];
+    const double tr = wr * dr - wi * di;
+    const double ti = wr * di + wi * dr;
+    const double xkr = er + tr, xki = ei + ti;
+    const double xmr = er - tr, xmi = -(ei - ti);
+    P[k] = xkr * xkr + xki * xki;
+    P[m] = xmr * xmr + xmi * xmi;
+  }
+}
+BRISVANE_AVX2 void noisepowersavx2(const double* re, const double* im, const double* cw, const double* sw,
+                                   uint32_t half, double* P) {
+  noisepowersbody(re, im, cw, sw, half, P);
+}
+void noisepowersplain(const double* re, const double* im, const double* cw, const double* sw, uint32_t half,
+                      double* P) {
+  noisepowersbody(re, im, cw, sw, half, P);
 }
 
 }  // namespace
@@ -255,7 +306,6 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
   if (!ispow2(N) || N < 4 || N < L || N > ws->nfft || ws->fastN != N || ws->fastplan.n != N / 2) return -1;
   const double* win = ws->win;
   const uint32_t half = N / 2;
-  const uint32_t q = N / 4;
 
   const int64_t h = L / 2;
   const int64_t c = centre;
@@ -291,22 +341,10 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
   // Powers of bins 1 .. half-1 go to the scratch's upper half (bins 0 and half are replaced
   // by their neighbours below).
   double* P = ws->scratch + half;
-  const double* cw = ws->fastcos.data();
-  const double* sw = ws->fastsin.data();
-  for (uint32_t k = 1; k <= q; ++k) {
-    const uint32_t m = half - k;
-    const double ar = re[k], ai = im[k], br = re[m], bi = im[m];
-    const double er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);  // (Z[k] + conj Z[m]) / 2
-    const double dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);  // (Z[k] - conj Z[m]) / (2j)
-    // bin k: e + W^k d; bin m: conj(e) + W^m conj-relation: X[m] = conj(e) - conj(W^k) ... see below
-    const double wr = cw[k], wi = sw[k];
-    const double tr = wr * dr - wi * di;
-    const double ti = wr * di + wi * dr;
-    const double xkr = er + tr, xki = ei + ti;
-    // X[half - k] = conj(e - W^k d) (the same identity with k and half - k exchanged).
-    const double xmr = er - tr, xmi = -(ei - ti);
-    P[k] = xkr * xkr + xki * xki;
-    P[m] = xmr * xmr + xmi * xmi;
+  if (cpuhasavx2()) {
+    noisepowersavx2(re, im, ws->fastcos.data(), ws->fastsin.data(), half, P);
+  } else {
+    noisepowersplain(re, im, ws->fastcos.data(), ws->fastsin.data(), half, P);
   }
 
   halflogpower(P + 1, half - 1, L * kPowerFloor, static_cast<double>(L) * fs, logspec + 1);

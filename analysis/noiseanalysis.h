@@ -63,7 +63,8 @@ int memnafastprepare(memna* ws, uint32_t N);
 // complex points, transformed by the plan-based N/2-point FFT and separated with the tables of
 // memnafastprepare. Same window, mean removal, floor, scaling and low-band attenuation; the log
 // amplitude is taken as 1/2 ln(P / (L fs)) by a vectorised natural log (within 1 ulp of
-// std::log for positive normal powers; other values go through std::log). Only
+// std::log; a frame where any P / (L fs) is not a positive normal double, e.g. an overflowed
+// power, goes wholly through std::log, the same on every instruction set). Only
 // logspec[0 .. N/2] is defined afterwards (the upper half is scratch). Values equal the
 // documented ones to rounding. -1 (logspec untouched) as getnoiselogspectrum, and when the
 // tables were not made for this N.
