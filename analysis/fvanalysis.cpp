@@ -617,7 +617,8 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
     fw.winHh = fr.Hh;
   }
   placeframereal(x, len, c, fr, win, fw.frame.data());
-  rfftfast(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
+  // The window spans W = 2 Hh + 1 <= N/4 samples, so the frame is zero from N/8 to 7N/8.
+  rfftfastcentred(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
   clearframe(fr, fw.frame.data());
   const double* re = fw.re.data();
   const double* im = fw.im.data();
