@@ -233,6 +233,15 @@ BRISVANE_KERNEL v4d abs4(v4d a) {
   return a;
 }
 
+// Bound on the difference of the angles of slmquadbody and slmfast (a few 1e-12 rad), and
+// the region test of slmquadbody widened by it.
+constexpr double kNearMargin = 1e-9;
+constexpr double kNearTest = kDirectSineRegion + kNearMargin;
+constexpr double kInvPiSquared = 1.0 / kPiSquared;
+
+// Per-lane minimum (exact; the lanes compared are never NaN here).
+BRISVANE_KERNEL v4d min4(v4d a, v4d b) { return a < b ? a : b; }
+
 // Scores of four peaks at once, one peak per lane, in one pass over the bins: each lane
 // forms the model value of a bin (the two kernels over one common denominator; near 0 and
 // +-pi as slmfast does) and adds it to the four sums at once, bin after bin as slmfast. With
@@ -257,10 +266,11 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
     }
   }
   const v4d pi = splat4(kPi);
-  const v4d pi2 = splat4(kPiSquared);
-  const v4d nu = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu};
-  const v4d o = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o};
-  const v4d r = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r};
+  // Angles th = i (nu pi) + o pi: within a few 1e-12 rad (rounding of terms up to pi W / 2)
+  // of slmfast's (i nu + o) pi.
+  const v4d nupi = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu} * pi;
+  const v4d opi = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o} * pi;
+  const v4d rpi = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r} * pi;
   const v4d s1 = v4d{kb[0].s1, kb[1].s1, kb[2].s1, kb[3].s1};
   const v4d c1 = v4d{kb[0].c1, kb[1].c1, kb[2].c1, kb[3].c1};
   const v4d s2 = v4d{kb[0].s2, kb[1].s2, kb[2].s2, kb[3].s2};
@@ -269,7 +279,14 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
   v4d id = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
                static_cast<double>(first[2]), static_cast<double>(first[3])};
   const v4d one = splat4(1.0);
-  const v4d region = splat4(kDirectSineRegion);
+  const double* r0 = re + first[0];
+  const double* r1 = re + first[1];
+  const double* r2 = re + first[2];
+  const double* r3 = re + first[3];
+  const double* i0 = im + first[0];
+  const double* i1 = im + first[1];
+  const double* i2 = im + first[2];
+  const double* i3 = im + first[3];
   v4d ex = splat4(0.0);
   v4d em = splat4(0.0);
   v4d t = splat4(0.0);
@@ -277,30 +294,35 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
   for (uint32_t k = 0; k < count; ++k) {
     const v4d cs = splat4(cosd[k]);
     const v4d sn = splat4(sind[k]);
-    const v4d th1 = (id * nu + o) * pi;
-    const v4d th2 = (id * nu + r) * pi;
+    const v4d inupi = id * nupi;
+    const v4d th1 = inupi + opi;
+    const v4d th2 = inupi + rpi;
     const v4d sn1 = s1 * cs + c1 * sn;
     const v4d sn2 = s2 * cs + c2 * sn;
     // K(th1) + K(th2) = pi^2 (sn1 d2 + sn2 d1) / (d1 d2), d = th (pi - th)(pi + th): one
-    // division for both kernels. |th| stays below 2 pi W (W <= 16383), so d1 d2 stays
-    // below about 1e30 and cannot overflow.
+    // division for both kernels. |th| stays below pi W (W <= 16383), so d1 d2 stays below
+    // about 1e29 and cannot overflow. The score does not change when every model value is
+    // scaled alike, so the model is kept divided by pi^2.
     const v4d d1 = th1 * ((pi - th1) * (pi + th1));
     const v4d d2 = th2 * ((pi - th2) * (pi + th2));
-    v4d mk = (pi2 * (sn1 * d2 + sn2 * d1)) / (d1 * d2);
-    // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at this bin (the
-    // angles and test of fixnearbins, so the same bins; about one bin in forty): the model
-    // value as modelvaluenear gives it.
+    v4d mk = (sn1 * d2 + sn2 * d1) / (d1 * d2);
+    // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at this bin (about one
+    // bin in forty): the model value as modelvaluenear gives it (divided by pi^2), which
+    // tests slmfast's own angles. e: distance of the nearer angle to 0 or +-pi; the margin
+    // kNearMargin covers the difference of the angles, so every bin that slmfast evaluates
+    // directly is among those redone.
     const v4d a1 = abs4(th1);
     const v4d a2 = abs4(th2);
-    const v4l near = (a1 < region) | (abs4(a1 - pi) < region) | (a2 < region) |
-                     (abs4(a2 - pi) < region);
-    if ((near[0] | near[1] | near[2] | near[3]) != 0) {
+    const v4d e = min4(min4(a1, abs4(a1 - pi)), min4(a2, abs4(a2 - pi)));
+    if (std::min(std::min(e[0], e[1]), std::min(e[2], e[3])) < kNearTest) {
       for (uint32_t l = 0; l < 4; ++l) {
-        if (near[l] != 0) mk[l] = modelvaluenear(kb[l], first[l] + k, k, cosd, sind);
+        if (e[l] < kNearTest) {
+          mk[l] = modelvaluenear(kb[l], first[l] + k, k, cosd, sind) * kInvPiSquared;
+        }
       }
     }
-    const v4d xr = v4d{re[first[0] + k], re[first[1] + k], re[first[2] + k], re[first[3] + k]};
-    const v4d xi = v4d{im[first[0] + k], im[first[1] + k], im[first[2] + k], im[first[3] + k]};
+    const v4d xr = v4d{r0[k], r1[k], r2[k], r3[k]};
+    const v4d xi = v4d{i0[k], i1[k], i2[k], i3[k]};
     ex = ex + (xr * xr + xi * xi);
     em = em + mk * mk;
     t = t + xr * mk;
