@@ -465,6 +465,43 @@ void fromspan8plain(const fftplan& p, double* re, double* im) {
     laterstages<v2d>(p, re, im, p.quad.data(), 4);
 }
 
+// Spans 2 and 4 of the packed transform of a real frame that is zero from N/8 to 7N/8
+// (M = N/2 >= 8 packed points, Q = M/4; rev: bit reversal of M points): each group of four
+// points (bit-reversed order) holds one nonzero point a = z[m], at its start for m < Q/2
+// (outputs a, a, a, a) or at its end for m >= M - Q/2 (outputs a, -j a, -a, j a). The
+// outputs are those of quadstages to the bit: its additions of exact zeros turn -0 into +0
+// except where it subtracts a zero (x - 0 = x + (-0) keeps x).
+BRISVANE_KERNEL void centredpackbody(const double* x, const uint32_t* rev, std::size_t M,
+                                     double* re, double* im) {
+    const std::size_t half = M / 8;
+    const v4d zero = splat4(0.0);
+    const v4d lastraw = v4d{0.0, 0.0, 0.0, -0.0};
+    const v4d secondraw = v4d{0.0, -0.0, 0.0, 0.0};
+    for (std::size_t m = 0; m < half; ++m) {
+        const std::size_t p = rev[m];
+        store4(re + p, splat4(x[2 * m]) + lastraw);
+        store4(im + p, splat4(x[2 * m + 1]) + secondraw);
+    }
+    const v4d signre = v4d{1.0, -1.0, -1.0, 1.0};
+    const v4d signim = v4d{1.0, 1.0, -1.0, -1.0};
+    for (std::size_t m = M - half; m < M; ++m) {
+        const std::size_t p = rev[m] - 3;
+        const double ar = x[2 * m];
+        const double ai = x[2 * m + 1];
+        // Negation by -1 is exact; adding +0 makes every zero +0.
+        store4(re + p, v4d{ar, ai, ar, ai} * signre + zero);
+        store4(im + p, v4d{ai, ar, ai, ar} * signim + zero);
+    }
+}
+BRISVANE_AVX2 void centredpackavx2(const double* x, const uint32_t* rev, std::size_t M,
+                                   double* re, double* im) {
+    centredpackbody(x, rev, M, re, im);
+}
+void centredpackplain(const double* x, const uint32_t* rev, std::size_t M, double* re,
+                      double* im) {
+    centredpackbody(x, rev, M, re, im);
+}
+
 // Inverse transform by the forward one on exchanged parts: swapping real and imaginary
 // parts before and after a forward transform conjugates its kernel.
 void inversekernel(const fftplan& p, double* re, double* im) { forwardkernel(p, im, re); }
@@ -702,9 +739,8 @@ int rfftfast(const rfftplan& plan, const double* x, double* re, double* im) {
 // only m < Q/2 and m >= M - Q/2 (Q = M/4) are: each group of four points that spans 2 and
 // 4 of the transform combine (z[m0], z[m0 + 2Q], z[m0 + Q], z[m0 + 3Q], m0 < Q, in
 // bit-reversed order) holds a single nonzero point a, and those two stages reduce to
-// copying a with signs and parts exchanged. The copies are written with the additions of
-// zeros that the stages perform, so that the bins are those of rfftfast to the bit (signs of
-// zero included).
+// copying a with signs and parts exchanged (centredpackbody), so that the bins are those of
+// rfftfast to the bit (signs of zero included).
 int rfftfastcentred(const rfftplan& plan, const double* x, double* re, double* im) {
     if (x == nullptr || re == nullptr || im == nullptr || plan.N == 0) {
         return -1;
@@ -713,44 +749,12 @@ int rfftfastcentred(const rfftplan& plan, const double* x, double* re, double* i
         return rfftfast(plan, x, re, im);
     }
     const std::size_t M = plan.N / 2;
-    const std::size_t half = M / 8;
     const uint32_t* rev = plan.half.rev.data();
-    const double z = 0.0;
-    for (std::size_t m = 0; m < half; ++m) {
-        // a at the group's first point (top bits of m 00): all four outputs a.
-        const std::size_t p = rev[m];
-        const double ar = x[2 * m];
-        const double ai = x[2 * m + 1];
-        re[p] = (ar + z) + z;
-        im[p] = (ai + z) + z;
-        re[p + 1] = (ar - z) + z;
-        im[p + 1] = (ai - z) - z;
-        re[p + 2] = (ar + z) - z;
-        im[p + 2] = (ai + z) - z;
-        re[p + 3] = (ar - z) - z;
-        im[p + 3] = (ai - z) + z;
-    }
-    for (std::size_t m = M - half; m < M; ++m) {
-        // a at the group's last point (top bits 11): a, -j a, -a, j a.
-        const std::size_t p = rev[m] - 3;
-        const double ar = x[2 * m];
-        const double ai = x[2 * m + 1];
-        const double sr = z + ar;
-        const double si = z + ai;
-        const double dr = z - ar;
-        const double di = z - ai;
-        re[p] = (z + z) + sr;
-        im[p] = (z + z) + si;
-        re[p + 1] = (z - z) + di;
-        im[p + 1] = (z - z) - dr;
-        re[p + 2] = (z + z) - sr;
-        im[p + 2] = (z + z) - si;
-        re[p + 3] = (z - z) - di;
-        im[p + 3] = (z - z) + dr;
-    }
     if (cpuhasavx2()) {
+        centredpackavx2(x, rev, M, re, im);
         fromspan8avx2(plan.half, re, im);
     } else {
+        centredpackplain(x, rev, M, re, im);
         fromspan8plain(plan.half, re, im);
     }
     rfftunpack(plan, re, im);

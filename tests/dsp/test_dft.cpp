@@ -212,10 +212,19 @@ TEST(FastFft, RealTransformsAgreeWithTheComplexTransform) {
             xc[j] = 0.0;
             xn[j] = std::nan("");
         }
+        xc[0] = xn[0] = -0.0;  // zeros of either sign inside the window, at both ends
+        xc[N - 1] = xn[N - 1] = -0.0;
+        xc[N - 2] = xn[N - 2] = 0.0;
         ASSERT_EQ(rfftfast(plan, xc.data(), re.data(), im.data()), 0);
         ASSERT_EQ(rfftfastcentred(plan, (N >= 16 ? xn : xc).data(), re2.data(), im2.data()), 0);
         EXPECT_EQ(std::memcmp(re.data(), re2.data(), bins * sizeof(double)), 0) << "centred " << N;
         EXPECT_EQ(std::memcmp(im.data(), im2.data(), bins * sizeof(double)), 0) << "centred " << N;
+        // A window of negative zeros: the signs of the zero bins too.
+        for (int j = 0; j < N; ++j) xc[j] = (j < N / 8 || j >= N - N / 8) ? -0.0 : 0.0;
+        ASSERT_EQ(rfftfast(plan, xc.data(), re.data(), im.data()), 0);
+        ASSERT_EQ(rfftfastcentred(plan, xc.data(), re2.data(), im2.data()), 0);
+        EXPECT_EQ(std::memcmp(re.data(), re2.data(), bins * sizeof(double)), 0) << "zeros " << N;
+        EXPECT_EQ(std::memcmp(im.data(), im2.data(), bins * sizeof(double)), 0) << "zeros " << N;
 
         // Inverse of a conjugate-symmetric spectrum from its first half; the imaginary parts
         // of bins 0 and N/2 do not count.
