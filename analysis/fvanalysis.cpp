@@ -902,7 +902,6 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
   uint32_t count = 0;
   bool first = true;
   double T = 0.0;
-  double coef[3];
   // Logarithm of the last bin taken to the log: the right neighbour of one maximum is the
   // left neighbour of a maximum two bins on.
   bool cached = false;
@@ -921,11 +920,15 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
       lastbin = b + 1;
       lastlog = l2;
       if (!(l1 > l0 && l1 > l2)) continue;
-      parabfitpoints(l0, l1, l2, coef);
-      const double h = parabexty(coef);
+      // Vertex of the parabola through (-1, l0), (0, l1), (1, l2), in the operations of
+      // parabfitpoints, parabexty and parabextx (here inline, so that the divisions overlap
+      // the logarithms of the next maximum).
+      const double a = (l2 + l0 - 2.0 * l1) * 0.5;
+      const double slope = (l2 - l0) * 0.5;
+      const double h = slope * slope / (-4.0 * a) + l1;
       if (first || h > T) {
         bins[count] = b;
-        freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
+        freq[count] = (slope / (-2.0 * a) + static_cast<double>(b)) * df;
         ++count;
       }
       first = false;
