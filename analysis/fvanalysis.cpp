@@ -233,17 +233,25 @@ BRISVANE_KERNEL v4d abs4(v4d a) {
   return a;
 }
 
-// Scores of four peaks at once, one peak per lane, each lane doing the operations of
-// slmfast in its order (model values, the near-division fixes, then the four sums bin after
-// bin). With angles (the two first kernel angles of each lane, lane l at 2l and 2l + 1) the
-// sines and cosines of kb are taken from them by sincos4, which leaves the scores within
-// rounding of slmfast's; without, kb's own (from libm) are used and the scores equal
-// slmfast's. kb and first (= b - g) per lane; count = 2g + 1 bins, every neighbourhood
-// inside re/im; m holds 4 count values of work memory.
+// Bound on the difference of the angles of slmquadbody and slmfast (a few 1e-12 rad), and
+// the region test of slmquadbody widened by it.
+constexpr double kNearMargin = 1e-9;
+constexpr double kNearTest = kDirectSineRegion + kNearMargin;
+constexpr double kInvPiSquared = 1.0 / kPiSquared;
+
+// Per-lane minimum (exact; the lanes compared are never NaN here).
+BRISVANE_KERNEL v4d min4(v4d a, v4d b) { return a < b ? a : b; }
+
+// Scores of four peaks at once, one peak per lane, in one pass over the bins: each lane
+// forms the model value of a bin (the two kernels over one common denominator; near 0 and
+// +-pi as slmfast does) and adds it to the four sums at once, bin after bin as slmfast. With
+// angles (the two first kernel angles of each lane, lane l at 2l and 2l + 1) the sines and
+// cosines of kb are taken from them by sincos4, otherwise kb's own (from libm) are used;
+// either way the scores are within rounding of slmfast's. kb and first (= b - g) per lane;
+// count = 2g + 1 bins, every neighbourhood inside re/im.
 BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase* kb,
                                  const double* angles, const uint32_t* first, uint32_t count,
-                                 const double* cosd, const double* sind, double* m,
-                                 double* score) {
+                                 const double* cosd, const double* sind, double* score) {
   if (angles != nullptr) {  // sines and cosines of the first angles, lane l at 2l, 2l + 1
     v4d sn[2];
     v4d cs[2];
@@ -258,10 +266,11 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
     }
   }
   const v4d pi = splat4(kPi);
-  const v4d pi2 = splat4(kPiSquared);
-  const v4d nu = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu};
-  const v4d o = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o};
-  const v4d r = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r};
+  // Angles th = i (nu pi) + o pi: within a few 1e-12 rad (rounding of terms up to pi W / 2)
+  // of slmfast's (i nu + o) pi.
+  const v4d nupi = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu} * pi;
+  const v4d opi = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o} * pi;
+  const v4d rpi = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r} * pi;
   const v4d s1 = v4d{kb[0].s1, kb[1].s1, kb[2].s1, kb[3].s1};
   const v4d c1 = v4d{kb[0].c1, kb[1].c1, kb[2].c1, kb[3].c1};
   const v4d s2 = v4d{kb[0].s2, kb[1].s2, kb[2].s2, kb[3].s2};
@@ -270,49 +279,55 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
   v4d id = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
                static_cast<double>(first[2]), static_cast<double>(first[3])};
   const v4d one = splat4(1.0);
-  const v4d region = splat4(kDirectSineRegion);
-  // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at some bin: those bins
-  // are redone below as fixnearbins does (the same angles, so the same bins).
-  v4l near = v4l{0, 0, 0, 0};
-  for (uint32_t k = 0; k < count; ++k) {
-    const v4d cs = splat4(cosd[k]);
-    const v4d sn = splat4(sind[k]);
-    const v4d th1 = (id * nu + o) * pi;
-    const v4d th2 = (id * nu + r) * pi;
-    const v4d sn1 = s1 * cs + c1 * sn;
-    const v4d sn2 = s2 * cs + c2 * sn;
-    const v4d k1 = (sn1 * pi2) / (th1 * ((pi - th1) * (pi + th1)));
-    const v4d k2 = (sn2 * pi2) / (th2 * ((pi - th2) * (pi + th2)));
-    store4(m + 4 * static_cast<std::size_t>(k), k1 + k2);
-    const v4d a1 = abs4(th1);
-    const v4d a2 = abs4(th2);
-    near |= (a1 < region) | (abs4(a1 - pi) < region) | (a2 < region) |
-            (abs4(a2 - pi) < region);
-    id = id + one;
-  }
-  for (uint32_t l = 0; l < 4; ++l) {
-    if (near[l] == 0) continue;
-    for (uint32_t k = 0; k < count; ++k) {
-      const double i = static_cast<double>(first[l] + k);
-      if (neardivision((i * kb[l].nu + kb[l].o) * kPi) ||
-          neardivision((i * kb[l].nu + kb[l].r) * kPi)) {
-        m[4 * static_cast<std::size_t>(k) + l] =
-            modelvaluenear(kb[l], first[l] + k, k, cosd, sind);
-      }
-    }
-  }
+  const double* r0 = re + first[0];
+  const double* r1 = re + first[1];
+  const double* r2 = re + first[2];
+  const double* r3 = re + first[3];
+  const double* i0 = im + first[0];
+  const double* i1 = im + first[1];
+  const double* i2 = im + first[2];
+  const double* i3 = im + first[3];
   v4d ex = splat4(0.0);
   v4d em = splat4(0.0);
   v4d t = splat4(0.0);
   v4d u = splat4(0.0);
   for (uint32_t k = 0; k < count; ++k) {
-    const v4d xr = v4d{re[first[0] + k], re[first[1] + k], re[first[2] + k], re[first[3] + k]};
-    const v4d xi = v4d{im[first[0] + k], im[first[1] + k], im[first[2] + k], im[first[3] + k]};
-    const v4d mk = load4(m + 4 * static_cast<std::size_t>(k));
+    const v4d cs = splat4(cosd[k]);
+    const v4d sn = splat4(sind[k]);
+    const v4d inupi = id * nupi;
+    const v4d th1 = inupi + opi;
+    const v4d th2 = inupi + rpi;
+    const v4d sn1 = s1 * cs + c1 * sn;
+    const v4d sn2 = s2 * cs + c2 * sn;
+    // K(th1) + K(th2) = pi^2 (sn1 d2 + sn2 d1) / (d1 d2), d = th (pi - th)(pi + th): one
+    // division for both kernels. |th| stays below pi W (W <= 16383), so d1 d2 stays below
+    // about 1e29 and cannot overflow. The score does not change when every model value is
+    // scaled alike, so the model is kept divided by pi^2.
+    const v4d d1 = th1 * ((pi - th1) * (pi + th1));
+    const v4d d2 = th2 * ((pi - th2) * (pi + th2));
+    v4d mk = (sn1 * d2 + sn2 * d1) / (d1 * d2);
+    // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at this bin (about one
+    // bin in forty): the model value as modelvaluenear gives it (divided by pi^2), which
+    // tests slmfast's own angles. e: distance of the nearer angle to 0 or +-pi; the margin
+    // kNearMargin covers the difference of the angles, so every bin that slmfast evaluates
+    // directly is among those redone.
+    const v4d a1 = abs4(th1);
+    const v4d a2 = abs4(th2);
+    const v4d e = min4(min4(a1, abs4(a1 - pi)), min4(a2, abs4(a2 - pi)));
+    if (std::min(std::min(e[0], e[1]), std::min(e[2], e[3])) < kNearTest) {
+      for (uint32_t l = 0; l < 4; ++l) {
+        if (e[l] < kNearTest) {
+          mk[l] = modelvaluenear(kb[l], first[l] + k, k, cosd, sind) * kInvPiSquared;
+        }
+      }
+    }
+    const v4d xr = v4d{r0[k], r1[k], r2[k], r3[k]};
+    const v4d xi = v4d{i0[k], i1[k], i2[k], i3[k]};
     ex = ex + (xr * xr + xi * xi);
     em = em + mk * mk;
     t = t + xr * mk;
     u = u + xi * mk;
+    id = id + one;
   }
   for (uint32_t l = 0; l < 4; ++l) {
     const double den = ex[l] * em[l];
@@ -323,24 +338,23 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
 
 BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, kernelbase* kb,
                                const double* angles, const uint32_t* first, uint32_t count,
-                               const double* cosd, const double* sind, double* m,
-                               double* score) {
-  slmquadbody(re, im, kb, angles, first, count, cosd, sind, m, score);
+                               const double* cosd, const double* sind, double* score) {
+  slmquadbody(re, im, kb, angles, first, count, cosd, sind, score);
 }
 
 void slmquadplain(const double* re, const double* im, kernelbase* kb, const double* angles,
                   const uint32_t* first, uint32_t count, const double* cosd, const double* sind,
-                  double* m, double* score) {
-  slmquadbody(re, im, kb, angles, first, count, cosd, sind, m, score);
+                  double* score) {
+  slmquadbody(re, im, kb, angles, first, count, cosd, sind, score);
 }
 
 // slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
 // pass, the kernels' first sines and cosines by sincos4 (libm for angles beyond its
 // range); a short last group repeats its last peak in the spare lanes. re/im hold bins
-// 0 .. fr.N/2, m 4 (2 fr.g + 1) values of work memory.
+// 0 .. fr.N/2.
 void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
                  const uint32_t* bins, const double* freq, const double* cosd,
-                 const double* sind, double* m, double* score) {
+                 const double* sind, double* score) {
   const bool avx2 = cpuhasavx2();
   const uint32_t count = 2 * fr.g + 1;
   for (uint32_t p0 = 0; p0 < K; p0 += 4) {
@@ -374,9 +388,9 @@ void framescores(const double* re, const double* im, double fs, const fvframe& f
     }
     const double* a = inrange ? angles : nullptr;
     if (avx2) {
-      slmquadavx2(re, im, kb, a, first, count, cosd, sind, m, s);
+      slmquadavx2(re, im, kb, a, first, count, cosd, sind, s);
     } else {
-      slmquadplain(re, im, kb, a, first, count, cosd, sind, m, s);
+      slmquadplain(re, im, kb, a, first, count, cosd, sind, s);
     }
     for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
   }
@@ -500,7 +514,6 @@ struct fvfastwork {
   uint32_t tabN = 0;             // N, W and g of the table in cosd/sind (0: none yet)
   uint32_t tabW = 0;
   uint32_t tabg = 0;
-  std::vector<double> mquad;     // model values of four neighbourhoods, 4 (2g + 1) values
 };
 
 // Most values the stored windows may take (4 MB); f0 tracks of speech need some 1e5.
@@ -545,7 +558,6 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
   fw.win.assign(static_cast<std::size_t>(hmax) + 1, 0.0);
   fw.cosd.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
   fw.sind.assign(2 * static_cast<std::size_t>(gmax) + 1, 0.0);
-  fw.mquad.assign(4 * (2 * static_cast<std::size_t>(gmax) + 1), 0.0);
   // Every window once: f0 moving back and forth would otherwise recompute them.
   fw.winat.assign(static_cast<std::size_t>(hmax) + 1, 0);
   for (uint32_t k = 0; k < n; ++k) {
@@ -627,7 +639,8 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
     fw.winHh = fr.Hh;
   }
   placeframereal(x, len, c, fr, win, fw.frame.data());
-  rfftfast(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
+  // The window spans W = 2 Hh + 1 <= N/4 samples, so the frame is zero from N/8 to 7N/8.
+  rfftfastcentred(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
   clearframe(fr, fw.frame.data());
   const double* re = fw.re.data();
   const double* im = fw.im.data();
@@ -646,7 +659,7 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
     fw.tabg = fr.g;
   }
   framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), fw.cosd.data(), fw.sind.data(),
-              fw.mquad.data(), w.score.data());
+              w.score.data());
   return appendcandidates(K, w, cl);
 }
 
@@ -889,7 +902,6 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
   uint32_t count = 0;
   bool first = true;
   double T = 0.0;
-  double coef[3];
   // Logarithm of the last bin taken to the log: the right neighbour of one maximum is the
   // left neighbour of a maximum two bins on.
   bool cached = false;
@@ -908,11 +920,15 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
       lastbin = b + 1;
       lastlog = l2;
       if (!(l1 > l0 && l1 > l2)) continue;
-      parabfitpoints(l0, l1, l2, coef);
-      const double h = parabexty(coef);
+      // Vertex of the parabola through (-1, l0), (0, l1), (1, l2), in the operations of
+      // parabfitpoints, parabexty and parabextx (here inline, so that the divisions overlap
+      // the logarithms of the next maximum).
+      const double a = (l2 + l0 - 2.0 * l1) * 0.5;
+      const double slope = (l2 - l0) * 0.5;
+      const double h = slope * slope / (-4.0 * a) + l1;
       if (first || h > T) {
         bins[count] = b;
-        freq[count] = (parabextx(coef) + static_cast<double>(b)) * df;
+        freq[count] = (slope / (-2.0 * a) + static_cast<double>(b)) * df;
         ++count;
       }
       first = false;

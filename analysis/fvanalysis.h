@@ -103,11 +103,13 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
              const double* f0, double* fv);
 
 // Fast form of getfvoicing: the same frames, peaks, scores, candidates and path search, with
-// the spectrum taken by a real-input transform from precomputed tables, the strict local
+// the spectrum taken by a real-input transform from precomputed tables (one that skips the
+// zeros around the window, which spans at most a quarter of the transform), the strict local
 // maxima found on the power spectrum (logarithms taken only of the three bins around each
 // maximum) and the sinusoid-likeness kernel evaluated by angle addition, four peaks at a
-// time (one per vector lane, each lane in the order of slmfast; the kernels' first sines and
-// cosines by a vector sine/cosine within about 1e-16 of libm's). Windows and kernel tables
+// time (one per vector lane, bins in the order of slmfast, both kernels of a bin over one
+// denominator; the kernels' first sines and cosines by a vector sine/cosine within about
+// 1e-16 of libm's; near 0 and +-pi as slmfast). Windows and kernel tables
 // are made once per call (the windows of all half lengths the track needs, up to 4 MB of
 // them; beyond that, per frame). The results differ from getfvoicing only by rounding and
 // do not depend on whether the AVX2 copies of the vector loops run; arguments and results

@@ -384,6 +384,29 @@ BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
     store4(im + 12, di + fr);
 }
 
+// The stages from half-span h (a multiple of 4; t: the plan's radix-4 factors of that pass)
+// to the end of a forward transform of the plan's length: radix-4 passes, then (for an odd
+// number of remaining stages) one radix-2 stage.
+template <typename V>
+BRISVANE_KERNEL void laterstages(const fftplan& p, double* re, double* im, const double* t,
+                                 std::size_t h) {
+    const std::size_t n = p.n;
+    for (; 4 * h <= n; h *= 4) {
+        for (std::size_t b = 0; b < n; b += 4 * h) {
+            radix4<V>(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
+                   re + b + 3 * h, im + b + 3 * h, t, h);
+        }
+        t += 6 * h;
+    }
+    if (2 * h <= n) {
+        const double* wr = p.twre.data() + h;
+        const double* wi = p.twim.data() + h;
+        for (std::size_t b = 0; b < n; b += 2 * h) {
+            butterflies<V>(re + b, im + b, re + b + h, im + b + h, wr, wi, h);
+        }
+    }
+}
+
 // Forward complex transform of the plan's length in split layout: spans 2 and 4 together,
 // then radix-4 passes, then (for an odd number of remaining stages) one radix-2 stage. All
 // half-spans of the later passes are multiples of 4, so each lane of the vectors (V = v4d or
@@ -403,20 +426,7 @@ BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im, bool 
     } else {
         firststages<V>(n, re, im);
     }
-    for (; 4 * h <= n; h *= 4) {
-        for (std::size_t b = 0; b < n; b += 4 * h) {
-            radix4<V>(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
-                   re + b + 3 * h, im + b + 3 * h, t, h);
-        }
-        t += 6 * h;
-    }
-    if (2 * h <= n) {
-        const double* wr = p.twre.data() + h;
-        const double* wi = p.twim.data() + h;
-        for (std::size_t b = 0; b < n; b += 2 * h) {
-            butterflies<V>(re + b, im + b, re + b + h, im + b + h, wr, wi, h);
-        }
-    }
+    laterstages<V>(p, re, im, t, h);
 }
 // The plain copy runs on two-lane vectors (SSE2 registers hold two doubles); per lane the
 // operations are those of the AVX2 copy, so both give the same bytes.
@@ -434,6 +444,52 @@ void forwardkernel(const fftplan& p, double* re, double* im, bool reversed = fal
     } else {
         forwardplain(p, re, im, reversed);
     }
+}
+
+// The forward transform of data that have been through spans 2 and 4 already (in
+// bit-reversed order): the stages from span 8 on, as forwardkernel does them (n >= 8).
+BRISVANE_AVX2 void fromspan8avx2(const fftplan& p, double* re, double* im) {
+    laterstages<v4d>(p, re, im, p.quad.data(), 4);
+}
+void fromspan8plain(const fftplan& p, double* re, double* im) {
+    laterstages<v2d>(p, re, im, p.quad.data(), 4);
+}
+
+// Spans 2 and 4 of the packed transform of a real frame that is zero from N/8 to 7N/8
+// (M = N/2 >= 8 packed points, Q = M/4; rev: bit reversal of M points): each group of four
+// points (bit-reversed order) holds one nonzero point a = z[m], at its start for m < Q/2
+// (outputs a, a, a, a) or at its end for m >= M - Q/2 (outputs a, -j a, -a, j a). The
+// outputs are those of quadstages to the bit: its additions of exact zeros turn -0 into +0
+// except where it subtracts a zero (x - 0 = x + (-0) keeps x).
+BRISVANE_KERNEL void centredpackbody(const double* x, const uint32_t* rev, std::size_t M,
+                                     double* re, double* im) {
+    const std::size_t half = M / 8;
+    const v4d zero = splat4(0.0);
+    const v4d lastraw = v4d{0.0, 0.0, 0.0, -0.0};
+    const v4d secondraw = v4d{0.0, -0.0, 0.0, 0.0};
+    for (std::size_t m = 0; m < half; ++m) {
+        const std::size_t p = rev[m];
+        store4(re + p, splat4(x[2 * m]) + lastraw);
+        store4(im + p, splat4(x[2 * m + 1]) + secondraw);
+    }
+    const v4d signre = v4d{1.0, -1.0, -1.0, 1.0};
+    const v4d signim = v4d{1.0, 1.0, -1.0, -1.0};
+    for (std::size_t m = M - half; m < M; ++m) {
+        const std::size_t p = rev[m] - 3;
+        const double ar = x[2 * m];
+        const double ai = x[2 * m + 1];
+        // Negation by -1 is exact; adding +0 makes every zero +0.
+        store4(re + p, v4d{ar, ai, ar, ai} * signre + zero);
+        store4(im + p, v4d{ai, ar, ai, ar} * signim + zero);
+    }
+}
+BRISVANE_AVX2 void centredpackavx2(const double* x, const uint32_t* rev, std::size_t M,
+                                   double* re, double* im) {
+    centredpackbody(x, rev, M, re, im);
+}
+void centredpackplain(const double* x, const uint32_t* rev, std::size_t M, double* re,
+                      double* im) {
+    centredpackbody(x, rev, M, re, im);
 }
 
 // Inverse transform by the forward one on exchanged parts: swapping real and imaginary
@@ -614,6 +670,27 @@ int rfftplancreate(uint32_t N, rfftplan* plan) {
     return 0;
 }
 
+// Bins 0 .. N/2 of the real transform from the packed transform Z of M = N/2 points in re,
+// im (bins 0 and M from Z[0]; pairs k, M - k by rfftsplit; bin N/4 by a sign).
+static void rfftunpack(const rfftplan& plan, double* re, double* im) {
+    const std::size_t M = plan.N / 2;
+    const double a0 = re[0];
+    const double b0 = im[0];
+    re[0] = a0 + b0;
+    im[0] = 0.0;
+    re[M] = a0 - b0;
+    im[M] = 0.0;
+    if (cpuhasavx2()) {
+        rfftsplitavx2(plan.cosk.data(), plan.sink.data(), M, re, im);
+    } else {
+        rfftsplitplain(plan.cosk.data(), plan.sink.data(), M, re, im);
+    }
+    if (M >= 2) {
+        // Bin N/4: e^(-j pi/2) = -j exactly.
+        im[M / 2] = -im[M / 2];
+    }
+}
+
 // The real signal x[0..N-1] is packed as z[m] = x[2m] + j x[2m+1] and transformed in N/2
 // points; with Z[k] = Ze + Zo split into the transforms of the even and odd samples,
 // Ze[k] = (Z[k] + conj Z[M-k]) / 2, Zo[k] = (Z[k] - conj Z[M-k]) / 2j and
@@ -630,21 +707,33 @@ int rfftfast(const rfftplan& plan, const double* x, double* re, double* im) {
         im[rev[m]] = x[2 * m + 1];
     }
     forwardkernel(plan.half, re, im, true);
-    const double a0 = re[0];
-    const double b0 = im[0];
-    re[0] = a0 + b0;
-    im[0] = 0.0;
-    re[M] = a0 - b0;
-    im[M] = 0.0;
+    rfftunpack(plan, re, im);
+    return 0;
+}
+
+// The real signal is nonzero only at j < N/8 and j >= 7N/8, so of the packed points z[m]
+// only m < Q/2 and m >= M - Q/2 (Q = M/4) are: each group of four points that spans 2 and
+// 4 of the transform combine (z[m0], z[m0 + 2Q], z[m0 + Q], z[m0 + 3Q], m0 < Q, in
+// bit-reversed order) holds a single nonzero point a, and those two stages reduce to
+// copying a with signs and parts exchanged (centredpackbody), so that the bins are those of
+// rfftfast to the bit (signs of zero included).
+int rfftfastcentred(const rfftplan& plan, const double* x, double* re, double* im) {
+    if (x == nullptr || re == nullptr || im == nullptr || plan.N == 0) {
+        return -1;
+    }
+    if (plan.N < 16) {
+        return rfftfast(plan, x, re, im);
+    }
+    const std::size_t M = plan.N / 2;
+    const uint32_t* rev = plan.half.rev.data();
     if (cpuhasavx2()) {
-        rfftsplitavx2(plan.cosk.data(), plan.sink.data(), M, re, im);
+        centredpackavx2(x, rev, M, re, im);
+        fromspan8avx2(plan.half, re, im);
     } else {
-        rfftsplitplain(plan.cosk.data(), plan.sink.data(), M, re, im);
+        centredpackplain(x, rev, M, re, im);
+        fromspan8plain(plan.half, re, im);
     }
-    if (M >= 2) {
-        // Bin N/4: e^(-j pi/2) = -j exactly.
-        im[M / 2] = -im[M / 2];
-    }
+    rfftunpack(plan, re, im);
     return 0;
 }
 

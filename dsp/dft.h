@@ -65,6 +65,13 @@ int rfftplancreate(uint32_t N, rfftplan* plan);
 // hold N/2 + 1 values and must not overlap x. Returns 0, or -1 for null arrays or an empty
 // plan.
 int rfftfast(const rfftplan& plan, const double* x, double* re, double* im);
+// rfftfast of a frame that is zero except near its start and end, as a zero-phase window
+// placed with wrap-around leaves it: x[j] = 0 for N/8 <= j < N - N/8 (these samples are not
+// read; for N < 16 all N are read and rfftfast runs). The first two stages of the half-length
+// transform, three quarters of whose inputs are then zero, reduce to copies, and only a
+// quarter of the samples are packed. The bins equal rfftfast's to the bit. Same arguments and
+// results as rfftfast.
+int rfftfastcentred(const rfftplan& plan, const double* x, double* re, double* im);
 // Inverse transform of a conjugate-symmetric spectrum given by its bins k = 0 .. N/2 (the
 // imaginary parts of bins 0 and N/2 are taken as 0): x[n] = sum_{k=0}^{N-1} X[k]
 // e^(+j 2 pi k n / N), no 1/N, as ifftc of the full spectrum. re and im (N/2 + 1 values

@@ -205,6 +205,27 @@ TEST(FastFft, RealTransformsAgreeWithTheComplexTransform) {
         EXPECT_EQ(im[0], 0.0);
         EXPECT_EQ(im[N / 2], 0.0);
 
+        // A frame that is zero from N/8 to 7N/8 (there NaN for the centred form, which must
+        // not read it): the same bins to the bit.
+        vec xc(x), xn(x), re2(bins), im2(bins);
+        for (int j = N / 8; j < N - N / 8 && N >= 16; ++j) {
+            xc[j] = 0.0;
+            xn[j] = std::nan("");
+        }
+        xc[0] = xn[0] = -0.0;  // zeros of either sign inside the window, at both ends
+        xc[N - 1] = xn[N - 1] = -0.0;
+        xc[N - 2] = xn[N - 2] = 0.0;
+        ASSERT_EQ(rfftfast(plan, xc.data(), re.data(), im.data()), 0);
+        ASSERT_EQ(rfftfastcentred(plan, (N >= 16 ? xn : xc).data(), re2.data(), im2.data()), 0);
+        EXPECT_EQ(std::memcmp(re.data(), re2.data(), bins * sizeof(double)), 0) << "centred " << N;
+        EXPECT_EQ(std::memcmp(im.data(), im2.data(), bins * sizeof(double)), 0) << "centred " << N;
+        // A window of negative zeros: the signs of the zero bins too.
+        for (int j = 0; j < N; ++j) xc[j] = (j < N / 8 || j >= N - N / 8) ? -0.0 : 0.0;
+        ASSERT_EQ(rfftfast(plan, xc.data(), re.data(), im.data()), 0);
+        ASSERT_EQ(rfftfastcentred(plan, xc.data(), re2.data(), im2.data()), 0);
+        EXPECT_EQ(std::memcmp(re.data(), re2.data(), bins * sizeof(double)), 0) << "zeros " << N;
+        EXPECT_EQ(std::memcmp(im.data(), im2.data(), bins * sizeof(double)), 0) << "zeros " << N;
+
         // Inverse of a conjugate-symmetric spectrum from its first half; the imaginary parts
         // of bins 0 and N/2 do not count.
         vec spec(2 * N, 0.0), y(N), wantx(N);
@@ -242,6 +263,7 @@ TEST(FastFft, PlansRefuseInvalidLengthsAndTransformsRefuseMissingArrays) {
     ASSERT_EQ(rfftplancreate(8, &rplan), 0);
     EXPECT_EQ(dofftrfast(plan, nullptr, b.data(), 1), -1);
     EXPECT_EQ(rfftfast(rplan, nullptr, a.data(), b.data()), -1);
+    EXPECT_EQ(rfftfastcentred(rplan, a.data(), nullptr, b.data()), -1);
     EXPECT_EQ(irfftfast(rplan, a.data(), b.data(), nullptr), -1);
     EXPECT_EQ(a, vec(8, 1.0));
 }
