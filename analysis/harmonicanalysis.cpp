@@ -303,14 +303,59 @@ BRISVANE_KERNEL void chebblock(const double* ac, const double* as, idx L, idx k0
   }
 }
 
-// Sixteen angles per block (eight four-lane recurrences in flight: each step's three dependent
-// operations are hidden behind the other chains, so the adders stay busy), then at most one
-// block of eight and one of four. Every angle gets the same operations whatever block it is in.
+// One of the two Clenshaw recurrences of chebblock (kSine: the sine sums, else the cosine
+// sums) for the angles k0 .. k0 + 4V - 1: half the state per angle, so twice the angles fit
+// in the registers. Per lane the same operations as chebblock.
+template <int V, bool kSine>
+BRISVANE_KERNEL void chebone(const double* a, idx L, idx k0, const double* ck, const double* sk, double* out) {
+  v4d x[V], p[V], q[V];
+  for (int v = 0; v < V; ++v) {
+    x[v] = 2.0 * load4(ck + k0 + 4 * v);
+    p[v] = splat4(0.0);
+    q[v] = p[v];
+  }
+  idx t = L;
+  for (; t >= 2; t -= 2) {
+    const v4d e1 = splat4(a[t]);
+    for (int v = 0; v < V; ++v) q[v] = e1 + x[v] * p[v] - q[v];
+    const v4d e2 = splat4(a[t - 1]);
+    for (int v = 0; v < V; ++v) p[v] = e2 + x[v] * q[v] - p[v];
+  }
+  if (t == 1) {  // odd L: one more step, the newest value into p
+    const v4d e1 = splat4(a[1]);
+    for (int v = 0; v < V; ++v) {
+      const v4d b = e1 + x[v] * p[v] - q[v];
+      q[v] = p[v];
+      p[v] = b;
+    }
+  }
+  const v4d a0 = splat4(a[0]);
+  for (int v = 0; v < V; ++v) {
+    const idx k = k0 + 4 * static_cast<idx>(v);
+    if constexpr (kSine) {
+      store4(out + k, load4(sk + k) * p[v]);
+    } else {
+      store4(out + k, a0 + load4(ck + k) * p[v] - q[v]);
+    }
+  }
+}
+
+// Thirty-two angles per block, one recurrence at a time (sixteen four-lane chains in flight:
+// each step's three dependent operations are hidden behind the other chains, so the adders
+// stay busy); the rest in blocks of sixteen, eight and four angles with both recurrences side
+// by side. Every angle gets the same operations whatever block it is in.
 BRISVANE_KERNEL void chebpairbody(const double* ac, const double* as, idx L, idx m, const double* ck,
                                   const double* sk, double* outc, double* outs) {
   const idx padded = (m + kLanes - 1) / kLanes * kLanes;
   idx k0 = 0;
-  for (; k0 + 4 * kLanes <= padded; k0 += 4 * kLanes) chebblock<4>(ac, as, L, k0, ck, sk, outc, outs);
+  for (; k0 + 8 * kLanes <= padded; k0 += 8 * kLanes) {
+    chebone<8, false>(ac, L, k0, ck, sk, outc);
+    chebone<8, true>(as, L, k0, ck, sk, outs);
+  }
+  if (k0 + 4 * kLanes <= padded) {
+    chebblock<4>(ac, as, L, k0, ck, sk, outc, outs);
+    k0 += 4 * kLanes;
+  }
   if (k0 + 2 * kLanes <= padded) {
     chebblock<2>(ac, as, L, k0, ck, sk, outc, outs);
     k0 += 2 * kLanes;
