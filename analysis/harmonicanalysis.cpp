@@ -256,44 +256,110 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
 }
 
 // Clenshaw recurrences of chebpair for the angles k0 .. k0 + 4V - 1 (V vectors of four lanes).
-// Every lane does the same IEEE operations in the same order whatever instructions carry it.
+// p and q hold b_(t+1) and b_(t+2) (cosine sums) and r, u hold d_(t+1), d_(t+2) (sine sums);
+// two steps per pass write the new value over the older one, so no value is copied. Every
+// lane does the same IEEE operations in the same order whatever instructions carry it.
 template <int V>
 BRISVANE_KERNEL void chebblock(const double* ac, const double* as, idx L, idx k0, const double* ck, const double* sk,
                                double* outc, double* outs) {
-  v4d x[V], b1[V], b2[V], d1[V], d2[V];
+  v4d x[V], p[V], q[V], r[V], u[V];
   for (int v = 0; v < V; ++v) {
     x[v] = 2.0 * load4(ck + k0 + 4 * v);
-    b1[v] = splat4(0.0);
-    b2[v] = b1[v];
-    d1[v] = b1[v];
-    d2[v] = b1[v];
+    p[v] = splat4(0.0);
+    q[v] = p[v];
+    r[v] = p[v];
+    u[v] = p[v];
   }
-  for (idx t = L; t >= 1; --t) {
-    const v4d e = splat4(ac[t]);
-    const v4d o = splat4(as[t]);
+  idx t = L;
+  for (; t >= 2; t -= 2) {
+    const v4d e1 = splat4(ac[t]), o1 = splat4(as[t]);
     for (int v = 0; v < V; ++v) {
-      const v4d b = e + x[v] * b1[v] - b2[v];
-      const v4d d = o + x[v] * d1[v] - d2[v];
-      b2[v] = b1[v];
-      b1[v] = b;
-      d2[v] = d1[v];
-      d1[v] = d;
+      q[v] = e1 + x[v] * p[v] - q[v];
+      u[v] = o1 + x[v] * r[v] - u[v];
+    }
+    const v4d e2 = splat4(ac[t - 1]), o2 = splat4(as[t - 1]);
+    for (int v = 0; v < V; ++v) {
+      p[v] = e2 + x[v] * q[v] - p[v];
+      r[v] = o2 + x[v] * u[v] - r[v];
+    }
+  }
+  if (t == 1) {  // odd L: one more step, after which q and u hold the newest values
+    const v4d e1 = splat4(ac[1]), o1 = splat4(as[1]);
+    for (int v = 0; v < V; ++v) {
+      q[v] = e1 + x[v] * p[v] - q[v];
+      u[v] = o1 + x[v] * r[v] - u[v];
+      const v4d tq = q[v], tu = u[v];
+      q[v] = p[v];
+      u[v] = r[v];
+      p[v] = tq;
+      r[v] = tu;
     }
   }
   const v4d a0 = splat4(ac[0]);
   for (int v = 0; v < V; ++v) {
     const idx k = k0 + 4 * static_cast<idx>(v);
-    store4(outc + k, a0 + load4(ck + k) * b1[v] - b2[v]);
-    store4(outs + k, load4(sk + k) * d1[v]);
+    store4(outc + k, a0 + load4(ck + k) * p[v] - q[v]);
+    store4(outs + k, load4(sk + k) * r[v]);
   }
 }
 
-// Eight angles per block (four independent recurrences in flight), then one block of four.
+// One of the two Clenshaw recurrences of chebblock (kSine: the sine sums, else the cosine
+// sums) for the angles k0 .. k0 + 4V - 1: half the state per angle, so twice the angles fit
+// in the registers. Per lane the same operations as chebblock.
+template <int V, bool kSine>
+BRISVANE_KERNEL void chebone(const double* a, idx L, idx k0, const double* ck, const double* sk, double* out) {
+  v4d x[V], p[V], q[V];
+  for (int v = 0; v < V; ++v) {
+    x[v] = 2.0 * load4(ck + k0 + 4 * v);
+    p[v] = splat4(0.0);
+    q[v] = p[v];
+  }
+  idx t = L;
+  for (; t >= 2; t -= 2) {
+    const v4d e1 = splat4(a[t]);
+    for (int v = 0; v < V; ++v) q[v] = e1 + x[v] * p[v] - q[v];
+    const v4d e2 = splat4(a[t - 1]);
+    for (int v = 0; v < V; ++v) p[v] = e2 + x[v] * q[v] - p[v];
+  }
+  if (t == 1) {  // odd L: one more step, the newest value into p
+    const v4d e1 = splat4(a[1]);
+    for (int v = 0; v < V; ++v) {
+      const v4d b = e1 + x[v] * p[v] - q[v];
+      q[v] = p[v];
+      p[v] = b;
+    }
+  }
+  const v4d a0 = splat4(a[0]);
+  for (int v = 0; v < V; ++v) {
+    const idx k = k0 + 4 * static_cast<idx>(v);
+    if constexpr (kSine) {
+      store4(out + k, load4(sk + k) * p[v]);
+    } else {
+      store4(out + k, a0 + load4(ck + k) * p[v] - q[v]);
+    }
+  }
+}
+
+// Thirty-two angles per block, one recurrence at a time (sixteen four-lane chains in flight:
+// each step's three dependent operations are hidden behind the other chains, so the adders
+// stay busy); the rest in blocks of sixteen, eight and four angles with both recurrences side
+// by side. Every angle gets the same operations whatever block it is in.
 BRISVANE_KERNEL void chebpairbody(const double* ac, const double* as, idx L, idx m, const double* ck,
                                   const double* sk, double* outc, double* outs) {
   const idx padded = (m + kLanes - 1) / kLanes * kLanes;
   idx k0 = 0;
-  for (; k0 + 2 * kLanes <= padded; k0 += 2 * kLanes) chebblock<2>(ac, as, L, k0, ck, sk, outc, outs);
+  for (; k0 + 8 * kLanes <= padded; k0 += 8 * kLanes) {
+    chebone<8, false>(ac, L, k0, ck, sk, outc);
+    chebone<8, true>(as, L, k0, ck, sk, outs);
+  }
+  if (k0 + 4 * kLanes <= padded) {
+    chebblock<4>(ac, as, L, k0, ck, sk, outc, outs);
+    k0 += 4 * kLanes;
+  }
+  if (k0 + 2 * kLanes <= padded) {
+    chebblock<2>(ac, as, L, k0, ck, sk, outc, outs);
+    k0 += 2 * kLanes;
+  }
   if (k0 < padded) chebblock<1>(ac, as, L, k0, ck, sk, outc, outs);
 }
 
