@@ -92,6 +92,43 @@ double globalpeak(const double* x, uint64_t len) {
   return g;
 }
 
+// globalpeak with the same result, four lanes in four independent chains: a maximum is exact
+// in any order, every |x| is a non-negative number or NaN (never -0), and NaNs lose every
+// comparison in both forms, so the lanes' maxima combine to the same value bit for bit.
+BRISVANE_KERNEL double globalpeakbody(const double* x, uint64_t len) {
+  v4d g0 = splat4(0.0), g1 = g0, g2 = g0, g3 = g0;
+  const v4d zero = splat4(0.0);
+  uint64_t i = 0;
+  for (; i + 16 <= len; i += 16) {
+    v4d a0 = load4(x + i), a1 = load4(x + i + 4), a2 = load4(x + i + 8);
+    v4d a3 = load4(x + i + 12);
+    a0 = (a0 < zero) ? -a0 : a0;
+    a1 = (a1 < zero) ? -a1 : a1;
+    a2 = (a2 < zero) ? -a2 : a2;
+    a3 = (a3 < zero) ? -a3 : a3;
+    g0 = (a0 > g0) ? a0 : g0;
+    g1 = (a1 > g1) ? a1 : g1;
+    g2 = (a2 > g2) ? a2 : g2;
+    g3 = (a3 > g3) ? a3 : g3;
+  }
+  double g = 0.0;
+  for (int lane = 0; lane < 4; ++lane) {
+    if (g0[lane] > g) g = g0[lane];
+    if (g1[lane] > g) g = g1[lane];
+    if (g2[lane] > g) g = g2[lane];
+    if (g3[lane] > g) g = g3[lane];
+  }
+  for (; i < len; ++i) {
+    const double a = std::fabs(x[i]);
+    if (a > g) g = a;
+  }
+  return g;
+}
+BRISVANE_AVX2 double globalpeakavx2(const double* x, uint64_t len) {
+  return globalpeakbody(x, len);
+}
+double globalpeakplain(const double* x, uint64_t len) { return globalpeakbody(x, len); }
+
 // Window and its autocorrelation normalised to lag 0, kept for lags 0..H-1.
 void preparewindow(const pitchsettings& st, pitchwork& wk) {
   winhanning(wk.window.data(), st.W, 0);
@@ -590,7 +627,7 @@ void analyseframefast(const double* x, uint64_t len, uint64_t c, double globalpk
   }
   const double localpeak =
       cpuhasavx2() ? frameacfavx2(fr, st, wk) : frameacfplain(fr, st, wk);
-  pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
+  pitchcandidatesfast(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
   freq[kPitchSlots - 1] = 0.0;
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
 }
@@ -620,7 +657,9 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
   wk.freq.assign(static_cast<size_t>(n) * kPitchSlots, 0.0);
   wk.back.assign(static_cast<size_t>(n) * kPitchSlots, -1);
 
-  const double g = globalpeak(x, len);
+  const double g = !fast           ? globalpeak(x, len)
+                   : cpuhasavx2() ? globalpeakavx2(x, len)
+                                  : globalpeakplain(x, len);
   preparewindow(st, wk);
   if (fast) {
     // N >= 8 here (the lag range is not empty, so H >= 3), so M = N/2 is a multiple of 4.
@@ -755,51 +794,112 @@ int autocorrelation(int32_t N, double* buf) {
   return 0;
 }
 
-void pitchcandidates(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
-                     double f0min, double* freq, double* strength) {
+namespace {
+
+// The strict local maximum of rho at lag l (above the threshold) as a candidate: parabola
+// vertex, pulled back to an end lag of the range when it lies beyond it, ranked by
+// h + 0.01 log2(f / f0min), placed in a free slot or over the weakest of five.
+void placepeak(const double* rho, int64_t l, int64_t lagfirst, int64_t laglast, double fs,
+               double f0min, double* freq, double* strength) {
+  double coef[3];
+  parabfit(rho + (l - 1), coef);
+  double delta = parabextx(coef);
+  double h = parabexty(coef);
+  // A vertex outside the searched range is pulled back to its end lag.
+  if (l == lagfirst && delta < 0.0) {
+    delta = 0.0;
+    h = rho[l];
+  } else if (l == laglast && delta > 0.0) {
+    delta = 0.0;
+    h = rho[l];
+  }
+  if (h > 1.0) h = 1.0 / h;
+  const double T = (static_cast<double>(l) + delta) / fs;  // period, s
+  // Ranking strength: h + 0.01 * log2(f / f0min) with f = 1/T, so that among similar peaks
+  // the higher frequency (the shorter lag, not a multiple period) ranks higher.
+  const double s = h + (kOctaveCost * std::log(f0min * T)) / (-std::log(2.0));
+  // First free slot, remembering the weakest (lowest-numbered among equals) on the way.
+  int slot = -1;
+  int weakest = 0;
+  for (int j = 0; j < kPitchVoicedSlots; ++j) {
+    if (freq[j] == 0.0) {
+      slot = j;
+      break;
+    }
+    if (strength[j] < strength[weakest]) weakest = j;
+  }
+  if (slot < 0 && s >= strength[weakest]) slot = weakest;
+  if (slot < 0) return;
+  strength[slot] = s;
+  freq[slot] = 1.0 / T;
+}
+
+void clearcandidates(double* freq, double* strength) {
   for (int j = 0; j < kPitchVoicedSlots; ++j) {
     freq[j] = 0.0;
     strength[j] = 0.0;
   }
-  const double threshold = 0.5 * kVoicingThreshold;
-  for (int64_t l = lagfirst; l <= laglast; ++l) {
-    if (!(rho[l] > threshold && rho[l] > rho[l - 1] && rho[l] > rho[l + 1])) continue;
-    double coef[3];
-    parabfit(rho + (l - 1), coef);
-    double delta = parabextx(coef);
-    double h = parabexty(coef);
-    // A vertex outside the searched range is pulled back to its end lag.
-    if (l == lagfirst && delta < 0.0) {
-      delta = 0.0;
-      h = rho[l];
-    } else if (l == laglast && delta > 0.0) {
-      delta = 0.0;
-      h = rho[l];
-    }
-    if (h > 1.0) h = 1.0 / h;
-    const double T = (static_cast<double>(l) + delta) / fs;  // period, s
-    // Ranking strength: h + 0.01 * log2(f / f0min) with f = 1/T, so that among similar peaks
-    // the higher frequency (the shorter lag, not a multiple period) ranks higher.
-    const double s = h + (kOctaveCost * std::log(f0min * T)) / (-std::log(2.0));
-    // First free slot, remembering the weakest (lowest-numbered among equals) on the way.
-    int slot = -1;
-    int weakest = 0;
-    for (int j = 0; j < kPitchVoicedSlots; ++j) {
-      if (freq[j] == 0.0) {
-        slot = j;
-        break;
-      }
-      if (strength[j] < strength[weakest]) weakest = j;
-    }
-    if (slot < 0 && s >= strength[weakest]) slot = weakest;
-    if (slot < 0) continue;
-    strength[slot] = s;
-    freq[slot] = 1.0 / T;
-  }
-  // Take the ranking term off again: the path search sees the interpolated heights.
+}
+
+// Take the ranking term off again: the path search sees the interpolated heights.
+void unrankcandidates(double f0min, const double* freq, double* strength) {
   for (int j = 0; j < kPitchVoicedSlots; ++j) {
     if (freq[j] != 0.0) strength[j] += kOctaveCost * std::log(f0min / freq[j]) / std::log(2.0);
   }
+}
+
+// The peak tests of pitchcandidates on four lags at a time (the same comparisons, so NaNs
+// fail them alike; a block without a peak, by far the most common, costs one test), then
+// the peaks in increasing lag; the last lags one by one, reading no further than laglast + 1.
+BRISVANE_KERNEL void peakscanbody(const double* rho, int64_t lagfirst, int64_t laglast,
+                                  double fs, double f0min, double* freq, double* strength) {
+  const double threshold = 0.5 * kVoicingThreshold;
+  const v4d thr = splat4(threshold);
+  int64_t l = lagfirst;
+  for (; l + 4 <= laglast + 1; l += 4) {
+    const v4d c = load4(rho + l);
+    const v4i m = (c > thr) & (c > load4(rho + l - 1)) & (c > load4(rho + l + 1));
+    if (((m[0] | m[1]) | (m[2] | m[3])) == 0) continue;
+    for (int t = 0; t < 4; ++t) {
+      if (m[t] != 0) placepeak(rho, l + t, lagfirst, laglast, fs, f0min, freq, strength);
+    }
+  }
+  for (; l <= laglast; ++l) {
+    if (!(rho[l] > threshold && rho[l] > rho[l - 1] && rho[l] > rho[l + 1])) continue;
+    placepeak(rho, l, lagfirst, laglast, fs, f0min, freq, strength);
+  }
+}
+BRISVANE_AVX2 void peakscanavx2(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                                double f0min, double* freq, double* strength) {
+  peakscanbody(rho, lagfirst, laglast, fs, f0min, freq, strength);
+}
+void peakscanplain(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                   double f0min, double* freq, double* strength) {
+  peakscanbody(rho, lagfirst, laglast, fs, f0min, freq, strength);
+}
+
+}  // namespace
+
+void pitchcandidates(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                     double f0min, double* freq, double* strength) {
+  clearcandidates(freq, strength);
+  const double threshold = 0.5 * kVoicingThreshold;
+  for (int64_t l = lagfirst; l <= laglast; ++l) {
+    if (!(rho[l] > threshold && rho[l] > rho[l - 1] && rho[l] > rho[l + 1])) continue;
+    placepeak(rho, l, lagfirst, laglast, fs, f0min, freq, strength);
+  }
+  unrankcandidates(f0min, freq, strength);
+}
+
+void pitchcandidatesfast(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                         double f0min, double* freq, double* strength) {
+  clearcandidates(freq, strength);
+  if (cpuhasavx2()) {
+    peakscanavx2(rho, lagfirst, laglast, fs, f0min, freq, strength);
+  } else {
+    peakscanplain(rho, lagfirst, laglast, fs, f0min, freq, strength);
+  }
+  unrankcandidates(f0min, freq, strength);
 }
 
 void pitchpathstart(double* cost) {
