@@ -449,7 +449,11 @@ BRISVANE_KERNEL void forwardreversed(const fftplan& p, double* re, double* im) {
 // im) and transformed in M = N/2 complex points; its power spectrum P (N bins, real and
 // even) goes straight into the cosine sum F (see evenpair), whose value at lag l is half the
 // circular autocorrelation of the zero-padded N-point frame. Only lags 0 and
-// lagfirst - 1 .. laglast + 1 are formed and normalised into rho.
+// lagfirst - 1 .. laglast + 1 are formed and normalised into rho. Reversed: both transforms'
+// inputs are written in bit-reversed order and transformed without the exchange pass (the
+// four-lane copy); otherwise in natural order through the library's transform, whose
+// two-lane kernel does better there. The butterflies are the same, so are the bytes.
+template <bool Reversed>
 BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
                                     pitchwork& wk) {
   const size_t M = st.N / 2;
@@ -496,16 +500,36 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const uint32_t* io = wk.idxodd.data();
   const long long* ke = wk.maskeven.data();
   const long long* ko = wk.maskodd.data();
-  size_t q = 0;
-  for (; q + 4 <= M; q += 4) {
-    const v4d xe = v4d{fr[ie[q]], fr[ie[q + 1]], fr[ie[q + 2]], fr[ie[q + 3]]};
-    const v4d xo = v4d{fr[io[q]], fr[io[q + 1]], fr[io[q + 2]], fr[io[q + 3]]};
-    const v4i me = v4i{ke[q], ke[q + 1], ke[q + 2], ke[q + 3]};
-    const v4i mo = v4i{ko[q], ko[q + 1], ko[q + 2], ko[q + 3]};
-    store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & me));
-    store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & mo));
+  if (Reversed) {
+    for (size_t q = 0; q + 4 <= M; q += 4) {
+      const v4d xe = v4d{fr[ie[q]], fr[ie[q + 1]], fr[ie[q + 2]], fr[ie[q + 3]]};
+      const v4d xo = v4d{fr[io[q]], fr[io[q + 1]], fr[io[q + 2]], fr[io[q + 3]]};
+      const v4i me = v4i{ke[q], ke[q + 1], ke[q + 2], ke[q + 3]};
+      const v4i mo = v4i{ko[q], ko[q + 1], ko[q + 2], ko[q + 3]};
+      store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & me));
+      store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & mo));
+    }
+    forwardreversed(wk.plan.half, re, im);
+  } else {
+    const double* wen = wk.weven.data();
+    const double* won = wk.wodd.data();
+    size_t q = 0;
+    for (; 2 * q + 8 <= st.W; q += 4) {
+      store4(re + q, (v4d{fr[2 * q], fr[2 * q + 2], fr[2 * q + 4], fr[2 * q + 6]} - mv) *
+                         load4(wen + q));
+      store4(im + q, (v4d{fr[2 * q + 1], fr[2 * q + 3], fr[2 * q + 5], fr[2 * q + 7]} - mv) *
+                         load4(won + q));
+    }
+    for (; 2 * q < st.W; ++q) {
+      re[q] = (fr[2 * q] - m) * wen[q];
+      im[q] = (2 * q + 1 < st.W) ? (fr[2 * q + 1] - m) * won[q] : 0.0;
+    }
+    for (; q < M; ++q) {
+      re[q] = 0.0;
+      im[q] = 0.0;
+    }
+    dofftrfast(wk.plan.half, re, im, 1);
   }
-  forwardreversed(wk.plan.half, re, im);
   const double* cs = wk.plan.cosk.data();
   const double* sn = wk.plan.sink.data();
   const double* csr = wk.cosrev.data();
@@ -552,12 +576,20 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   double* zr = wk.zre.data();
   double* zi = wk.zim.data();
   // Packed point u (yv[2u], yv[2u + 1]) placed at its bit-reversed slot (see packslot).
-  const uint32_t* iy = wk.idxhalf.data();
-  for (size_t u = 0; u < L; ++u) {
-    zr[u] = yv[iy[u]];
-    zi[u] = yv[iy[u] + 1];
+  if (Reversed) {
+    const uint32_t* iy = wk.idxhalf.data();
+    for (size_t u = 0; u < L; ++u) {
+      zr[u] = yv[iy[u]];
+      zi[u] = yv[iy[u] + 1];
+    }
+    forwardreversed(wk.evenplan.half, zr, zi);
+  } else {
+    for (size_t u = 0; u < L; ++u) {
+      zr[u] = yv[2 * u];
+      zi[u] = yv[2 * u + 1];
+    }
+    dofftrfast(wk.evenplan.half, zr, zi, 1);
   }
-  forwardreversed(wk.evenplan.half, zr, zi);
   // Bins m = 1 .. mlast of Y: F at the even lags, Im Y kept for the odd ones.
   const size_t lastlag = static_cast<size_t>(st.laglast + 1);
   const size_t mlast = lastlag / 2;  // <= L - 1: laglast + 1 < H < M
@@ -608,10 +640,10 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
 }
 
 BRISVANE_AVX2 double frameacfavx2(const double* fr, const pitchsettings& st, pitchwork& wk) {
-  return frameacfbody(fr, st, wk);
+  return frameacfbody<true>(fr, st, wk);
 }
 double frameacfplain(const double* fr, const pitchsettings& st, pitchwork& wk) {
-  return frameacfbody(fr, st, wk);
+  return frameacfbody<false>(fr, st, wk);
 }
 
 // The candidate record of analyseframe by the fast autocorrelation. A frame inside the
