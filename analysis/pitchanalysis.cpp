@@ -66,6 +66,17 @@ struct pitchwork {
   std::vector<double> yim;
   std::vector<double> facf;
   std::vector<double> invwinacf;  // 1 / winacf, lags 0 .. H + 7
+  // The packing into bit-reversed order: for slot p of the M-point transform (holding packed
+  // point q = rev pos, pos = packslot(p, M)), the frame indices of samples 2q and 2q + 1 (kept
+  // below W), their window values, and all-ones masks where that sample lies inside the
+  // window (all-zero beyond); for slot p of the M/2-point transform, 2 rev packslot(p, M/2).
+  std::vector<uint32_t> idxeven;
+  std::vector<uint32_t> idxodd;
+  std::vector<double> wevenrev;
+  std::vector<double> woddrev;
+  std::vector<long long> maskeven;
+  std::vector<long long> maskodd;
+  std::vector<uint32_t> idxhalf;
 };
 
 bool takespart(const double* freq, int slot) {
@@ -80,6 +91,43 @@ double globalpeak(const double* x, uint64_t len) {
   }
   return g;
 }
+
+// globalpeak with the same result, four lanes in four independent chains: a maximum is exact
+// in any order, every |x| is a non-negative number or NaN (never -0), and NaNs lose every
+// comparison in both forms, so the lanes' maxima combine to the same value bit for bit.
+BRISVANE_KERNEL double globalpeakbody(const double* x, uint64_t len) {
+  v4d g0 = splat4(0.0), g1 = g0, g2 = g0, g3 = g0;
+  const v4d zero = splat4(0.0);
+  uint64_t i = 0;
+  for (; i + 16 <= len; i += 16) {
+    v4d a0 = load4(x + i), a1 = load4(x + i + 4), a2 = load4(x + i + 8);
+    v4d a3 = load4(x + i + 12);
+    a0 = (a0 < zero) ? -a0 : a0;
+    a1 = (a1 < zero) ? -a1 : a1;
+    a2 = (a2 < zero) ? -a2 : a2;
+    a3 = (a3 < zero) ? -a3 : a3;
+    g0 = (a0 > g0) ? a0 : g0;
+    g1 = (a1 > g1) ? a1 : g1;
+    g2 = (a2 > g2) ? a2 : g2;
+    g3 = (a3 > g3) ? a3 : g3;
+  }
+  double g = 0.0;
+  for (int lane = 0; lane < 4; ++lane) {
+    if (g0[lane] > g) g = g0[lane];
+    if (g1[lane] > g) g = g1[lane];
+    if (g2[lane] > g) g = g2[lane];
+    if (g3[lane] > g) g = g3[lane];
+  }
+  for (; i < len; ++i) {
+    const double a = std::fabs(x[i]);
+    if (a > g) g = a;
+  }
+  return g;
+}
+BRISVANE_AVX2 double globalpeakavx2(const double* x, uint64_t len) {
+  return globalpeakbody(x, len);
+}
+double globalpeakplain(const double* x, uint64_t len) { return globalpeakbody(x, len); }
 
 // Window and its autocorrelation normalised to lag 0, kept for lags 0..H-1.
 void preparewindow(const pitchsettings& st, pitchwork& wk) {
@@ -188,8 +236,6 @@ BRISVANE_KERNEL void storerev4(double* p, v4d a) {
   p[2] = a[1];
   p[3] = a[0];
 }
-// (p[0], p[2], p[4], p[6]):
-BRISVANE_KERNEL v4d loadeven4(const double* p) { return v4d{p[0], p[2], p[4], p[6]}; }
 
 // Power spectrum bins k and j = M - k of the N = 2M real frame from the half-size transform
 // Z of its packing z[m] = x[2m] + j x[2m+1] (a, b: Z[k]; c, d: Z[j]; ck, sk, cj, sj: cos and
@@ -240,13 +286,174 @@ BRISVANE_KERNEL void realbin(T a, T b, T c, T d, T cm, T sm, T& yr, T& yi) {
   yi = ei + oi * cm - orr * sm;
 }
 
+// ---- Forward transform of data already in bit-reversed order ----
+// The frame and the cosine-sum input are written straight into bit-reversed positions while
+// they are formed, so the transforms below skip the exchange pass (about a fifth of a
+// transform's time). The butterflies are those of the library's fast transform on the same
+// plan tables, operation for operation, so the bins are the same to the last bit.
+
+// Spans 2 and 4 of one group of four points (twiddles 1 and -j, exact).
+template <class T>
+BRISVANE_KERNEL void revquad(T& x0r, T& x0i, T& x1r, T& x1i, T& x2r, T& x2i, T& x3r, T& x3i) {
+  const T s0r = x0r + x1r;
+  const T s0i = x0i + x1i;
+  const T d0r = x0r - x1r;
+  const T d0i = x0i - x1i;
+  const T s1r = x2r + x3r;
+  const T s1i = x2i + x3i;
+  const T d1r = x2r - x3r;
+  const T d1i = x2i - x3i;
+  x0r = s0r + s1r;
+  x0i = s0i + s1i;
+  x2r = s0r - s1r;
+  x2i = s0i - s1i;
+  x1r = d0r + d1i;
+  x1i = d0i - d1r;
+  x3r = d0r - d1i;
+  x3i = d0i + d1r;
+}
+
+// Rows and columns of the 4 x 4 block a, b, c, d exchanged, lane by lane (exact moves).
+BRISVANE_KERNEL void revtranspose(v4d& a, v4d& b, v4d& c, v4d& d) {
+  const v4d a0 = a, b0 = b, c0 = c, d0 = d;
+  a = v4d{a0[0], b0[0], c0[0], d0[0]};
+  b = v4d{a0[1], b0[1], c0[1], d0[1]};
+  c = v4d{a0[2], b0[2], c0[2], d0[2]};
+  d = v4d{a0[3], b0[3], c0[3], d0[3]};
+}
+
+// Radix-4 butterflies of one block of 4h points, quarters q0 .. q3 (h a multiple of 4), with
+// the factors w of the pass (re and im of w^2, w, w^3, h values each): A1 = w^2 a1,
+// A2 = w a2, A3 = w^3 a3; x0 = a0 + A1 + (A2 + A3), x2 = a0 + A1 - (A2 + A3),
+// x1 = a0 - A1 - j (A2 - A3), x3 = a0 - A1 + j (A2 - A3).
+BRISVANE_KERNEL void revradix4(double* re, double* im, size_t h, const double* w) {
+  for (size_t j = 0; j < h; j += 4) {
+    const v4d w1r = load4(w + j), w1i = load4(w + h + j);
+    const v4d w2r = load4(w + 2 * h + j), w2i = load4(w + 3 * h + j);
+    const v4d w3r = load4(w + 4 * h + j), w3i = load4(w + 5 * h + j);
+    const v4d b1r = load4(re + h + j), b1i = load4(im + h + j);
+    const v4d b2r = load4(re + 2 * h + j), b2i = load4(im + 2 * h + j);
+    const v4d b3r = load4(re + 3 * h + j), b3i = load4(im + 3 * h + j);
+    const v4d a1r = b1r * w1r - b1i * w1i;
+    const v4d a1i = b1r * w1i + b1i * w1r;
+    const v4d a2r = b2r * w2r - b2i * w2i;
+    const v4d a2i = b2r * w2i + b2i * w2r;
+    const v4d a3r = b3r * w3r - b3i * w3i;
+    const v4d a3i = b3r * w3i + b3i * w3r;
+    const v4d x0r = load4(re + j), x0i = load4(im + j);
+    const v4d sr = x0r + a1r, si = x0i + a1i;
+    const v4d dr = x0r - a1r, di = x0i - a1i;
+    const v4d er = a2r + a3r, ei = a2i + a3i;
+    const v4d fr = a2r - a3r, fi = a2i - a3i;
+    store4(re + j, sr + er);
+    store4(im + j, si + ei);
+    store4(re + 2 * h + j, sr - er);
+    store4(im + 2 * h + j, si - ei);
+    store4(re + h + j, dr + fi);
+    store4(im + h + j, di - fr);
+    store4(re + 3 * h + j, dr - fi);
+    store4(im + 3 * h + j, di + fr);
+  }
+}
+
+// Where the input of the transform below keeps the point of bit-reversed position pos: from
+// n = 16 on, each block of sixteen is stored transposed as a 4 x 4 matrix (point b + 4t + i
+// at b + 4i + t), so that its first two spans run with one group of four per lane straight
+// from memory; below 16, in place. The map is its own inverse.
+size_t packslot(size_t pos, size_t n) {
+  if (n < 16) return pos;
+  return (pos & ~static_cast<size_t>(15)) + 4 * (pos & 3u) + ((pos >> 2) & 3u);
+}
+
+// Forward transform X[k] = sum_n z[n] e^(-j 2 pi k n/n) of p.n points whose input stands in
+// bit-reversed order, laid out as packslot says; output in natural order. Spans 2 and 4 per
+// group of four (from n = 16 on, blocks of sixteen in registers together with the radix-4
+// pass of half-span 4), radix-4 passes, then a last radix-2 stage when the number of stages
+// is odd.
+BRISVANE_KERNEL void forwardreversed(const fftplan& p, double* re, double* im) {
+  const size_t n = p.n;
+  if (n < 2) return;
+  const double* t = p.quad.data();
+  size_t h = 4;
+  if (n >= 16) {
+    const v4d w1r = load4(t), w1i = load4(t + 4), w2r = load4(t + 8), w2i = load4(t + 12);
+    const v4d w3r = load4(t + 16), w3i = load4(t + 20);
+    for (size_t b = 0; b < n; b += 16) {
+      v4d r0 = load4(re + b), r1 = load4(re + b + 4), r2 = load4(re + b + 8);
+      v4d r3 = load4(re + b + 12);
+      v4d i0 = load4(im + b), i1 = load4(im + b + 4), i2 = load4(im + b + 8);
+      v4d i3 = load4(im + b + 12);
+      revquad<v4d>(r0, i0, r1, i1, r2, i2, r3, i3);
+      revtranspose(r0, r1, r2, r3);
+      revtranspose(i0, i1, i2, i3);
+      const v4d a1r = r1 * w1r - i1 * w1i;
+      const v4d a1i = r1 * w1i + i1 * w1r;
+      const v4d a2r = r2 * w2r - i2 * w2i;
+      const v4d a2i = r2 * w2i + i2 * w2r;
+      const v4d a3r = r3 * w3r - i3 * w3i;
+      const v4d a3i = r3 * w3i + i3 * w3r;
+      const v4d sr = r0 + a1r, si = i0 + a1i;
+      const v4d dr = r0 - a1r, di = i0 - a1i;
+      const v4d er = a2r + a3r, ei = a2i + a3i;
+      const v4d fr = a2r - a3r, fi = a2i - a3i;
+      store4(re + b, sr + er);
+      store4(im + b, si + ei);
+      store4(re + b + 8, sr - er);
+      store4(im + b + 8, si - ei);
+      store4(re + b + 4, dr + fi);
+      store4(im + b + 4, di - fr);
+      store4(re + b + 12, dr - fi);
+      store4(im + b + 12, di + fr);
+    }
+    t += 6 * h;
+    h *= 4;
+  } else if (n == 2) {
+    const double ar = re[0];
+    const double ai = im[0];
+    re[0] = ar + re[1];
+    im[0] = ai + im[1];
+    re[1] = ar - re[1];
+    im[1] = ai - im[1];
+  } else {
+    for (size_t b = 0; b < n; b += 4) {
+      revquad<double>(re[b], im[b], re[b + 1], im[b + 1], re[b + 2], im[b + 2], re[b + 3],
+                      im[b + 3]);
+    }
+  }
+  for (; 4 * h <= n; h *= 4) {
+    for (size_t b = 0; b < n; b += 4 * h) revradix4(re + b, im + b, h, t);
+    t += 6 * h;
+  }
+  if (2 * h <= n) {
+    const double* wr = p.twre.data() + h;
+    const double* wi = p.twim.data() + h;
+    for (size_t b = 0; b < n; b += 2 * h) {
+      for (size_t j = 0; j < h; j += 4) {
+        const v4d qr = load4(re + b + h + j), qi = load4(im + b + h + j);
+        const v4d vr = load4(wr + j), vi = load4(wi + j);
+        const v4d tr = qr * vr - qi * vi;
+        const v4d ti = qr * vi + qi * vr;
+        const v4d ar = load4(re + b + j), ai = load4(im + b + j);
+        store4(re + b + h + j, ar - tr);
+        store4(im + b + h + j, ai - ti);
+        store4(re + b + j, ar + tr);
+        store4(im + b + j, ai + ti);
+      }
+    }
+  }
+}
+
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
 // local peak. fr holds the W samples around the centre (only those are read). The frame is
 // centred and windowed straight into the packed halves (even samples into re, odd ones into
 // im) and transformed in M = N/2 complex points; its power spectrum P (N bins, real and
 // even) goes straight into the cosine sum F (see evenpair), whose value at lag l is half the
 // circular autocorrelation of the zero-padded N-point frame. Only lags 0 and
-// lagfirst - 1 .. laglast + 1 are formed and normalised into rho.
+// lagfirst - 1 .. laglast + 1 are formed and normalised into rho. Reversed: both transforms'
+// inputs are written in bit-reversed order and transformed without the exchange pass (the
+// four-lane copy); otherwise in natural order through the library's transform, whose
+// two-lane kernel does better there. The butterflies are the same, so are the bytes.
+template <bool Reversed>
 BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
                                     pitchwork& wk) {
   const size_t M = st.N / 2;
@@ -285,23 +492,44 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
     const double a = std::fabs(fr[pfirst + p] - m);
     if (a > peak) peak = a;
   }
-  // Centre, window, split into even and odd samples; zeros from W on.
-  const double* we = wk.weven.data();
-  const double* wo = wk.wodd.data();
-  size_t q = 0;
-  for (; 2 * q + 8 <= st.W; q += 4) {
-    store4(re + q, (loadeven4(fr + 2 * q) - mv) * load4(we + q));
-    store4(im + q, (loadeven4(fr + 2 * q + 1) - mv) * load4(wo + q));
+  // Centre, window, split into even and odd samples, each packed point q placed at its
+  // bit-reversed slot (see packslot); the mask gives exact zeros from sample W on.
+  const double* we = wk.wevenrev.data();
+  const double* wo = wk.woddrev.data();
+  const uint32_t* ie = wk.idxeven.data();
+  const uint32_t* io = wk.idxodd.data();
+  const long long* ke = wk.maskeven.data();
+  const long long* ko = wk.maskodd.data();
+  if (Reversed) {
+    for (size_t q = 0; q + 4 <= M; q += 4) {
+      const v4d xe = v4d{fr[ie[q]], fr[ie[q + 1]], fr[ie[q + 2]], fr[ie[q + 3]]};
+      const v4d xo = v4d{fr[io[q]], fr[io[q + 1]], fr[io[q + 2]], fr[io[q + 3]]};
+      const v4i me = v4i{ke[q], ke[q + 1], ke[q + 2], ke[q + 3]};
+      const v4i mo = v4i{ko[q], ko[q + 1], ko[q + 2], ko[q + 3]};
+      store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & me));
+      store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & mo));
+    }
+    forwardreversed(wk.plan.half, re, im);
+  } else {
+    const double* wen = wk.weven.data();
+    const double* won = wk.wodd.data();
+    size_t q = 0;
+    for (; 2 * q + 8 <= st.W; q += 4) {
+      store4(re + q, (v4d{fr[2 * q], fr[2 * q + 2], fr[2 * q + 4], fr[2 * q + 6]} - mv) *
+                         load4(wen + q));
+      store4(im + q, (v4d{fr[2 * q + 1], fr[2 * q + 3], fr[2 * q + 5], fr[2 * q + 7]} - mv) *
+                         load4(won + q));
+    }
+    for (; 2 * q < st.W; ++q) {
+      re[q] = (fr[2 * q] - m) * wen[q];
+      im[q] = (2 * q + 1 < st.W) ? (fr[2 * q + 1] - m) * won[q] : 0.0;
+    }
+    for (; q < M; ++q) {
+      re[q] = 0.0;
+      im[q] = 0.0;
+    }
+    dofftrfast(wk.plan.half, re, im, 1);
   }
-  for (; 2 * q < st.W; ++q) {
-    re[q] = (fr[2 * q] - m) * we[q];
-    im[q] = (2 * q + 1 < st.W) ? (fr[2 * q + 1] - m) * wo[q] : 0.0;
-  }
-  for (; q < M; ++q) {
-    re[q] = 0.0;
-    im[q] = 0.0;
-  }
-  dofftrfast(wk.plan.half, re, im, 1);
   const double* cs = wk.plan.cosk.data();
   const double* sn = wk.plan.sink.data();
   const double* csr = wk.cosrev.data();
@@ -347,16 +575,21 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const size_t L = M / 2;
   double* zr = wk.zre.data();
   double* zi = wk.zim.data();
-  size_t u = 0;
-  for (; u + 4 <= L; u += 4) {
-    store4(zr + u, loadeven4(yv + 2 * u));
-    store4(zi + u, loadeven4(yv + 2 * u + 1));
+  // Packed point u (yv[2u], yv[2u + 1]) placed at its bit-reversed slot (see packslot).
+  if (Reversed) {
+    const uint32_t* iy = wk.idxhalf.data();
+    for (size_t u = 0; u < L; ++u) {
+      zr[u] = yv[iy[u]];
+      zi[u] = yv[iy[u] + 1];
+    }
+    forwardreversed(wk.evenplan.half, zr, zi);
+  } else {
+    for (size_t u = 0; u < L; ++u) {
+      zr[u] = yv[2 * u];
+      zi[u] = yv[2 * u + 1];
+    }
+    dofftrfast(wk.evenplan.half, zr, zi, 1);
   }
-  for (; u < L; ++u) {
-    zr[u] = yv[2 * u];
-    zi[u] = yv[2 * u + 1];
-  }
-  dofftrfast(wk.evenplan.half, zr, zi, 1);
   // Bins m = 1 .. mlast of Y: F at the even lags, Im Y kept for the odd ones.
   const size_t lastlag = static_cast<size_t>(st.laglast + 1);
   const size_t mlast = lastlag / 2;  // <= L - 1: laglast + 1 < H < M
@@ -407,10 +640,10 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
 }
 
 BRISVANE_AVX2 double frameacfavx2(const double* fr, const pitchsettings& st, pitchwork& wk) {
-  return frameacfbody(fr, st, wk);
+  return frameacfbody<true>(fr, st, wk);
 }
 double frameacfplain(const double* fr, const pitchsettings& st, pitchwork& wk) {
-  return frameacfbody(fr, st, wk);
+  return frameacfbody<false>(fr, st, wk);
 }
 
 // The candidate record of analyseframe by the fast autocorrelation. A frame inside the
@@ -426,7 +659,7 @@ void analyseframefast(const double* x, uint64_t len, uint64_t c, double globalpk
   }
   const double localpeak =
       cpuhasavx2() ? frameacfavx2(fr, st, wk) : frameacfplain(fr, st, wk);
-  pitchcandidates(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
+  pitchcandidatesfast(wk.rho.data(), st.lagfirst, st.laglast, st.fs, st.f0min, freq, strength);
   freq[kPitchSlots - 1] = 0.0;
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
 }
@@ -456,7 +689,9 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
   wk.freq.assign(static_cast<size_t>(n) * kPitchSlots, 0.0);
   wk.back.assign(static_cast<size_t>(n) * kPitchSlots, -1);
 
-  const double g = globalpeak(x, len);
+  const double g = !fast           ? globalpeak(x, len)
+                   : cpuhasavx2() ? globalpeakavx2(x, len)
+                                  : globalpeakplain(x, len);
   preparewindow(st, wk);
   if (fast) {
     // N >= 8 here (the lag range is not empty, so H >= 3), so M = N/2 is a multiple of 4.
@@ -491,6 +726,26 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
       wk.sinhalf[k] = std::sin(pi * static_cast<double>(k) / static_cast<double>(M));
     }
     wk.yv.assign(M, 0.0);
+    wk.idxeven.assign(M, 0);
+    wk.idxodd.assign(M, 0);
+    wk.wevenrev.assign(M, 0.0);
+    wk.woddrev.assign(M, 0.0);
+    wk.maskeven.assign(M, 0);
+    wk.maskodd.assign(M, 0);
+    for (size_t p = 0; p < M; ++p) {
+      const size_t q = wk.plan.half.rev[packslot(p, M)];
+      const size_t last = st.W - 1;
+      wk.idxeven[p] = static_cast<uint32_t>(std::min(2 * q, last));
+      wk.idxodd[p] = static_cast<uint32_t>(std::min(2 * q + 1, last));
+      wk.wevenrev[p] = wk.weven[q];
+      wk.woddrev[p] = wk.wodd[q];
+      wk.maskeven[p] = (2 * q < st.W) ? -1LL : 0LL;
+      wk.maskodd[p] = (2 * q + 1 < st.W) ? -1LL : 0LL;
+    }
+    wk.idxhalf.assign(M / 2, 0);
+    for (size_t p = 0; p < M / 2; ++p) {
+      wk.idxhalf[p] = 2 * wk.evenplan.half.rev[packslot(p, M / 2)];
+    }
     wk.zre.assign(M / 2 + 4, 0.0);
     wk.zim.assign(M / 2 + 4, 0.0);
     wk.yim.assign(M / 2 + 4, 0.0);
@@ -571,51 +826,112 @@ int autocorrelation(int32_t N, double* buf) {
   return 0;
 }
 
-void pitchcandidates(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
-                     double f0min, double* freq, double* strength) {
+namespace {
+
+// The strict local maximum of rho at lag l (above the threshold) as a candidate: parabola
+// vertex, pulled back to an end lag of the range when it lies beyond it, ranked by
+// h + 0.01 log2(f / f0min), placed in a free slot or over the weakest of five.
+void placepeak(const double* rho, int64_t l, int64_t lagfirst, int64_t laglast, double fs,
+               double f0min, double* freq, double* strength) {
+  double coef[3];
+  parabfit(rho + (l - 1), coef);
+  double delta = parabextx(coef);
+  double h = parabexty(coef);
+  // A vertex outside the searched range is pulled back to its end lag.
+  if (l == lagfirst && delta < 0.0) {
+    delta = 0.0;
+    h = rho[l];
+  } else if (l == laglast && delta > 0.0) {
+    delta = 0.0;
+    h = rho[l];
+  }
+  if (h > 1.0) h = 1.0 / h;
+  const double T = (static_cast<double>(l) + delta) / fs;  // period, s
+  // Ranking strength: h + 0.01 * log2(f / f0min) with f = 1/T, so that among similar peaks
+  // the higher frequency (the shorter lag, not a multiple period) ranks higher.
+  const double s = h + (kOctaveCost * std::log(f0min * T)) / (-std::log(2.0));
+  // First free slot, remembering the weakest (lowest-numbered among equals) on the way.
+  int slot = -1;
+  int weakest = 0;
+  for (int j = 0; j < kPitchVoicedSlots; ++j) {
+    if (freq[j] == 0.0) {
+      slot = j;
+      break;
+    }
+    if (strength[j] < strength[weakest]) weakest = j;
+  }
+  if (slot < 0 && s >= strength[weakest]) slot = weakest;
+  if (slot < 0) return;
+  strength[slot] = s;
+  freq[slot] = 1.0 / T;
+}
+
+void clearcandidates(double* freq, double* strength) {
   for (int j = 0; j < kPitchVoicedSlots; ++j) {
     freq[j] = 0.0;
     strength[j] = 0.0;
   }
-  const double threshold = 0.5 * kVoicingThreshold;
-  for (int64_t l = lagfirst; l <= laglast; ++l) {
-    if (!(rho[l] > threshold && rho[l] > rho[l - 1] && rho[l] > rho[l + 1])) continue;
-    double coef[3];
-    parabfit(rho + (l - 1), coef);
-    double delta = parabextx(coef);
-    double h = parabexty(coef);
-    // A vertex outside the searched range is pulled back to its end lag.
-    if (l == lagfirst && delta < 0.0) {
-      delta = 0.0;
-      h = rho[l];
-    } else if (l == laglast && delta > 0.0) {
-      delta = 0.0;
-      h = rho[l];
-    }
-    if (h > 1.0) h = 1.0 / h;
-    const double T = (static_cast<double>(l) + delta) / fs;  // period, s
-    // Ranking strength: h + 0.01 * log2(f / f0min) with f = 1/T, so that among similar peaks
-    // the higher frequency (the shorter lag, not a multiple period) ranks higher.
-    const double s = h + (kOctaveCost * std::log(f0min * T)) / (-std::log(2.0));
-    // First free slot, remembering the weakest (lowest-numbered among equals) on the way.
-    int slot = -1;
-    int weakest = 0;
-    for (int j = 0; j < kPitchVoicedSlots; ++j) {
-      if (freq[j] == 0.0) {
-        slot = j;
-        break;
-      }
-      if (strength[j] < strength[weakest]) weakest = j;
-    }
-    if (slot < 0 && s >= strength[weakest]) slot = weakest;
-    if (slot < 0) continue;
-    strength[slot] = s;
-    freq[slot] = 1.0 / T;
-  }
-  // Take the ranking term off again: the path search sees the interpolated heights.
+}
+
+// Take the ranking term off again: the path search sees the interpolated heights.
+void unrankcandidates(double f0min, const double* freq, double* strength) {
   for (int j = 0; j < kPitchVoicedSlots; ++j) {
     if (freq[j] != 0.0) strength[j] += kOctaveCost * std::log(f0min / freq[j]) / std::log(2.0);
   }
+}
+
+// The peak tests of pitchcandidates on four lags at a time (the same comparisons, so NaNs
+// fail them alike; a block without a peak, by far the most common, costs one test), then
+// the peaks in increasing lag; the last lags one by one, reading no further than laglast + 1.
+BRISVANE_KERNEL void peakscanbody(const double* rho, int64_t lagfirst, int64_t laglast,
+                                  double fs, double f0min, double* freq, double* strength) {
+  const double threshold = 0.5 * kVoicingThreshold;
+  const v4d thr = splat4(threshold);
+  int64_t l = lagfirst;
+  for (; l + 4 <= laglast + 1; l += 4) {
+    const v4d c = load4(rho + l);
+    const v4i m = (c > thr) & (c > load4(rho + l - 1)) & (c > load4(rho + l + 1));
+    if (((m[0] | m[1]) | (m[2] | m[3])) == 0) continue;
+    for (int t = 0; t < 4; ++t) {
+      if (m[t] != 0) placepeak(rho, l + t, lagfirst, laglast, fs, f0min, freq, strength);
+    }
+  }
+  for (; l <= laglast; ++l) {
+    if (!(rho[l] > threshold && rho[l] > rho[l - 1] && rho[l] > rho[l + 1])) continue;
+    placepeak(rho, l, lagfirst, laglast, fs, f0min, freq, strength);
+  }
+}
+BRISVANE_AVX2 void peakscanavx2(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                                double f0min, double* freq, double* strength) {
+  peakscanbody(rho, lagfirst, laglast, fs, f0min, freq, strength);
+}
+void peakscanplain(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                   double f0min, double* freq, double* strength) {
+  peakscanbody(rho, lagfirst, laglast, fs, f0min, freq, strength);
+}
+
+}  // namespace
+
+void pitchcandidates(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                     double f0min, double* freq, double* strength) {
+  clearcandidates(freq, strength);
+  const double threshold = 0.5 * kVoicingThreshold;
+  for (int64_t l = lagfirst; l <= laglast; ++l) {
+    if (!(rho[l] > threshold && rho[l] > rho[l - 1] && rho[l] > rho[l + 1])) continue;
+    placepeak(rho, l, lagfirst, laglast, fs, f0min, freq, strength);
+  }
+  unrankcandidates(f0min, freq, strength);
+}
+
+void pitchcandidatesfast(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                         double f0min, double* freq, double* strength) {
+  clearcandidates(freq, strength);
+  if (cpuhasavx2()) {
+    peakscanavx2(rho, lagfirst, laglast, fs, f0min, freq, strength);
+  } else {
+    peakscanplain(rho, lagfirst, laglast, fs, f0min, freq, strength);
+  }
+  unrankcandidates(f0min, freq, strength);
 }
 
 void pitchpathstart(double* cost) {

@@ -74,6 +74,11 @@ int autocorrelation(int32_t N, double* buf);
 // equals) of five. The ranking term is removed again, so strength holds h. Slot 5 is untouched.
 void pitchcandidates(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
                      double f0min, double* freq, double* strength);
+// pitchcandidates with the same results bit for bit: the peak tests run on four lags at a
+// time, then the peaks go through the same interpolation and ranking in increasing lag.
+// Same arguments and readable range.
+void pitchcandidatesfast(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
+                         double f0min, double* freq, double* strength);
 
 // Path search, frame 0: strengths become costs (negated), all six slots.
 void pitchpathstart(double* cost);
