@@ -67,9 +67,9 @@ struct pitchwork {
   std::vector<double> facf;
   std::vector<double> invwinacf;  // 1 / winacf, lags 0 .. H + 7
   // The packing into bit-reversed order: for slot p of the M-point transform (holding packed
-  // point q = rev pos, pos = packslot(p, M)), the frame indices of samples 2q and 2q + 1 (kept
+  // point q = rev p), the frame indices of samples 2q and 2q + 1 (kept
   // below W), their window values, and all-ones masks where that sample lies inside the
-  // window (all-zero beyond); for slot p of the M/2-point transform, 2 rev packslot(p, M/2).
+  // window (all-zero beyond); for slot p of the M/2-point transform, 2 rev p.
   std::vector<uint32_t> idxeven;
   std::vector<uint32_t> idxodd;
   std::vector<double> wevenrev;
@@ -286,162 +286,6 @@ BRISVANE_KERNEL void realbin(T a, T b, T c, T d, T cm, T sm, T& yr, T& yi) {
   yi = ei + oi * cm - orr * sm;
 }
 
-// ---- Forward transform of data already in bit-reversed order ----
-// The frame and the cosine-sum input are written straight into bit-reversed positions while
-// they are formed, so the transforms below skip the exchange pass (about a fifth of a
-// transform's time). The butterflies are those of the library's fast transform on the same
-// plan tables, operation for operation, so the bins are the same to the last bit.
-
-// Spans 2 and 4 of one group of four points (twiddles 1 and -j, exact).
-template <class T>
-BRISVANE_KERNEL void revquad(T& x0r, T& x0i, T& x1r, T& x1i, T& x2r, T& x2i, T& x3r, T& x3i) {
-  const T s0r = x0r + x1r;
-  const T s0i = x0i + x1i;
-  const T d0r = x0r - x1r;
-  const T d0i = x0i - x1i;
-  const T s1r = x2r + x3r;
-  const T s1i = x2i + x3i;
-  const T d1r = x2r - x3r;
-  const T d1i = x2i - x3i;
-  x0r = s0r + s1r;
-  x0i = s0i + s1i;
-  x2r = s0r - s1r;
-  x2i = s0i - s1i;
-  x1r = d0r + d1i;
-  x1i = d0i - d1r;
-  x3r = d0r - d1i;
-  x3i = d0i + d1r;
-}
-
-// Rows and columns of the 4 x 4 block a, b, c, d exchanged, lane by lane (exact moves).
-BRISVANE_KERNEL void revtranspose(v4d& a, v4d& b, v4d& c, v4d& d) {
-  const v4d a0 = a, b0 = b, c0 = c, d0 = d;
-  a = v4d{a0[0], b0[0], c0[0], d0[0]};
-  b = v4d{a0[1], b0[1], c0[1], d0[1]};
-  c = v4d{a0[2], b0[2], c0[2], d0[2]};
-  d = v4d{a0[3], b0[3], c0[3], d0[3]};
-}
-
-// Radix-4 butterflies of one block of 4h points, quarters q0 .. q3 (h a multiple of 4), with
-// the factors w of the pass (re and im of w^2, w, w^3, h values each): A1 = w^2 a1,
-// A2 = w a2, A3 = w^3 a3; x0 = a0 + A1 + (A2 + A3), x2 = a0 + A1 - (A2 + A3),
-// x1 = a0 - A1 - j (A2 - A3), x3 = a0 - A1 + j (A2 - A3).
-BRISVANE_KERNEL void revradix4(double* re, double* im, size_t h, const double* w) {
-  for (size_t j = 0; j < h; j += 4) {
-    const v4d w1r = load4(w + j), w1i = load4(w + h + j);
-    const v4d w2r = load4(w + 2 * h + j), w2i = load4(w + 3 * h + j);
-    const v4d w3r = load4(w + 4 * h + j), w3i = load4(w + 5 * h + j);
-    const v4d b1r = load4(re + h + j), b1i = load4(im + h + j);
-    const v4d b2r = load4(re + 2 * h + j), b2i = load4(im + 2 * h + j);
-    const v4d b3r = load4(re + 3 * h + j), b3i = load4(im + 3 * h + j);
-    const v4d a1r = b1r * w1r - b1i * w1i;
-    const v4d a1i = b1r * w1i + b1i * w1r;
-    const v4d a2r = b2r * w2r - b2i * w2i;
-    const v4d a2i = b2r * w2i + b2i * w2r;
-    const v4d a3r = b3r * w3r - b3i * w3i;
-    const v4d a3i = b3r * w3i + b3i * w3r;
-    const v4d x0r = load4(re + j), x0i = load4(im + j);
-    const v4d sr = x0r + a1r, si = x0i + a1i;
-    const v4d dr = x0r - a1r, di = x0i - a1i;
-    const v4d er = a2r + a3r, ei = a2i + a3i;
-    const v4d fr = a2r - a3r, fi = a2i - a3i;
-    store4(re + j, sr + er);
-    store4(im + j, si + ei);
-    store4(re + 2 * h + j, sr - er);
-    store4(im + 2 * h + j, si - ei);
-    store4(re + h + j, dr + fi);
-    store4(im + h + j, di - fr);
-    store4(re + 3 * h + j, dr - fi);
-    store4(im + 3 * h + j, di + fr);
-  }
-}
-
-// Where the input of the transform below keeps the point of bit-reversed position pos: from
-// n = 16 on, each block of sixteen is stored transposed as a 4 x 4 matrix (point b + 4t + i
-// at b + 4i + t), so that its first two spans run with one group of four per lane straight
-// from memory; below 16, in place. The map is its own inverse.
-size_t packslot(size_t pos, size_t n) {
-  if (n < 16) return pos;
-  return (pos & ~static_cast<size_t>(15)) + 4 * (pos & 3u) + ((pos >> 2) & 3u);
-}
-
-// Forward transform X[k] = sum_n z[n] e^(-j 2 pi k n/n) of p.n points whose input stands in
-// bit-reversed order, laid out as packslot says; output in natural order. Spans 2 and 4 per
-// group of four (from n = 16 on, blocks of sixteen in registers together with the radix-4
-// pass of half-span 4), radix-4 passes, then a last radix-2 stage when the number of stages
-// is odd.
-BRISVANE_KERNEL void forwardreversed(const fftplan& p, double* re, double* im) {
-  const size_t n = p.n;
-  if (n < 2) return;
-  const double* t = p.quad.data();
-  size_t h = 4;
-  if (n >= 16) {
-    const v4d w1r = load4(t), w1i = load4(t + 4), w2r = load4(t + 8), w2i = load4(t + 12);
-    const v4d w3r = load4(t + 16), w3i = load4(t + 20);
-    for (size_t b = 0; b < n; b += 16) {
-      v4d r0 = load4(re + b), r1 = load4(re + b + 4), r2 = load4(re + b + 8);
-      v4d r3 = load4(re + b + 12);
-      v4d i0 = load4(im + b), i1 = load4(im + b + 4), i2 = load4(im + b + 8);
-      v4d i3 = load4(im + b + 12);
-      revquad<v4d>(r0, i0, r1, i1, r2, i2, r3, i3);
-      revtranspose(r0, r1, r2, r3);
-      revtranspose(i0, i1, i2, i3);
-      const v4d a1r = r1 * w1r - i1 * w1i;
-      const v4d a1i = r1 * w1i + i1 * w1r;
-      const v4d a2r = r2 * w2r - i2 * w2i;
-      const v4d a2i = r2 * w2i + i2 * w2r;
-      const v4d a3r = r3 * w3r - i3 * w3i;
-      const v4d a3i = r3 * w3i + i3 * w3r;
-      const v4d sr = r0 + a1r, si = i0 + a1i;
-      const v4d dr = r0 - a1r, di = i0 - a1i;
-      const v4d er = a2r + a3r, ei = a2i + a3i;
-      const v4d fr = a2r - a3r, fi = a2i - a3i;
-      store4(re + b, sr + er);
-      store4(im + b, si + ei);
-      store4(re + b + 8, sr - er);
-      store4(im + b + 8, si - ei);
-      store4(re + b + 4, dr + fi);
-      store4(im + b + 4, di - fr);
-      store4(re + b + 12, dr - fi);
-      store4(im + b + 12, di + fr);
-    }
-    t += 6 * h;
-    h *= 4;
-  } else if (n == 2) {
-    const double ar = re[0];
-    const double ai = im[0];
-    re[0] = ar + re[1];
-    im[0] = ai + im[1];
-    re[1] = ar - re[1];
-    im[1] = ai - im[1];
-  } else {
-    for (size_t b = 0; b < n; b += 4) {
-      revquad<double>(re[b], im[b], re[b + 1], im[b + 1], re[b + 2], im[b + 2], re[b + 3],
-                      im[b + 3]);
-    }
-  }
-  for (; 4 * h <= n; h *= 4) {
-    for (size_t b = 0; b < n; b += 4 * h) revradix4(re + b, im + b, h, t);
-    t += 6 * h;
-  }
-  if (2 * h <= n) {
-    const double* wr = p.twre.data() + h;
-    const double* wi = p.twim.data() + h;
-    for (size_t b = 0; b < n; b += 2 * h) {
-      for (size_t j = 0; j < h; j += 4) {
-        const v4d qr = load4(re + b + h + j), qi = load4(im + b + h + j);
-        const v4d vr = load4(wr + j), vi = load4(wi + j);
-        const v4d tr = qr * vr - qi * vi;
-        const v4d ti = qr * vi + qi * vr;
-        const v4d ar = load4(re + b + j), ai = load4(im + b + j);
-        store4(re + b + h + j, ar - tr);
-        store4(im + b + h + j, ai - ti);
-        store4(re + b + j, ar + tr);
-        store4(im + b + j, ai + ti);
-      }
-    }
-  }
-}
 
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
 // local peak. fr holds the W samples around the centre (only those are read). The frame is
@@ -493,7 +337,7 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
     if (a > peak) peak = a;
   }
   // Centre, window, split into even and odd samples, each packed point q placed at its
-  // bit-reversed slot (see packslot); the mask gives exact zeros from sample W on.
+  // bit-reversed slot; the mask gives exact zeros from sample W on.
   const double* we = wk.wevenrev.data();
   const double* wo = wk.woddrev.data();
   const uint32_t* ie = wk.idxeven.data();
@@ -509,7 +353,7 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
       store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & me));
       store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & mo));
     }
-    forwardreversed(wk.plan.half, re, im);
+    dofftrfastreversed(wk.plan.half, re, im);
   } else {
     const double* wen = wk.weven.data();
     const double* won = wk.wodd.data();
@@ -575,14 +419,14 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const size_t L = M / 2;
   double* zr = wk.zre.data();
   double* zi = wk.zim.data();
-  // Packed point u (yv[2u], yv[2u + 1]) placed at its bit-reversed slot (see packslot).
+  // Packed point u (yv[2u], yv[2u + 1]) placed at its bit-reversed slot.
   if (Reversed) {
     const uint32_t* iy = wk.idxhalf.data();
     for (size_t u = 0; u < L; ++u) {
       zr[u] = yv[iy[u]];
       zi[u] = yv[iy[u] + 1];
     }
-    forwardreversed(wk.evenplan.half, zr, zi);
+    dofftrfastreversed(wk.evenplan.half, zr, zi);
   } else {
     for (size_t u = 0; u < L; ++u) {
       zr[u] = yv[2 * u];
@@ -733,7 +577,7 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
     wk.maskeven.assign(M, 0);
     wk.maskodd.assign(M, 0);
     for (size_t p = 0; p < M; ++p) {
-      const size_t q = wk.plan.half.rev[packslot(p, M)];
+      const size_t q = wk.plan.half.rev[p];
       const size_t last = st.W - 1;
       wk.idxeven[p] = static_cast<uint32_t>(std::min(2 * q, last));
       wk.idxodd[p] = static_cast<uint32_t>(std::min(2 * q + 1, last));
@@ -744,7 +588,7 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
     }
     wk.idxhalf.assign(M / 2, 0);
     for (size_t p = 0; p < M / 2; ++p) {
-      wk.idxhalf[p] = 2 * wk.evenplan.half.rev[packslot(p, M / 2)];
+      wk.idxhalf[p] = 2 * wk.evenplan.half.rev[p];
     }
     wk.zre.assign(M / 2 + 4, 0.0);
     wk.zim.assign(M / 2 + 4, 0.0);

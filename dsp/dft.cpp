@@ -649,6 +649,14 @@ int dofftrfast(const fftplan& plan, double* re, double* im, int8_t dir) {
     return 0;
 }
 
+int dofftrfastreversed(const fftplan& plan, double* re, double* im) {
+    if (re == nullptr || im == nullptr || plan.n == 0) {
+        return -1;
+    }
+    forwardkernel(plan, re, im, true);
+    return 0;
+}
+
 int rfftplancreate(uint32_t N, rfftplan* plan) {
     if (plan == nullptr || N < 2 || (N & (N - 1)) != 0) {
         return -1;

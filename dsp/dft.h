@@ -48,6 +48,10 @@ int fftplancreate(uint32_t n, fftplan* plan);
 // X[k] = sum_n x[n] e^(-j 2 pi k n / n), inverse (dir == -1) with e^(+j ...) and no 1/n,
 // as dofftr. Returns 0, or -1 (data untouched) for null arrays or an empty plan.
 int dofftrfast(const fftplan& plan, double* re, double* im, int8_t dir);
+// Forward transform of dofftrfast for data that already stand in bit-reversed order (point
+// plan.rev[i] at position i, as a caller places them while forming its frame): the exchange
+// pass is skipped, the bins (natural order) are the same to the last bit. Same failures.
+int dofftrfastreversed(const fftplan& plan, double* re, double* im);
 
 // Tables of the real-input fast transform of N real points (N a power of two >= 2): the
 // complex plan of N/2 points and cos(2 pi k/N), sin(2 pi k/N) for k = 0 .. N/2.
