@@ -663,11 +663,10 @@ BRISVANE_KERNEL void strpowerlogbody(const double* re, const double* im, uint32_
   const v4d fl = splat4(floor);
   for (; k + 3 <= half; k += 4) {
     // Bins N-k-3 .. N-k loaded ascending and reversed to line up with k .. k+3.
-    const v4i rev = {3, 2, 1, 0};
     const v4d h = splat4(0.5);
     const v4d ra = h * load4(re + k), ia = h * load4(im + k);
-    const v4d rb = h * __builtin_shuffle(load4(re + (N - k - 3)), rev);
-    const v4d ib = h * __builtin_shuffle(load4(im + (N - k - 3)), rev);
+    const v4d rb = h * reverse4(load4(re + (N - k - 3)));
+    const v4d ib = h * reverse4(load4(im + (N - k - 3)));
     const v4d P = splat4(2.0) * ((ra * ra + ia * ia) + (rb * rb + ib * ib));
     const v4i low = (v4i)(P < fl);
     store4(out + k, (v4d)(((v4i)P & ~low) | ((v4i)fl & low)));

@@ -243,11 +243,10 @@ BRISVANE_KERNEL void noisepowersbody(const double* re, const double* im, const d
                                      uint32_t half, double* P) {
   const uint32_t q = half / 2;
   uint32_t k = 1;
-  const v4i rev = {3, 2, 1, 0};
   for (; k + 3 < q; k += 4) {
     const uint32_t m = half - k - 3;  // mirrored bins m .. m+3 = half-k-3 .. half-k
     const v4d ar = load4(re + k), ai = load4(im + k);
-    const v4d br = __builtin_shuffle(load4(re + m), rev), bi = __builtin_shuffle(load4(im + m), rev);
+    const v4d br = reverse4(load4(re + m)), bi = reverse4(load4(im + m));
     const v4d er = 0.5 * (ar + br), ei = 0.5 * (ai - bi);
     const v4d dr = 0.5 * (ai + bi), di = -0.5 * (ar - br);
     const v4d wr = load4(cw + k), wi = load4(sw + k);
@@ -256,7 +255,7 @@ BRISVANE_KERNEL void noisepowersbody(const double* re, const double* im, const d
     const v4d xkr = er + tr, xki = ei + ti;
     const v4d xmr = er - tr, xmi = -(ei - ti);
     store4(P + k, xkr * xkr + xki * xki);
-    store4(P + m, __builtin_shuffle(xmr * xmr + xmi * xmi, rev));
+    store4(P + m, reverse4(xmr * xmr + xmi * xmi));
   }
   for (; k <= q; ++k) {
     const uint32_t m = half - k;

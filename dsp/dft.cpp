@@ -210,15 +210,14 @@ BRISVANE_KERNEL void quadstages(T& x0r, T& x0i, T& x1r, T& x1i, T& x2r, T& x2i, 
 
 // Exchanges rows and columns of the 4 x 4 block a, b, c, d (exact: values only move).
 BRISVANE_KERNEL void transpose4(v4d& a, v4d& b, v4d& c, v4d& d) {
-    typedef long long v4i __attribute__((vector_size(32)));
-    const v4d ab0 = __builtin_shuffle(a, b, v4i{0, 4, 2, 6});  // a0 b0 a2 b2
-    const v4d ab1 = __builtin_shuffle(a, b, v4i{1, 5, 3, 7});  // a1 b1 a3 b3
-    const v4d cd0 = __builtin_shuffle(c, d, v4i{0, 4, 2, 6});
-    const v4d cd1 = __builtin_shuffle(c, d, v4i{1, 5, 3, 7});
-    a = __builtin_shuffle(ab0, cd0, v4i{0, 1, 4, 5});  // a0 b0 c0 d0
-    b = __builtin_shuffle(ab1, cd1, v4i{0, 1, 4, 5});
-    c = __builtin_shuffle(ab0, cd0, v4i{2, 3, 6, 7});
-    d = __builtin_shuffle(ab1, cd1, v4i{2, 3, 6, 7});
+    const v4d ab0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);  // a0 b0 a2 b2
+    const v4d ab1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);  // a1 b1 a3 b3
+    const v4d cd0 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
+    const v4d cd1 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
+    a = __builtin_shufflevector(ab0, cd0, 0, 1, 4, 5);  // a0 b0 c0 d0
+    b = __builtin_shufflevector(ab1, cd1, 0, 1, 4, 5);
+    c = __builtin_shufflevector(ab0, cd0, 2, 3, 6, 7);
+    d = __builtin_shufflevector(ab1, cd1, 2, 3, 6, 7);
 }
 
 // Groups of four points b .. b+7 (two groups, V = v2d) or b .. b+15 (four groups, V = v4d)
@@ -241,23 +240,22 @@ BRISVANE_KERNEL void quadlanes(double* re, double* im, v4d) {
     store4(im + 12, i3);
 }
 BRISVANE_KERNEL void quadlanes(double* re, double* im, v2d) {
-    typedef long long v2i __attribute__((vector_size(16)));
     // a = (x0, x1) and b = (x2, x3) of the first group, c and d of the second.
     const v2d ra = load2(re), rb = load2(re + 2), rc = load2(re + 4), rd = load2(re + 6);
     const v2d ia = load2(im), ib = load2(im + 2), ic = load2(im + 4), id = load2(im + 6);
-    v2d x0r = __builtin_shuffle(ra, rc, v2i{0, 2}), x1r = __builtin_shuffle(ra, rc, v2i{1, 3});
-    v2d x2r = __builtin_shuffle(rb, rd, v2i{0, 2}), x3r = __builtin_shuffle(rb, rd, v2i{1, 3});
-    v2d x0i = __builtin_shuffle(ia, ic, v2i{0, 2}), x1i = __builtin_shuffle(ia, ic, v2i{1, 3});
-    v2d x2i = __builtin_shuffle(ib, id, v2i{0, 2}), x3i = __builtin_shuffle(ib, id, v2i{1, 3});
+    v2d x0r = __builtin_shufflevector(ra, rc, 0, 2), x1r = __builtin_shufflevector(ra, rc, 1, 3);
+    v2d x2r = __builtin_shufflevector(rb, rd, 0, 2), x3r = __builtin_shufflevector(rb, rd, 1, 3);
+    v2d x0i = __builtin_shufflevector(ia, ic, 0, 2), x1i = __builtin_shufflevector(ia, ic, 1, 3);
+    v2d x2i = __builtin_shufflevector(ib, id, 0, 2), x3i = __builtin_shufflevector(ib, id, 1, 3);
     quadstages(x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i);
-    store2(re, __builtin_shuffle(x0r, x1r, v2i{0, 2}));
-    store2(re + 2, __builtin_shuffle(x2r, x3r, v2i{0, 2}));
-    store2(re + 4, __builtin_shuffle(x0r, x1r, v2i{1, 3}));
-    store2(re + 6, __builtin_shuffle(x2r, x3r, v2i{1, 3}));
-    store2(im, __builtin_shuffle(x0i, x1i, v2i{0, 2}));
-    store2(im + 2, __builtin_shuffle(x2i, x3i, v2i{0, 2}));
-    store2(im + 4, __builtin_shuffle(x0i, x1i, v2i{1, 3}));
-    store2(im + 6, __builtin_shuffle(x2i, x3i, v2i{1, 3}));
+    store2(re, __builtin_shufflevector(x0r, x1r, 0, 2));
+    store2(re + 2, __builtin_shufflevector(x2r, x3r, 0, 2));
+    store2(re + 4, __builtin_shufflevector(x0r, x1r, 1, 3));
+    store2(re + 6, __builtin_shufflevector(x2r, x3r, 1, 3));
+    store2(im, __builtin_shufflevector(x0i, x1i, 0, 2));
+    store2(im + 2, __builtin_shufflevector(x2i, x3i, 0, 2));
+    store2(im + 4, __builtin_shufflevector(x0i, x1i, 1, 3));
+    store2(im + 6, __builtin_shufflevector(x2i, x3i, 1, 3));
 }
 
 // Spans 2 and 4 over all groups of four points, several groups at a time (one per lane of V).
@@ -497,14 +495,8 @@ void centredpackplain(const double* x, const uint32_t* rev, std::size_t M, doubl
 void inversekernel(const fftplan& p, double* re, double* im) { forwardkernel(p, im, re); }
 
 // The lanes of v in reverse order (exact: values only move).
-BRISVANE_KERNEL v4d reversed(v4d v) {
-    typedef long long v4i __attribute__((vector_size(32)));
-    return __builtin_shuffle(v, v4i{3, 2, 1, 0});
-}
-BRISVANE_KERNEL v2d reversed(v2d v) {
-    typedef long long v2i __attribute__((vector_size(16)));
-    return __builtin_shuffle(v, v2i{1, 0});
-}
+BRISVANE_KERNEL v4d reversed(v4d v) { return reverse4(v); }
+BRISVANE_KERNEL v2d reversed(v2d v) { return __builtin_shufflevector(v, v, 1, 0); }
 
 // Bins k and j = M - k, 0 < k < M/2, of the real transform from the packed transform Z (in
 // re, im): Ze[k] = (Z[k] + conj Z[j]) / 2, Zo[k] = (Z[k] - conj Z[j]) / 2j,

@@ -251,7 +251,6 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R) {
 namespace {
 
 // Lanes of a four-lane vector in reverse order.
-BRISVANE_KERNEL v4d reversed4(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 
 // Horizontal sum of a four-lane vector, in the shape (v0 + v1) + (v2 + v3).
 BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
@@ -286,8 +285,8 @@ BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, cons
         // the new upper block, and zu holds z(hi - j), the partners of the new lower block.
         const v4d aa = load4(a + lo);
         const v4d ad = load4(a + hi - 3);
-        const v4d ana = aa - c4 * reversed4(ad);  // new a(k), lower block
-        const v4d and_ = ad - c4 * reversed4(aa);  // new a(k), upper block
+        const v4d ana = aa - c4 * reverse4(ad);  // new a(k), lower block
+        const v4d and_ = ad - c4 * reverse4(aa);  // new a(k), upper block
         const v4d zl = load4(zr + (N - 4 - lo)) + r4 * and_;
         const v4d zu = load4(zr + (N - 1 - hi)) + r4 * ana;
         store4(zr + (N - 4 - lo), zl);

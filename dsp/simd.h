@@ -45,6 +45,9 @@ BRISVANE_KERNEL v4d load4(const double* p) {
 }
 BRISVANE_KERNEL void store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
 BRISVANE_KERNEL v4d splat4(double a) { return v4d{a, a, a, a}; }
+// Lanes in reverse order (for bins read downwards from the top of a spectrum).
+BRISVANE_KERNEL v4d reverse4(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
+
 // The same for either width (V = v2d or v4d), for kernels written once for both.
 template <typename V>
 BRISVANE_KERNEL V loadv(const double* p) {
