@@ -16,23 +16,14 @@
 #include "dsp/windowing.h"
 #include "io/wavm1616io.h"
 #include "tools/synth/synthspeech.h"
+#include "trackedspeech.h"
 
 namespace brisvane {
 namespace {
 
 constexpr double kFs = 16000.0;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitizer = true;
-#else
-constexpr bool kSanitizer = false;
-#endif
-#else
-constexpr bool kSanitizer = false;
-#endif
+using trackedspeech::Recording;
 
 // The documented spectral path, spelled out with the public kernels.
 std::vector<double> spectralpath(std::vector<double> S, uint32_t order, double alpha) {
@@ -156,36 +147,8 @@ TEST(RegularisedFitFast, AgreesWithTheMatrixForm) {
   EXPECT_EQ(solvelsrfast(2, 0, 100.0, kFs, 0.42, y.data(), c.data(), work.data()), -1);
 }
 
-struct Recording {
-  std::string name;
-  std::vector<double> x;
-  std::vector<double> f0;
-};
-
 const std::vector<Recording>& recordings() {
-  static const std::vector<Recording> all = [] {
-    std::vector<Recording> out;
-    auto add = [&](std::string name, std::vector<double> x) {
-      Recording r{std::move(name), std::move(x), {}};
-      if (kSanitizer && r.x.size() > 24000) r.x.resize(24000);
-      const uint32_t len = static_cast<uint32_t>(r.x.size());
-      r.f0.assign(getnumframes(len, 80, 0), 0.0);
-      getpitch(r.x.data(), len, kFs, 80, 0, static_cast<uint32_t>(r.f0.size()), 60.0, 500.0, r.f0.data());
-      out.push_back(std::move(r));
-    };
-    add("synthetic", synth::synthesize(synth::demoutterance()).signal);
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(BRISVANE_CORPUS_DIR, ec))
-      if (e.path().extension() == ".wav") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    if (kSanitizer && files.size() > 1) files.resize(1);
-    for (const auto& f : files) {
-      std::vector<double> x;
-      if (wavreadm1616(f.string().c_str(), x) > 0) add(f.filename().string(), std::move(x));
-    }
-    return out;
-  }();
+  static const std::vector<Recording> all = trackedspeech::load(24000);
   return all;
 }
 
