@@ -1117,6 +1117,25 @@ int solvelsc(memha* ws, uint32_t N, uint32_t B) {
   return 0;
 }
 
+namespace {
+
+// Amplitudes 2|c_k| and phases arg c_k of the harmonics k = 1 .. n from the complex
+// coefficients c (layout of solvelsc: harmonic k at index n + k); either output may be null.
+void amplitudesphases(const double* c, idx n, double* amp, double* pha) {
+  if (amp != nullptr) {
+    for (idx k = 1; k <= n; ++k) {
+      const double re = c[2 * (n + k)];
+      const double im = c[2 * (n + k) + 1];
+      amp[k - 1] = 2.0 * std::sqrt(re * re + im * im);
+    }
+  }
+  if (pha != nullptr) {
+    for (idx k = 1; k <= n; ++k) pha[k - 1] = std::atan2(c[2 * (n + k) + 1], c[2 * (n + k)]);
+  }
+}
+
+}  // namespace
+
 int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
                  double* amp, double* pha, memha* ws, int method) {
   if (f0 == 0.0 || n == 0) return -1;
@@ -1135,17 +1154,7 @@ int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, doub
   hamatrixcreate1(ws->basis, N, n, f0, fs, ws->win);
   if (solvelsc(ws, N, static_cast<uint32_t>(B)) != 0) return -1;
 
-  const double* c = ws->coef;
-  if (amp != nullptr) {
-    for (idx k = 1; k <= n; ++k) {
-      const double re = c[2 * (n + k)];
-      const double im = c[2 * (n + k) + 1];
-      amp[k - 1] = 2.0 * std::sqrt(re * re + im * im);
-    }
-  }
-  if (pha != nullptr) {
-    for (idx k = 1; k <= n; ++k) pha[k - 1] = std::atan2(c[2 * (n + k) + 1], c[2 * (n + k)]);
-  }
+  amplitudesphases(ws->coef, n, amp, pha);
   return 0;
 }
 
@@ -1175,17 +1184,7 @@ int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, 
   if (solved < 0) return -1;
   if (solved > 0) return getharmonics(x, len, fs, centre, f0, n, amp, pha, ws, method);
 
-  const double* c = ws->coef;
-  if (amp != nullptr) {
-    for (idx k = 1; k <= n; ++k) {
-      const double re = c[2 * (n + k)];
-      const double im = c[2 * (n + k) + 1];
-      amp[k - 1] = 2.0 * std::sqrt(re * re + im * im);
-    }
-  }
-  if (pha != nullptr) {
-    for (idx k = 1; k <= n; ++k) pha[k - 1] = std::atan2(c[2 * (n + k) + 1], c[2 * (n + k)]);
-  }
+  amplitudesphases(ws->coef, n, amp, pha);
   return 0;
 }
 
