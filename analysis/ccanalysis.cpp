@@ -732,18 +732,10 @@ int straightspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, d
     wincomplementary(w1, w2, Lw);
   }
 
-  // Positions i0 .. e-1 of the window lie inside the signal (position i = sample centre+i-h).
-  const int64_t h = Lw / 2;
-  const int64_t cpos = centre;
-  const int64_t i0 = (cpos < h) ? h - cpos : 0;
-  int64_t e = Lw;
-  if (cpos + h > static_cast<int64_t>(nx) - 1) e = static_cast<int64_t>(nx) + h - cpos;
-  if (e < i0) e = i0;
-  const int64_t base = cpos - h;
-
-  double sum = 0.0;
-  for (int64_t i = i0; i < e; ++i) sum += x[base + i];
-  const double mu = sum / Lw;
+  // Positions i0 .. e-1 of the window lie inside the signal (position i = sample centre+i-Lw/2).
+  const windowstretch st = centredstretch(x, nx, centre, Lw);
+  const int64_t i0 = st.i0, e = st.e, base = st.base;
+  const double mu = st.mean;
 
   // Amplitude of the fundamental over the stretch (cosine and sine by rotation).
   const double phi = k2Pi * f0 / fs;

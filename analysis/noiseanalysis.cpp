@@ -120,6 +120,21 @@ int elimlowfrecfromlogspec(double* logspec, uint32_t N, double fs) {
   return 0;
 }
 
+windowstretch centredstretch(const double* x, uint32_t nx, uint32_t centre, uint32_t L) {
+  windowstretch st;
+  const int64_t h = L / 2;
+  const int64_t c = centre;
+  st.i0 = (c < h) ? h - c : 0;
+  st.e = L;
+  if (c + h > static_cast<int64_t>(nx) - 1) st.e = static_cast<int64_t>(nx) + h - c;
+  if (st.e < st.i0) st.e = st.i0;
+  st.base = c - h;
+  double sum = 0.0;
+  for (int64_t i = st.i0; i < st.e; ++i) sum += x[st.base + i];
+  st.mean = sum / L;
+  return st;
+}
+
 int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
                         double* logspec, memna* ws) {
   if (logspec == nullptr || ws == nullptr || ws->win == nullptr || (x == nullptr && nx > 0)) return -1;
@@ -130,20 +145,10 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
   double* im = ws->scratch;
   const uint32_t half = N / 2;
 
-  // Window position i stands for sample centre + i - h; positions i0 .. e-1 lie inside the
-  // signal (64-bit arithmetic: a centre past the end simply gives an empty stretch).
-  const int64_t h = L / 2;
-  const int64_t c = centre;
-  const int64_t i0 = (c < h) ? h - c : 0;
-  int64_t e = L;
-  if (c + h > static_cast<int64_t>(nx) - 1) e = static_cast<int64_t>(nx) + h - c;
-  if (e < i0) e = i0;
-  const int64_t base = c - h;  // sample index of window position 0
-
   // Mean over the samples inside the signal, divided by the full window length.
-  double sum = 0.0;
-  for (int64_t i = i0; i < e; ++i) sum += x[base + i];
-  const double mu = sum / L;
+  const windowstretch st = centredstretch(x, nx, centre, L);
+  const int64_t i0 = st.i0, e = st.e, base = st.base;
+  const double mu = st.mean;
 
   for (uint32_t i = 0; i < N; ++i) im[i] = 0.0;
   for (int64_t i = 0; i < i0; ++i) logspec[i] = 0.0;
@@ -306,16 +311,10 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
   const double* win = ws->win;
   const uint32_t half = N / 2;
 
-  const int64_t h = L / 2;
-  const int64_t c = centre;
-  const int64_t i0 = (c < h) ? h - c : 0;
-  int64_t e = L;
-  if (c + h > static_cast<int64_t>(nx) - 1) e = static_cast<int64_t>(nx) + h - c;
-  if (e < i0) e = i0;
-  const int64_t base = c - h;
-  double sum = 0.0;
-  for (int64_t i = i0; i < e; ++i) sum += x[base + i];
-  const double mu = sum / L;
+  // Mean over the samples inside the signal, divided by the full window length.
+  const windowstretch st = centredstretch(x, nx, centre, L);
+  const int64_t i0 = st.i0, e = st.e, base = st.base;
+  const double mu = st.mean;
 
   // Frame value i (window position i, 0 beyond the stretch) packed as point i/2 of a
   // half-length complex signal: even values real, odd values imaginary.

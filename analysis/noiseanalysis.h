@@ -44,6 +44,18 @@ std::unique_ptr<memna> memnacreate(uint32_t L, uint32_t N);
 // Releases the workspace; returns a null handle to store back.
 std::unique_ptr<memna> memnadestroy(std::unique_ptr<memna> ws);
 
+// The stretch of a window of L samples centred on sample `centre` (window position i stands
+// for sample centre + i - L/2) that lies inside a signal of nx samples: positions i0 .. e-1
+// (empty for a centre past the end; 64-bit arithmetic), base = the sample index of position 0,
+// and mean = the sum of the samples inside, in increasing position, divided by the whole L.
+struct windowstretch {
+  int64_t i0 = 0;
+  int64_t e = 0;
+  int64_t base = 0;
+  double mean = 0.0;
+};
+windowstretch centredstretch(const double* x, uint32_t nx, uint32_t centre, uint32_t L);
+
 // Natural-log amplitude spectrum (per square root of Hz) of the mean-removed, Hamming-windowed
 // stretch of ws->L samples centred on sample `centre` of x (nx samples, zeros outside the
 // signal, centre may lie beyond the end), on the N-point FFT grid (bin k at k*fs/N), with the
