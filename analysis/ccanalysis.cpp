@@ -895,6 +895,22 @@ void truncatedcepstrumfast(double* spectrum, double* second, uint32_t N, uint32_
 
 }  // namespace
 
+namespace {
+
+// Last cepstral index M1 the pitch-adaptive method keeps: voiced frames stop below two thirds
+// of the pitch period (floor(fs/(1.5 f0)) samples), so that the harmonic ripple does not enter
+// the envelope; unvoiced frames keep N/2.
+uint32_t strcepstrumlength(double fs, double f0, uint32_t N) {
+  uint32_t M1 = N / 2;
+  if (f0 > 0.0) {
+    const uint32_t g = static_cast<uint32_t>(std::floor(fs / (1.5 * f0)));
+    if (g <= M1) M1 = g;
+  }
+  return M1;
+}
+
+}  // namespace
+
 int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
               double* spectrum, double* second, uint32_t order, double* c, double alpha, memcc* ws) {
   if (!framecheck(x, nx, fs, N, spectrum, second, c, ws) || !alphaok(alpha)) {
@@ -908,11 +924,7 @@ int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f
       zerocc(c, order);
       return -1;
     }
-    uint32_t M1 = N / 2;
-    if (f0 > 0.0) {
-      const uint32_t g = static_cast<uint32_t>(std::floor(fs / (1.5 * f0)));
-      if (g <= M1) M1 = g;
-    }
+    const uint32_t M1 = strcepstrumlength(fs, f0, N);
     if (M1 == N / 2) {
       logspec2ccfast(spectrum, N, order, c, ws->ccmat.data());
     } else {
@@ -924,14 +936,7 @@ int getstrmgc(const double* x, uint32_t nx, double fs, uint32_t centre, double f
     zerocc(c, order);
     return -1;
   }
-  // Voiced frames keep the cepstrum below two thirds of the pitch period, so that the
-  // harmonic ripple does not enter the envelope.
-  uint32_t M1 = N / 2;
-  if (f0 > 0.0) {
-    const uint32_t g = static_cast<uint32_t>(std::floor(fs / (1.5 * f0)));
-    if (g <= M1) M1 = g;
-  }
-  logspec2cc(spectrum, second, N, M1, order, c, alpha);
+  logspec2cc(spectrum, second, N, strcepstrumlength(fs, f0, N), order, c, alpha);
   return 0;
 }
 
