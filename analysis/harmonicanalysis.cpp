@@ -1119,6 +1119,20 @@ int solvelsc(memha* ws, uint32_t N, uint32_t B) {
 
 namespace {
 
+// Frame length of a harmonic fit of n harmonics of f0 around centre, or 0 when the call cannot
+// be served: f0 or n zero, f0 or fs not positive and finite, null pointers, centre outside the
+// signal, a solver other than 1, or a frame or system beyond the workspace.
+uint32_t checkedfitsize(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
+                        const memha* ws, int method) {
+  if (f0 == 0.0 || n == 0) return 0;
+  if (!positivefinite(f0) || !positivefinite(fs) || x == nullptr || ws == nullptr) return 0;
+  if (centre >= len || method != 1) return 0;
+  const uint32_t N = fitframesize(fs, f0);
+  if (N == 0 || N % 2 == 0) return 0;
+  const uint64_t B = 2 * static_cast<uint64_t>(n) + 1;
+  return fits(ws, N, B, B, 1, 1) ? N : 0;
+}
+
 // Amplitudes 2|c_k| and phases arg c_k of the harmonics k = 1 .. n from the complex
 // coefficients c (layout of solvelsc: harmonic k at index n + k); either output may be null.
 void amplitudesphases(const double* c, idx n, double* amp, double* pha) {
@@ -1138,13 +1152,9 @@ void amplitudesphases(const double* c, idx n, double* amp, double* pha) {
 
 int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
                  double* amp, double* pha, memha* ws, int method) {
-  if (f0 == 0.0 || n == 0) return -1;
-  if (!positivefinite(f0) || !positivefinite(fs) || x == nullptr || ws == nullptr) return -1;
-  if (centre >= len || method != 1) return -1;
-  const uint32_t N = fitframesize(fs, f0);
-  if (N == 0 || N % 2 == 0) return -1;
+  const uint32_t N = checkedfitsize(x, len, fs, centre, f0, n, ws, method);
+  if (N == 0) return -1;
   const uint64_t B = 2 * static_cast<uint64_t>(n) + 1;
-  if (!fits(ws, N, B, B, 1, 1)) return -1;
   HA_INBLOCK(ws, ws->win, N, "window");
   HA_INBLOCK(ws, ws->frame, N, "frame");
   HA_INBLOCK(ws, ws->basis, 2 * B * N, "basis");
@@ -1160,13 +1170,9 @@ int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, doub
 
 int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
                      double* amp, double* pha, memha* ws, int method) {
-  if (f0 == 0.0 || n == 0) return -1;
-  if (!positivefinite(f0) || !positivefinite(fs) || x == nullptr || ws == nullptr) return -1;
-  if (centre >= len || method != 1) return -1;
-  const uint32_t N = fitframesize(fs, f0);
-  if (N == 0 || N % 2 == 0) return -1;
+  const uint32_t N = checkedfitsize(x, len, fs, centre, f0, n, ws, method);
+  if (N == 0) return -1;
   const uint64_t B = 2 * static_cast<uint64_t>(n) + 1;
-  if (!fits(ws, N, B, B, 1, 1)) return -1;
   const idx L = N / 2;
   if (ws->fast.size() < 3 * (L + 1) + 2 * (n + 1 + kLanes) + 6 * B) return -1;
   HA_INBLOCK(ws, ws->coef, 2 * B, "coef");
