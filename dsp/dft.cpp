@@ -327,24 +327,17 @@ BRISVANE_KERNEL void radix4(double* __restrict r0, double* __restrict i0, double
         cmul(loadv<V>(r1 + j), loadv<V>(i1 + j), loadv<V>(w1r + j), loadv<V>(w1i + j), a1r, a1i);
         cmul(loadv<V>(r2 + j), loadv<V>(i2 + j), loadv<V>(w2r + j), loadv<V>(w2i + j), a2r, a2i);
         cmul(loadv<V>(r3 + j), loadv<V>(i3 + j), loadv<V>(w3r + j), loadv<V>(w3i + j), a3r, a3i);
-        const V x0r = loadv<V>(r0 + j);
-        const V x0i = loadv<V>(i0 + j);
-        const V sr = x0r + a1r;
-        const V si = x0i + a1i;
-        const V dr = x0r - a1r;
-        const V di = x0i - a1i;
-        const V er = a2r + a3r;
-        const V ei = a2i + a3i;
-        const V fr = a2r - a3r;
-        const V fi = a2i - a3i;
-        storev(r0 + j, sr + er);
-        storev(i0 + j, si + ei);
-        storev(r2 + j, sr - er);
-        storev(i2 + j, si - ei);
-        storev(r1 + j, dr + fi);
-        storev(i1 + j, di - fr);
-        storev(r3 + j, dr - fi);
-        storev(i3 + j, di + fr);
+        // The sums and differences of the 4-point stages, now with the rotated quarters.
+        V x0r = loadv<V>(r0 + j), x0i = loadv<V>(i0 + j);
+        quadstages(x0r, x0i, a1r, a1i, a2r, a2i, a3r, a3i);
+        storev(r0 + j, x0r);
+        storev(i0 + j, x0i);
+        storev(r1 + j, a1r);
+        storev(i1 + j, a1i);
+        storev(r2 + j, a2r);
+        storev(i2 + j, a2i);
+        storev(r3 + j, a3r);
+        storev(i3 + j, a3i);
     }
 }
 
@@ -364,22 +357,15 @@ BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
     cmul(r1, i1, load4(w), load4(w + 4), a1r, a1i);
     cmul(r2, i2, load4(w + 8), load4(w + 12), a2r, a2i);
     cmul(r3, i3, load4(w + 16), load4(w + 20), a3r, a3i);
-    const v4d sr = r0 + a1r;
-    const v4d si = i0 + a1i;
-    const v4d dr = r0 - a1r;
-    const v4d di = i0 - a1i;
-    const v4d er = a2r + a3r;
-    const v4d ei = a2i + a3i;
-    const v4d fr = a2r - a3r;
-    const v4d fi = a2i - a3i;
-    store4(re, sr + er);
-    store4(im, si + ei);
-    store4(re + 8, sr - er);
-    store4(im + 8, si - ei);
-    store4(re + 4, dr + fi);
-    store4(im + 4, di - fr);
-    store4(re + 12, dr - fi);
-    store4(im + 12, di + fr);
+    quadstages(r0, i0, a1r, a1i, a2r, a2i, a3r, a3i);
+    store4(re, r0);
+    store4(im, i0);
+    store4(re + 4, a1r);
+    store4(im + 4, a1i);
+    store4(re + 8, a2r);
+    store4(im + 8, a2i);
+    store4(re + 12, a3r);
+    store4(im + 12, a3i);
 }
 
 // The stages from half-span h (a multiple of 4; t: the plan's radix-4 factors of that pass)
