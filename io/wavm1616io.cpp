@@ -8,6 +8,7 @@
 // never depends on the declared size alone.
 #include "io/wavm1616io.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdio>
@@ -88,18 +89,43 @@ bool readheader(std::FILE* f, uint32_t& datasize) {
     return readtag(f, "data") && readu32(f, datasize);
 }
 
+// Bytes from the current position to the end of a regular file; 0 when that cannot be
+// known (a pipe or device), or -1 when the position cannot be restored.
+int64_t bytesleft(std::FILE* f) {
+    const long pos = std::ftell(f);
+    if (pos < 0 || std::fseek(f, 0, SEEK_END) != 0) {
+        std::clearerr(f);
+        return 0;
+    }
+    const long end = std::ftell(f);
+    if (std::fseek(f, pos, SEEK_SET) != 0) {
+        return -1;
+    }
+    return end > pos ? static_cast<int64_t>(end - pos) : 0;
+}
+
 // Reads up to maxsamples little-endian 16-bit samples, scaled by 1/32768, until the
-// end of the file; an odd last byte is ignored. False on a read error.
+// end of the file; an odd last byte is ignored. False on a read error. The samples
+// present in a regular file are reserved at once (never more than the file holds), so
+// that a long recording is not copied as the array grows.
 bool readsamples(std::FILE* f, uint32_t maxsamples, std::vector<double>& out) {
+    const int64_t present = bytesleft(f);
+    if (present < 0) {
+        return false;
+    }
+    out.reserve(static_cast<std::size_t>(std::min<int64_t>(maxsamples, present / 2)));
     std::array<unsigned char, 8192> block{};
     uint32_t left = maxsamples;
     while (left > 0) {
         const std::size_t want = left < block.size() / 2 ? left : block.size() / 2;
         const std::size_t got = std::fread(block.data(), 1, 2 * want, f) / 2;
+        const std::size_t base = out.size();
+        out.resize(base + got);
+        double* dst = out.data() + base;
         for (std::size_t i = 0; i < got; ++i) {
             const uint32_t u = static_cast<uint32_t>(block[2 * i]) | (static_cast<uint32_t>(block[2 * i + 1]) << 8);
             const int16_t v = static_cast<int16_t>(static_cast<uint16_t>(u));
-            out.push_back(static_cast<double>(v) / 32768.0);
+            dst[i] = static_cast<double>(v) / 32768.0;
         }
         left -= static_cast<uint32_t>(got);
         if (got < want) {
