@@ -70,8 +70,8 @@ struct pitchwork {
   // point q = rev p), the frame indices of samples 2q and 2q + 1 (kept
   // below W), their window values, and all-ones masks where that sample lies inside the
   // window (all-zero beyond); for slot p of the M/2-point transform, 2 rev p.
-  std::vector<uint32_t> idxeven;
-  std::vector<uint32_t> idxodd;
+  std::vector<uint32_t> idxpair;  // first sample of the pair loaded for each packed point
+  size_t lonepoint = 0;           // the point of a last sample without its pair (M: none)
   std::vector<double> wevenrev;
   std::vector<double> woddrev;
   std::vector<long long> maskeven;
@@ -287,6 +287,13 @@ BRISVANE_KERNEL void realbin(T a, T b, T c, T d, T cm, T sm, T& yr, T& yi) {
 }
 
 
+// Four 64-bit lane masks from memory.
+BRISVANE_KERNEL v4i load4i(const long long* p) {
+  v4i v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
 // local peak. fr holds the W samples around the centre (only those are read). The frame is
 // centred and windowed straight into the packed halves (even samples into re, odd ones into
@@ -340,19 +347,23 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   // bit-reversed slot; the mask gives exact zeros from sample W on.
   const double* we = wk.wevenrev.data();
   const double* wo = wk.woddrev.data();
-  const uint32_t* ie = wk.idxeven.data();
-  const uint32_t* io = wk.idxodd.data();
+  const uint32_t* ip = wk.idxpair.data();
   const long long* ke = wk.maskeven.data();
   const long long* ko = wk.maskodd.data();
   if (Reversed) {
+    // Each packed point takes the sample pair 2q, 2q + 1 with one load; pairs of points q and
+    // q + 2, q + 1 and q + 3 share a register, so even and odd samples separate within lanes.
     for (size_t q = 0; q + 4 <= M; q += 4) {
-      const v4d xe = v4d{fr[ie[q]], fr[ie[q + 1]], fr[ie[q + 2]], fr[ie[q + 3]]};
-      const v4d xo = v4d{fr[io[q]], fr[io[q + 1]], fr[io[q + 2]], fr[io[q + 3]]};
-      const v4i me = v4i{ke[q], ke[q + 1], ke[q + 2], ke[q + 3]};
-      const v4i mo = v4i{ko[q], ko[q + 1], ko[q + 2], ko[q + 3]};
-      store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & me));
-      store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & mo));
+      const v4d a = __builtin_shufflevector(load2(fr + ip[q]), load2(fr + ip[q + 2]), 0, 1, 2, 3);
+      const v4d b = __builtin_shufflevector(load2(fr + ip[q + 1]), load2(fr + ip[q + 3]), 0, 1, 2, 3);
+      const v4d xe = __builtin_shufflevector(a, b, 0, 4, 2, 6);
+      const v4d xo = __builtin_shufflevector(a, b, 1, 5, 3, 7);
+      store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & load4i(ke + q)));
+      store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & load4i(ko + q)));
     }
+    // An odd W leaves sample W - 1 without its pair: its point was loaded from a pair inside
+    // the frame and is set here.
+    if (wk.lonepoint < M) re[wk.lonepoint] = (fr[st.W - 1] - m) * we[wk.lonepoint];
     dofftrfastreversed(wk.plan.half, re, im);
   } else {
     const double* wen = wk.weven.data();
@@ -570,8 +581,8 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
       wk.sinhalf[k] = std::sin(pi * static_cast<double>(k) / static_cast<double>(M));
     }
     wk.yv.assign(M, 0.0);
-    wk.idxeven.assign(M, 0);
-    wk.idxodd.assign(M, 0);
+    wk.idxpair.assign(M, 0);
+    wk.lonepoint = M;
     wk.wevenrev.assign(M, 0.0);
     wk.woddrev.assign(M, 0.0);
     wk.maskeven.assign(M, 0);
@@ -579,8 +590,10 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
     for (size_t p = 0; p < M; ++p) {
       const size_t q = wk.plan.half.rev[p];
       const size_t last = st.W - 1;
-      wk.idxeven[p] = static_cast<uint32_t>(std::min(2 * q, last));
-      wk.idxodd[p] = static_cast<uint32_t>(std::min(2 * q + 1, last));
+      // First sample of the pair loaded for point p: a pair inside the frame (the point's
+      // own when it is whole, else masked off or set afterwards).
+      wk.idxpair[p] = static_cast<uint32_t>(2 * q + 1 <= last ? 2 * q : 0);
+      if (2 * q == last) wk.lonepoint = p;
       wk.wevenrev[p] = wk.weven[q];
       wk.woddrev[p] = wk.wodd[q];
       wk.maskeven[p] = (2 * q < st.W) ? -1LL : 0LL;
