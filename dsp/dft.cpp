@@ -368,14 +368,64 @@ BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
     store4(im + 12, a3i);
 }
 
+// The last radix-4 pass (half-span h, factors w as radix4 takes them) and the radix-2 stage
+// of half-span 4h after it, over the whole transform of 8h points, in one pass: for each j
+// the quarters j, j + h, j + 2h, j + 3h of both halves go through radix4's operations in
+// registers, and the butterflies of the last stage (factors wr, wi of indices j + q h) join
+// quarter q of the first half with quarter q of the second, as butterflies does. Each point
+// is loaded and stored once instead of twice; the operations per point are the same.
+template <typename V>
+BRISVANE_KERNEL void radix4last2(double* __restrict re, double* __restrict im, const double* __restrict w,
+                                 const double* __restrict wr, const double* __restrict wi, std::size_t h) {
+    const double* w1r = w;
+    const double* w1i = w + h;
+    const double* w2r = w + 2 * h;
+    const double* w2i = w + 3 * h;
+    const double* w3r = w + 4 * h;
+    const double* w3i = w + 5 * h;
+    for (std::size_t j = 0; j < h; j += sizeof(V) / sizeof(double)) {
+        const V f1r = loadv<V>(w1r + j), f1i = loadv<V>(w1i + j);
+        const V f2r = loadv<V>(w2r + j), f2i = loadv<V>(w2i + j);
+        const V f3r = loadv<V>(w3r + j), f3i = loadv<V>(w3i + j);
+        // Radix-4 butterflies of the first half (a) and of the second half (b).
+        V a0r = loadv<V>(re + j), a0i = loadv<V>(im + j), a1r, a1i, a2r, a2i, a3r, a3i;
+        cmul(loadv<V>(re + h + j), loadv<V>(im + h + j), f1r, f1i, a1r, a1i);
+        cmul(loadv<V>(re + 2 * h + j), loadv<V>(im + 2 * h + j), f2r, f2i, a2r, a2i);
+        cmul(loadv<V>(re + 3 * h + j), loadv<V>(im + 3 * h + j), f3r, f3i, a3r, a3i);
+        quadstages(a0r, a0i, a1r, a1i, a2r, a2i, a3r, a3i);
+        V b0r = loadv<V>(re + 4 * h + j), b0i = loadv<V>(im + 4 * h + j), b1r, b1i, b2r, b2i, b3r, b3i;
+        cmul(loadv<V>(re + 5 * h + j), loadv<V>(im + 5 * h + j), f1r, f1i, b1r, b1i);
+        cmul(loadv<V>(re + 6 * h + j), loadv<V>(im + 6 * h + j), f2r, f2i, b2r, b2i);
+        cmul(loadv<V>(re + 7 * h + j), loadv<V>(im + 7 * h + j), f3r, f3i, b3r, b3i);
+        quadstages(b0r, b0i, b1r, b1i, b2r, b2i, b3r, b3i);
+        // Radix-2 butterflies of half-span 4h: t = w b, b <- a - t, a <- a + t.
+        const auto last = [&](std::size_t o, V ar, V ai, V br, V bi) {
+            V tr, ti;
+            cmul(br, bi, loadv<V>(wr + o), loadv<V>(wi + o), tr, ti);
+            storev(re + 4 * h + o, ar - tr);
+            storev(im + 4 * h + o, ai - ti);
+            storev(re + o, ar + tr);
+            storev(im + o, ai + ti);
+        };
+        last(j, a0r, a0i, b0r, b0i);
+        last(h + j, a1r, a1i, b1r, b1i);
+        last(2 * h + j, a2r, a2i, b2r, b2i);
+        last(3 * h + j, a3r, a3i, b3r, b3i);
+    }
+}
+
 // The stages from half-span h (a multiple of 4; t: the plan's radix-4 factors of that pass)
 // to the end of a forward transform of the plan's length: radix-4 passes, then (for an odd
-// number of remaining stages) one radix-2 stage.
+// number of remaining stages) one radix-2 stage, fused with the last radix-4 pass.
 template <typename V>
 BRISVANE_KERNEL void laterstages(const fftplan& p, double* re, double* im, const double* t,
                                  std::size_t h) {
     const std::size_t n = p.n;
     for (; 4 * h <= n; h *= 4) {
+        if (8 * h == n) {
+            radix4last2<V>(re, im, t, p.twre.data() + 4 * h, p.twim.data() + 4 * h, h);
+            return;
+        }
         for (std::size_t b = 0; b < n; b += 4 * h) {
             radix4<V>(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
                    re + b + 3 * h, im + b + 3 * h, t, h);
