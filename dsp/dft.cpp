@@ -15,6 +15,10 @@
 
 #include "dsp/simd.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace brisvane {
 
 namespace {
@@ -341,18 +345,60 @@ BRISVANE_KERNEL void radix4(double* __restrict r0, double* __restrict i0, double
     }
 }
 
+// Lane moves of the sixteen-point kernel, which runs in the AVX2 copy only. Processors that
+// split 256-bit registers into two 128-bit halves move a half cheaply by extract and insert,
+// while a general two-register permutation of halves costs several times more; the values
+// only move, so the choice of instructions does not change any result.
+#if defined(__x86_64__) || defined(__i386__)
+#define BRISVANE_AVX2KERNEL static inline __attribute__((target("avx2"), always_inline))
+// (a2, a3, b2, b3): the high half of a below the high half of b.
+BRISVANE_AVX2KERNEL v4d highhalves(v4d a, v4d b) {
+    return (v4d)_mm256_insertf128_pd((__m256d)b, _mm256_extractf128_pd((__m256d)a, 1), 0);
+}
+#else
+#define BRISVANE_AVX2KERNEL BRISVANE_KERNEL
+BRISVANE_AVX2KERNEL v4d highhalves(v4d a, v4d b) { return __builtin_shufflevector(a, b, 2, 3, 6, 7); }
+#endif
+// (a0, a1, b0, b1).
+BRISVANE_AVX2KERNEL v4d lowhalves(v4d a, v4d b) { return __builtin_shufflevector(a, b, 0, 1, 4, 5); }
+// (a, b) as one vector.
+BRISVANE_AVX2KERNEL v4d joined(v2d a, v2d b) { return __builtin_shufflevector(a, b, 0, 1, 2, 3); }
+
+// The columns c_i = (p[i], p[4 + i], p[8 + i], p[12 + i]) of the 4 x 4 block of doubles at p.
+BRISVANE_AVX2KERNEL void loadcolumns(const double* p, v4d& c0, v4d& c1, v4d& c2, v4d& c3) {
+    const v4d t0 = joined(load2(p), load2(p + 8));  // p0 p1 p8 p9
+    const v4d t1 = joined(load2(p + 4), load2(p + 12));
+    const v4d t2 = joined(load2(p + 2), load2(p + 10));
+    const v4d t3 = joined(load2(p + 6), load2(p + 14));
+    c0 = __builtin_shufflevector(t0, t1, 0, 4, 2, 6);
+    c1 = __builtin_shufflevector(t0, t1, 1, 5, 3, 7);
+    c2 = __builtin_shufflevector(t2, t3, 0, 4, 2, 6);
+    c3 = __builtin_shufflevector(t2, t3, 1, 5, 3, 7);
+}
+
+// transpose4 by half moves.
+BRISVANE_AVX2KERNEL void transposehalves(v4d& a, v4d& b, v4d& c, v4d& d) {
+    const v4d ab0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);  // a0 b0 a2 b2
+    const v4d ab1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);  // a1 b1 a3 b3
+    const v4d cd0 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
+    const v4d cd1 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
+    a = lowhalves(ab0, cd0);  // a0 b0 c0 d0
+    b = lowhalves(ab1, cd1);
+    c = highhalves(ab0, cd0);
+    d = highhalves(ab1, cd1);
+}
+
 // Spans 2 to 16 of one block of sixteen points in registers: the first two stages with one
 // group of four per lane, then (transposed back, each vector a quarter of the block) the
 // radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes them).
 // The same operations per point as firststages followed by radix4 with h = 4.
-BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
-    v4d r0 = load4(re), r1 = load4(re + 4), r2 = load4(re + 8), r3 = load4(re + 12);
-    v4d i0 = load4(im), i1 = load4(im + 4), i2 = load4(im + 8), i3 = load4(im + 12);
-    transpose4(r0, r1, r2, r3);
-    transpose4(i0, i1, i2, i3);
+BRISVANE_AVX2KERNEL void sixteen(double* re, double* im, const double* w) {
+    v4d r0, r1, r2, r3, i0, i1, i2, i3;
+    loadcolumns(re, r0, r1, r2, r3);
+    loadcolumns(im, i0, i1, i2, i3);
     quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
-    transpose4(r0, r1, r2, r3);
-    transpose4(i0, i1, i2, i3);
+    transposehalves(r0, r1, r2, r3);
+    transposehalves(i0, i1, i2, i3);
     v4d a1r, a1i, a2r, a2i, a3r, a3i;
     cmul(r1, i1, load4(w), load4(w + 4), a1r, a1i);
     cmul(r2, i2, load4(w + 8), load4(w + 12), a2r, a2i);
@@ -366,6 +412,11 @@ BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
     store4(im + 8, a2i);
     store4(re + 12, a3r);
     store4(im + 12, a3i);
+}
+
+// Spans 2 to 16 over all n points (n a multiple of 16), block by block.
+BRISVANE_AVX2 void sixteenpass(std::size_t n, double* re, double* im, const double* w) {
+    for (std::size_t b = 0; b < n; b += 16) sixteen(re + b, im + b, w);
 }
 
 // The last radix-4 pass (half-span h, factors w as radix4 takes them) and the radix-2 stage
@@ -451,16 +502,16 @@ BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im, bool 
     if (n < 2) return;
     if (!reversed) permute(p, re, im);
     const double* t = p.quad.data();
-    std::size_t h = 4;
-    if (sizeof(V) == sizeof(v4d) && n >= 16) {
-        // Four lanes: spans 2 to 16 block by block in registers.
-        for (std::size_t b = 0; b < n; b += 16) sixteen(re + b, im + b, t);
-        t += 6 * h;
-        h *= 4;
-    } else {
-        firststages<V>(n, re, im);
+    if constexpr (sizeof(V) == sizeof(v4d)) {
+        if (n >= 16) {
+            // Four lanes: spans 2 to 16 block by block in registers.
+            sixteenpass(n, re, im, t);
+            laterstages<V>(p, re, im, t + 24, 16);
+            return;
+        }
     }
-    laterstages<V>(p, re, im, t, h);
+    firststages<V>(n, re, im);
+    laterstages<V>(p, re, im, t, 4);
 }
 // The plain copy runs on two-lane vectors (SSE2 registers hold two doubles); per lane the
 // operations are those of the AVX2 copy, so both give the same bytes.
