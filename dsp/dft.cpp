@@ -388,17 +388,12 @@ BRISVANE_AVX2KERNEL void transposehalves(v4d& a, v4d& b, v4d& c, v4d& d) {
     d = highhalves(ab1, cd1);
 }
 
-// Spans 2 to 16 of one block of sixteen points in registers: the first two stages with one
-// group of four per lane, then (transposed back, each vector a quarter of the block) the
-// radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes them).
-// The same operations per point as firststages followed by radix4 with h = 4.
-BRISVANE_AVX2KERNEL void sixteen(double* re, double* im, const double* w) {
-    v4d r0, r1, r2, r3, i0, i1, i2, i3;
-    loadcolumns(re, r0, r1, r2, r3);
-    loadcolumns(im, i0, i1, i2, i3);
-    quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
-    transposehalves(r0, r1, r2, r3);
-    transposehalves(i0, i1, i2, i3);
+// Spans 8 and 16 of one block of sixteen points at re, im whose spans 2 and 4 are done, given
+// as four groups of four (r_g + j i_g: the points 4g .. 4g + 3 of the block, one per lane):
+// the radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes
+// them), the same operations per point as radix4 with h = 4.
+BRISVANE_KERNEL void span16(double* re, double* im, const double* w, v4d r0, v4d i0, v4d r1, v4d i1,
+                            v4d r2, v4d i2, v4d r3, v4d i3) {
     v4d a1r, a1i, a2r, a2i, a3r, a3i;
     cmul(r1, i1, load4(w), load4(w + 4), a1r, a1i);
     cmul(r2, i2, load4(w + 8), load4(w + 12), a2r, a2i);
@@ -412,6 +407,19 @@ BRISVANE_AVX2KERNEL void sixteen(double* re, double* im, const double* w) {
     store4(im + 8, a2i);
     store4(re + 12, a3r);
     store4(im + 12, a3i);
+}
+
+// Spans 2 to 16 of one block of sixteen points in registers: the first two stages with one
+// group of four per lane, then (transposed back, each vector a group) span16.
+// The same operations per point as firststages followed by radix4 with h = 4.
+BRISVANE_AVX2KERNEL void sixteen(double* re, double* im, const double* w) {
+    v4d r0, r1, r2, r3, i0, i1, i2, i3;
+    loadcolumns(re, r0, r1, r2, r3);
+    loadcolumns(im, i0, i1, i2, i3);
+    quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
+    transposehalves(r0, r1, r2, r3);
+    transposehalves(i0, i1, i2, i3);
+    span16(re, im, w, r0, i0, r1, i1, r2, i2, r3, i3);
 }
 
 // Spans 2 to 16 over all n points (n a multiple of 16), block by block.
@@ -577,6 +585,70 @@ void centredpackplain(const double* x, const uint32_t* rev, std::size_t M, doubl
     centredpackbody(x, rev, M, re, im);
 }
 
+// The group of four points after spans 2 and 4 when its only nonzero point a = ar + j ai
+// (the others +0) is its first (a, a, a, a) or its last (a, -j a, -a, j a), with the signs of
+// zero quadstages gives (see centredpackbody).
+BRISVANE_KERNEL void firstonly(double ar, double ai, v4d& r, v4d& i) {
+    r = splat4(ar) + v4d{0.0, 0.0, 0.0, -0.0};
+    i = splat4(ai) + v4d{0.0, -0.0, 0.0, 0.0};
+}
+BRISVANE_KERNEL void lastonly(double ar, double ai, v4d& r, v4d& i) {
+    r = v4d{ar, ai, ar, ai} * v4d{1.0, -1.0, -1.0, 1.0} + splat4(0.0);
+    i = v4d{ai, ar, ai, ar} * v4d{1.0, 1.0, -1.0, -1.0} + splat4(0.0);
+}
+
+// rfftfastcentred's packing and spans 2 to 16 in one pass over blocks of sixteen points
+// (M >= 16 packed points, rev: their bit reversal): in every block the groups 0 and 2 hold
+// their nonzero point first (z[rev[b]], z[rev[b + 8]]) and the groups 1 and 3 last
+// (z[rev[b + 7]], z[rev[b + 15]]), since bit 2 of a group's position is the bit of its
+// first point's index that tells m < M/8 from m >= M - M/8. Then the stages from span 32 on.
+// The same values as centredpackbody followed by laterstages from half-span 4.
+template <typename V>
+BRISVANE_KERNEL void centredbody(const fftplan& p, const double* x, double* re, double* im) {
+    const std::size_t M = p.n;
+    const uint32_t* rev = p.rev.data();
+    const double* w = p.quad.data();
+    for (std::size_t b = 0; b < M; b += 16) {
+        const std::size_t m0 = rev[b], m1 = rev[b + 7], m2 = rev[b + 8], m3 = rev[b + 15];
+        v4d r0, i0, r1, i1, r2, i2, r3, i3;
+        firstonly(x[2 * m0], x[2 * m0 + 1], r0, i0);
+        lastonly(x[2 * m1], x[2 * m1 + 1], r1, i1);
+        firstonly(x[2 * m2], x[2 * m2 + 1], r2, i2);
+        lastonly(x[2 * m3], x[2 * m3 + 1], r3, i3);
+        span16(re + b, im + b, w, r0, i0, r1, i1, r2, i2, r3, i3);
+    }
+    laterstages<V>(p, re, im, w + 24, 16);
+}
+BRISVANE_AVX2 void centredavx2(const fftplan& p, const double* x, double* re, double* im) {
+    centredbody<v4d>(p, x, re, im);
+}
+void centredplain(const fftplan& p, const double* x, double* re, double* im) {
+    centredbody<v2d>(p, x, re, im);
+}
+
+// Forward transform of n >= 16 points of which only the first quarter is nonzero, after the
+// exchanges within that quarter (point z[m], m < n/4, at position rev[m] / 4): every group
+// of four of spans 2 and 4 holds its nonzero point first, so block b (groups at 4s,
+// s = b/4 .. b/4 + 3) is formed from positions s, whose values blocks further down still
+// need only below b/4: the blocks run downwards. Then the stages from span 32 on.
+template <typename V>
+BRISVANE_KERNEL void lowquarterbody(const fftplan& p, double* re, double* im) {
+    const double* w = p.quad.data();
+    for (std::size_t b = p.n; b > 0;) {
+        b -= 16;
+        const std::size_t s = b / 4;
+        v4d r0, i0, r1, i1, r2, i2, r3, i3;
+        firstonly(re[s], im[s], r0, i0);
+        firstonly(re[s + 1], im[s + 1], r1, i1);
+        firstonly(re[s + 2], im[s + 2], r2, i2);
+        firstonly(re[s + 3], im[s + 3], r3, i3);
+        span16(re + b, im + b, w, r0, i0, r1, i1, r2, i2, r3, i3);
+    }
+    laterstages<V>(p, re, im, w + 24, 16);
+}
+BRISVANE_AVX2 void lowquarteravx2(const fftplan& p, double* re, double* im) { lowquarterbody<v4d>(p, re, im); }
+void lowquarterplain(const fftplan& p, double* re, double* im) { lowquarterbody<v2d>(p, re, im); }
+
 // Inverse transform by the forward one on exchanged parts: swapping real and imaginary
 // parts before and after a forward transform conjugates its kernel.
 void inversekernel(const fftplan& p, double* re, double* im) { forwardkernel(p, im, re); }
@@ -736,6 +808,38 @@ int dofftrfastreversed(const fftplan& plan, double* re, double* im) {
     return 0;
 }
 
+int dofftrfastlow(const fftplan& plan, double* re, double* im, uint32_t count) {
+    if (re == nullptr || im == nullptr || plan.n == 0 || count > plan.n) {
+        return -1;
+    }
+    const std::size_t n = plan.n;
+    const std::size_t q = n / 4;
+    const std::size_t filled = count > q || n < 16 ? n : q;
+    for (std::size_t i = count; i < filled; ++i) {
+        re[i] = 0.0;
+        im[i] = 0.0;
+    }
+    if (filled == n) {
+        forwardkernel(plan, re, im);
+        return 0;
+    }
+    // Bit reversal within the first quarter: z[m] to position rev[m] / 4.
+    const uint32_t* rev = plan.rev.data();
+    for (std::size_t s = 0; s < q; ++s) {
+        const std::size_t r = rev[s] >> 2;
+        if (r > s) {
+            std::swap(re[s], re[r]);
+            std::swap(im[s], im[r]);
+        }
+    }
+    if (cpuhasavx2()) {
+        lowquarteravx2(plan, re, im);
+    } else {
+        lowquarterplain(plan, re, im);
+    }
+    return 0;
+}
+
 int rfftplancreate(uint32_t N, rfftplan* plan) {
     if (plan == nullptr || N < 2 || (N & (N - 1)) != 0) {
         return -1;
@@ -813,7 +917,13 @@ int rfftfastcentred(const rfftplan& plan, const double* x, double* re, double* i
     }
     const std::size_t M = plan.N / 2;
     const uint32_t* rev = plan.half.rev.data();
-    if (cpuhasavx2()) {
+    if (M >= 16) {
+        if (cpuhasavx2()) {
+            centredavx2(plan.half, x, re, im);
+        } else {
+            centredplain(plan.half, x, re, im);
+        }
+    } else if (cpuhasavx2()) {
         centredpackavx2(x, rev, M, re, im);
         fromspan8avx2(plan.half, re, im);
     } else {
