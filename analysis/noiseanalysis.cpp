@@ -332,7 +332,7 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
       im[i / 2] = v;
     }
   }
-  dofftrfast(ws->fastplan, re, im, 1);
+  dofftrfastlow(ws->fastplan, re, im, (L + 1) / 2);  // points from (L + 1) / 2 on are zero
 
   // Bins k and half - k of the real transform from Z[k] and Z[half - k]:
   // X[k] = (Z[k] + conj Z[half-k])/2 + W^k (Z[k] - conj Z[half-k])/(2j), W = e^(-j 2 pi/N).

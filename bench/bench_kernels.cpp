@@ -149,8 +149,63 @@ void BM_RfftFast(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The pitch tracker's transforms (512 and 256 points, input already in bit-reversed order)
+// and the voicing analysis's real transforms of centred frames (1024 and 2048 points).
+void BM_FftFastReversed(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    fftplan plan;
+    fftplancreate(n, &plan);
+    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(n), 3);
+    std::vector<double> re(n), im(n);
+    for (auto _ : state) {
+        std::memcpy(re.data(), src.data(), n * sizeof(double));
+        std::memcpy(im.data(), src.data() + n, n * sizeof(double));
+        dofftrfastreversed(plan, re.data(), im.data());
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RfftFastCentred(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    rfftplan plan;
+    rfftplancreate(n, &plan);
+    std::vector<double> x = randomvalues(n, 4);
+    for (uint32_t j = n / 8; j < n - n / 8; ++j) x[j] = 0.0;
+    std::vector<double> re(n / 2 + 1), im(n / 2 + 1);
+    for (auto _ : state) {
+        rfftfastcentred(plan, x.data(), re.data(), im.data());
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The noise spectrum's transform: 512 points of which the first 81 (a 161-sample window
+// packed in pairs) are nonzero.
+void BM_FftFastLow(benchmark::State& state) {
+    const uint32_t n = 512;
+    const auto count = static_cast<uint32_t>(state.range(0));
+    fftplan plan;
+    fftplancreate(n, &plan);
+    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(count), 3);
+    std::vector<double> re(n), im(n);
+    for (auto _ : state) {
+        std::memcpy(re.data(), src.data(), count * sizeof(double));
+        std::memcpy(im.data(), src.data() + count, count * sizeof(double));
+        dofftrfastlow(plan, re.data(), im.data(), count);
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 BENCHMARK(BM_FftFast)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
+BENCHMARK(BM_FftFastLow)->Arg(81)->Arg(512);
+BENCHMARK(BM_FftFastReversed)->Arg(256)->Arg(512);
 BENCHMARK(BM_RfftFast)->Arg(1024);
+BENCHMARK(BM_RfftFastCentred)->Arg(1024)->Arg(2048);
 BENCHMARK(BM_CholeskyInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ToeplitzInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GaussJordanInverse)->Arg(33)->Arg(133)->Arg(267)->Unit(benchmark::kMicrosecond);

@@ -15,6 +15,10 @@
 
 #include "dsp/simd.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace brisvane {
 
 namespace {
@@ -341,18 +345,55 @@ BRISVANE_KERNEL void radix4(double* __restrict r0, double* __restrict i0, double
     }
 }
 
-// Spans 2 to 16 of one block of sixteen points in registers: the first two stages with one
-// group of four per lane, then (transposed back, each vector a quarter of the block) the
-// radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes them).
-// The same operations per point as firststages followed by radix4 with h = 4.
-BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
-    v4d r0 = load4(re), r1 = load4(re + 4), r2 = load4(re + 8), r3 = load4(re + 12);
-    v4d i0 = load4(im), i1 = load4(im + 4), i2 = load4(im + 8), i3 = load4(im + 12);
-    transpose4(r0, r1, r2, r3);
-    transpose4(i0, i1, i2, i3);
-    quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
-    transpose4(r0, r1, r2, r3);
-    transpose4(i0, i1, i2, i3);
+// Lane moves of the sixteen-point kernel, which runs in the AVX2 copy only. Processors that
+// split 256-bit registers into two 128-bit halves move a half cheaply by extract and insert,
+// while a general two-register permutation of halves costs several times more; the values
+// only move, so the choice of instructions does not change any result.
+#if defined(__x86_64__) || defined(__i386__)
+#define BRISVANE_AVX2KERNEL static inline __attribute__((target("avx2"), always_inline))
+// (a2, a3, b2, b3): the high half of a below the high half of b.
+BRISVANE_AVX2KERNEL v4d highhalves(v4d a, v4d b) {
+    return (v4d)_mm256_insertf128_pd((__m256d)b, _mm256_extractf128_pd((__m256d)a, 1), 0);
+}
+#else
+#define BRISVANE_AVX2KERNEL BRISVANE_KERNEL
+BRISVANE_AVX2KERNEL v4d highhalves(v4d a, v4d b) { return __builtin_shufflevector(a, b, 2, 3, 6, 7); }
+#endif
+// (a0, a1, b0, b1).
+BRISVANE_AVX2KERNEL v4d lowhalves(v4d a, v4d b) { return __builtin_shufflevector(a, b, 0, 1, 4, 5); }
+// (a, b) as one vector.
+BRISVANE_AVX2KERNEL v4d joined(v2d a, v2d b) { return __builtin_shufflevector(a, b, 0, 1, 2, 3); }
+
+// The columns c_i = (p[i], p[4 + i], p[8 + i], p[12 + i]) of the 4 x 4 block of doubles at p.
+BRISVANE_AVX2KERNEL void loadcolumns(const double* p, v4d& c0, v4d& c1, v4d& c2, v4d& c3) {
+    const v4d t0 = joined(load2(p), load2(p + 8));  // p0 p1 p8 p9
+    const v4d t1 = joined(load2(p + 4), load2(p + 12));
+    const v4d t2 = joined(load2(p + 2), load2(p + 10));
+    const v4d t3 = joined(load2(p + 6), load2(p + 14));
+    c0 = __builtin_shufflevector(t0, t1, 0, 4, 2, 6);
+    c1 = __builtin_shufflevector(t0, t1, 1, 5, 3, 7);
+    c2 = __builtin_shufflevector(t2, t3, 0, 4, 2, 6);
+    c3 = __builtin_shufflevector(t2, t3, 1, 5, 3, 7);
+}
+
+// transpose4 by half moves.
+BRISVANE_AVX2KERNEL void transposehalves(v4d& a, v4d& b, v4d& c, v4d& d) {
+    const v4d ab0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);  // a0 b0 a2 b2
+    const v4d ab1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);  // a1 b1 a3 b3
+    const v4d cd0 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
+    const v4d cd1 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
+    a = lowhalves(ab0, cd0);  // a0 b0 c0 d0
+    b = lowhalves(ab1, cd1);
+    c = highhalves(ab0, cd0);
+    d = highhalves(ab1, cd1);
+}
+
+// Spans 8 and 16 of one block of sixteen points at re, im whose spans 2 and 4 are done, given
+// as four groups of four (r_g + j i_g: the points 4g .. 4g + 3 of the block, one per lane):
+// the radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes
+// them), the same operations per point as radix4 with h = 4.
+BRISVANE_KERNEL void span16(double* re, double* im, const double* w, v4d r0, v4d i0, v4d r1, v4d i1,
+                            v4d r2, v4d i2, v4d r3, v4d i3) {
     v4d a1r, a1i, a2r, a2i, a3r, a3i;
     cmul(r1, i1, load4(w), load4(w + 4), a1r, a1i);
     cmul(r2, i2, load4(w + 8), load4(w + 12), a2r, a2i);
@@ -368,14 +409,82 @@ BRISVANE_KERNEL void sixteen(double* re, double* im, const double* w) {
     store4(im + 12, a3i);
 }
 
+// Spans 2 to 16 of one block of sixteen points in registers: the first two stages with one
+// group of four per lane, then (transposed back, each vector a group) span16.
+// The same operations per point as firststages followed by radix4 with h = 4.
+BRISVANE_AVX2KERNEL void sixteen(double* re, double* im, const double* w) {
+    v4d r0, r1, r2, r3, i0, i1, i2, i3;
+    loadcolumns(re, r0, r1, r2, r3);
+    loadcolumns(im, i0, i1, i2, i3);
+    quadstages(r0, i0, r1, i1, r2, i2, r3, i3);
+    transposehalves(r0, r1, r2, r3);
+    transposehalves(i0, i1, i2, i3);
+    span16(re, im, w, r0, i0, r1, i1, r2, i2, r3, i3);
+}
+
+// Spans 2 to 16 over all n points (n a multiple of 16), block by block.
+BRISVANE_AVX2 void sixteenpass(std::size_t n, double* re, double* im, const double* w) {
+    for (std::size_t b = 0; b < n; b += 16) sixteen(re + b, im + b, w);
+}
+
+// The last radix-4 pass (half-span h, factors w as radix4 takes them) and the radix-2 stage
+// of half-span 4h after it, over the whole transform of 8h points, in one pass: for each j
+// the quarters j, j + h, j + 2h, j + 3h of both halves go through radix4's operations in
+// registers, and the butterflies of the last stage (factors wr, wi of indices j + q h) join
+// quarter q of the first half with quarter q of the second, as butterflies does. Each point
+// is loaded and stored once instead of twice; the operations per point are the same.
+template <typename V>
+BRISVANE_KERNEL void radix4last2(double* __restrict re, double* __restrict im, const double* __restrict w,
+                                 const double* __restrict wr, const double* __restrict wi, std::size_t h) {
+    const double* w1r = w;
+    const double* w1i = w + h;
+    const double* w2r = w + 2 * h;
+    const double* w2i = w + 3 * h;
+    const double* w3r = w + 4 * h;
+    const double* w3i = w + 5 * h;
+    for (std::size_t j = 0; j < h; j += sizeof(V) / sizeof(double)) {
+        const V f1r = loadv<V>(w1r + j), f1i = loadv<V>(w1i + j);
+        const V f2r = loadv<V>(w2r + j), f2i = loadv<V>(w2i + j);
+        const V f3r = loadv<V>(w3r + j), f3i = loadv<V>(w3i + j);
+        // Radix-4 butterflies of the first half (a) and of the second half (b).
+        V a0r = loadv<V>(re + j), a0i = loadv<V>(im + j), a1r, a1i, a2r, a2i, a3r, a3i;
+        cmul(loadv<V>(re + h + j), loadv<V>(im + h + j), f1r, f1i, a1r, a1i);
+        cmul(loadv<V>(re + 2 * h + j), loadv<V>(im + 2 * h + j), f2r, f2i, a2r, a2i);
+        cmul(loadv<V>(re + 3 * h + j), loadv<V>(im + 3 * h + j), f3r, f3i, a3r, a3i);
+        quadstages(a0r, a0i, a1r, a1i, a2r, a2i, a3r, a3i);
+        V b0r = loadv<V>(re + 4 * h + j), b0i = loadv<V>(im + 4 * h + j), b1r, b1i, b2r, b2i, b3r, b3i;
+        cmul(loadv<V>(re + 5 * h + j), loadv<V>(im + 5 * h + j), f1r, f1i, b1r, b1i);
+        cmul(loadv<V>(re + 6 * h + j), loadv<V>(im + 6 * h + j), f2r, f2i, b2r, b2i);
+        cmul(loadv<V>(re + 7 * h + j), loadv<V>(im + 7 * h + j), f3r, f3i, b3r, b3i);
+        quadstages(b0r, b0i, b1r, b1i, b2r, b2i, b3r, b3i);
+        // Radix-2 butterflies of half-span 4h: t = w b, b <- a - t, a <- a + t.
+        const auto last = [&](std::size_t o, V ar, V ai, V br, V bi) {
+            V tr, ti;
+            cmul(br, bi, loadv<V>(wr + o), loadv<V>(wi + o), tr, ti);
+            storev(re + 4 * h + o, ar - tr);
+            storev(im + 4 * h + o, ai - ti);
+            storev(re + o, ar + tr);
+            storev(im + o, ai + ti);
+        };
+        last(j, a0r, a0i, b0r, b0i);
+        last(h + j, a1r, a1i, b1r, b1i);
+        last(2 * h + j, a2r, a2i, b2r, b2i);
+        last(3 * h + j, a3r, a3i, b3r, b3i);
+    }
+}
+
 // The stages from half-span h (a multiple of 4; t: the plan's radix-4 factors of that pass)
 // to the end of a forward transform of the plan's length: radix-4 passes, then (for an odd
-// number of remaining stages) one radix-2 stage.
+// number of remaining stages) one radix-2 stage, fused with the last radix-4 pass.
 template <typename V>
 BRISVANE_KERNEL void laterstages(const fftplan& p, double* re, double* im, const double* t,
                                  std::size_t h) {
     const std::size_t n = p.n;
     for (; 4 * h <= n; h *= 4) {
+        if (8 * h == n) {
+            radix4last2<V>(re, im, t, p.twre.data() + 4 * h, p.twim.data() + 4 * h, h);
+            return;
+        }
         for (std::size_t b = 0; b < n; b += 4 * h) {
             radix4<V>(re + b, im + b, re + b + h, im + b + h, re + b + 2 * h, im + b + 2 * h,
                    re + b + 3 * h, im + b + 3 * h, t, h);
@@ -401,16 +510,16 @@ BRISVANE_KERNEL void forwardbody(const fftplan& p, double* re, double* im, bool 
     if (n < 2) return;
     if (!reversed) permute(p, re, im);
     const double* t = p.quad.data();
-    std::size_t h = 4;
-    if (sizeof(V) == sizeof(v4d) && n >= 16) {
-        // Four lanes: spans 2 to 16 block by block in registers.
-        for (std::size_t b = 0; b < n; b += 16) sixteen(re + b, im + b, t);
-        t += 6 * h;
-        h *= 4;
-    } else {
-        firststages<V>(n, re, im);
+    if constexpr (sizeof(V) == sizeof(v4d)) {
+        if (n >= 16) {
+            // Four lanes: spans 2 to 16 block by block in registers.
+            sixteenpass(n, re, im, t);
+            laterstages<V>(p, re, im, t + 24, 16);
+            return;
+        }
     }
-    laterstages<V>(p, re, im, t, h);
+    firststages<V>(n, re, im);
+    laterstages<V>(p, re, im, t, 4);
 }
 // The plain copy runs on two-lane vectors (SSE2 registers hold two doubles); per lane the
 // operations are those of the AVX2 copy, so both give the same bytes.
@@ -475,6 +584,70 @@ void centredpackplain(const double* x, const uint32_t* rev, std::size_t M, doubl
                       double* im) {
     centredpackbody(x, rev, M, re, im);
 }
+
+// The group of four points after spans 2 and 4 when its only nonzero point a = ar + j ai
+// (the others +0) is its first (a, a, a, a) or its last (a, -j a, -a, j a), with the signs of
+// zero quadstages gives (see centredpackbody).
+BRISVANE_KERNEL void firstonly(double ar, double ai, v4d& r, v4d& i) {
+    r = splat4(ar) + v4d{0.0, 0.0, 0.0, -0.0};
+    i = splat4(ai) + v4d{0.0, -0.0, 0.0, 0.0};
+}
+BRISVANE_KERNEL void lastonly(double ar, double ai, v4d& r, v4d& i) {
+    r = v4d{ar, ai, ar, ai} * v4d{1.0, -1.0, -1.0, 1.0} + splat4(0.0);
+    i = v4d{ai, ar, ai, ar} * v4d{1.0, 1.0, -1.0, -1.0} + splat4(0.0);
+}
+
+// rfftfastcentred's packing and spans 2 to 16 in one pass over blocks of sixteen points
+// (M >= 16 packed points, rev: their bit reversal): in every block the groups 0 and 2 hold
+// their nonzero point first (z[rev[b]], z[rev[b + 8]]) and the groups 1 and 3 last
+// (z[rev[b + 7]], z[rev[b + 15]]), since bit 2 of a group's position is the bit of its
+// first point's index that tells m < M/8 from m >= M - M/8. Then the stages from span 32 on.
+// The same values as centredpackbody followed by laterstages from half-span 4.
+template <typename V>
+BRISVANE_KERNEL void centredbody(const fftplan& p, const double* x, double* re, double* im) {
+    const std::size_t M = p.n;
+    const uint32_t* rev = p.rev.data();
+    const double* w = p.quad.data();
+    for (std::size_t b = 0; b < M; b += 16) {
+        const std::size_t m0 = rev[b], m1 = rev[b + 7], m2 = rev[b + 8], m3 = rev[b + 15];
+        v4d r0, i0, r1, i1, r2, i2, r3, i3;
+        firstonly(x[2 * m0], x[2 * m0 + 1], r0, i0);
+        lastonly(x[2 * m1], x[2 * m1 + 1], r1, i1);
+        firstonly(x[2 * m2], x[2 * m2 + 1], r2, i2);
+        lastonly(x[2 * m3], x[2 * m3 + 1], r3, i3);
+        span16(re + b, im + b, w, r0, i0, r1, i1, r2, i2, r3, i3);
+    }
+    laterstages<V>(p, re, im, w + 24, 16);
+}
+BRISVANE_AVX2 void centredavx2(const fftplan& p, const double* x, double* re, double* im) {
+    centredbody<v4d>(p, x, re, im);
+}
+void centredplain(const fftplan& p, const double* x, double* re, double* im) {
+    centredbody<v2d>(p, x, re, im);
+}
+
+// Forward transform of n >= 16 points of which only the first quarter is nonzero, after the
+// exchanges within that quarter (point z[m], m < n/4, at position rev[m] / 4): every group
+// of four of spans 2 and 4 holds its nonzero point first, so block b (groups at 4s,
+// s = b/4 .. b/4 + 3) is formed from positions s, whose values blocks further down still
+// need only below b/4: the blocks run downwards. Then the stages from span 32 on.
+template <typename V>
+BRISVANE_KERNEL void lowquarterbody(const fftplan& p, double* re, double* im) {
+    const double* w = p.quad.data();
+    for (std::size_t b = p.n; b > 0;) {
+        b -= 16;
+        const std::size_t s = b / 4;
+        v4d r0, i0, r1, i1, r2, i2, r3, i3;
+        firstonly(re[s], im[s], r0, i0);
+        firstonly(re[s + 1], im[s + 1], r1, i1);
+        firstonly(re[s + 2], im[s + 2], r2, i2);
+        firstonly(re[s + 3], im[s + 3], r3, i3);
+        span16(re + b, im + b, w, r0, i0, r1, i1, r2, i2, r3, i3);
+    }
+    laterstages<V>(p, re, im, w + 24, 16);
+}
+BRISVANE_AVX2 void lowquarteravx2(const fftplan& p, double* re, double* im) { lowquarterbody<v4d>(p, re, im); }
+void lowquarterplain(const fftplan& p, double* re, double* im) { lowquarterbody<v2d>(p, re, im); }
 
 // Inverse transform by the forward one on exchanged parts: swapping real and imaginary
 // parts before and after a forward transform conjugates its kernel.
@@ -635,6 +808,38 @@ int dofftrfastreversed(const fftplan& plan, double* re, double* im) {
     return 0;
 }
 
+int dofftrfastlow(const fftplan& plan, double* re, double* im, uint32_t count) {
+    if (re == nullptr || im == nullptr || plan.n == 0 || count > plan.n) {
+        return -1;
+    }
+    const std::size_t n = plan.n;
+    const std::size_t q = n / 4;
+    const std::size_t filled = count > q || n < 16 ? n : q;
+    for (std::size_t i = count; i < filled; ++i) {
+        re[i] = 0.0;
+        im[i] = 0.0;
+    }
+    if (filled == n) {
+        forwardkernel(plan, re, im);
+        return 0;
+    }
+    // Bit reversal within the first quarter: z[m] to position rev[m] / 4.
+    const uint32_t* rev = plan.rev.data();
+    for (std::size_t s = 0; s < q; ++s) {
+        const std::size_t r = rev[s] >> 2;
+        if (r > s) {
+            std::swap(re[s], re[r]);
+            std::swap(im[s], im[r]);
+        }
+    }
+    if (cpuhasavx2()) {
+        lowquarteravx2(plan, re, im);
+    } else {
+        lowquarterplain(plan, re, im);
+    }
+    return 0;
+}
+
 int rfftplancreate(uint32_t N, rfftplan* plan) {
     if (plan == nullptr || N < 2 || (N & (N - 1)) != 0) {
         return -1;
@@ -712,7 +917,13 @@ int rfftfastcentred(const rfftplan& plan, const double* x, double* re, double* i
     }
     const std::size_t M = plan.N / 2;
     const uint32_t* rev = plan.half.rev.data();
-    if (cpuhasavx2()) {
+    if (M >= 16) {
+        if (cpuhasavx2()) {
+            centredavx2(plan.half, x, re, im);
+        } else {
+            centredplain(plan.half, x, re, im);
+        }
+    } else if (cpuhasavx2()) {
         centredpackavx2(x, rev, M, re, im);
         fromspan8avx2(plan.half, re, im);
     } else {

@@ -52,6 +52,14 @@ int dofftrfast(const fftplan& plan, double* re, double* im, int8_t dir);
 // plan.rev[i] at position i, as a caller places them while forming its frame): the exchange
 // pass is skipped, the bins (natural order) are the same to the last bit. Same failures.
 int dofftrfastreversed(const fftplan& plan, double* re, double* im);
+// Forward transform of dofftrfast for data whose points count .. plan.n - 1 are zero (a
+// short frame at the start of a longer transform): those points are taken as +0 and not
+// read. When count <= plan.n / 4 and plan.n >= 16, every group of four points that the
+// first two stages combine holds at most one nonzero point, so those stages reduce to
+// copies and the exchange pass to a quarter of its length. The bins are those of dofftrfast
+// on the zero-filled data to the last bit. count <= plan.n; otherwise, for null arrays or an
+// empty plan, returns -1 (data untouched).
+int dofftrfastlow(const fftplan& plan, double* re, double* im, uint32_t count);
 
 // Tables of the real-input fast transform of N real points (N a power of two >= 2): the
 // complex plan of N/2 points and cos(2 pi k/N), sin(2 pi k/N) for k = 0 .. N/2.

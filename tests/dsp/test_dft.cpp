@@ -182,6 +182,23 @@ TEST(FastFft, ComplexTransformsAgreeWithTheDocumentedOnes) {
             EXPECT_LE(efast, std::max(relativedeviation(exact, documented), 1e-16)) << n;
             EXPECT_LT(efast, 2e-16 * (1 + std::log2(n))) << n << " dir " << int{dir};
         }
+        // Only the first count points nonzero (signed zeros among them): the bins of the
+        // zero-filled transform to the bit, the points from count on never read (NaN there).
+        for (const int count : {0, 1, 3, n / 8, n / 4, n / 4 + 1, n}) {
+            if (count > n) continue;
+            vec re, im;
+            split(randomcomplex(n, 7u + static_cast<unsigned>(count)), re, im);
+            for (int i = 0; i < n; ++i) {
+                if (i >= count) re[i] = im[i] = 0.0;
+                if (i % 3 == 0 && i < count) re[i] = -0.0;
+            }
+            vec lre(re), lim(im);
+            for (int i = count; i < n; ++i) lre[i] = lim[i] = std::nan("");
+            ASSERT_EQ(dofftrfast(plan, re.data(), im.data(), 1), 0);
+            ASSERT_EQ(dofftrfastlow(plan, lre.data(), lim.data(), static_cast<uint32_t>(count)), 0);
+            EXPECT_EQ(std::memcmp(re.data(), lre.data(), n * sizeof(double)), 0) << n << " " << count;
+            EXPECT_EQ(std::memcmp(im.data(), lim.data(), n * sizeof(double)), 0) << n << " " << count;
+        }
     }
 }
 
@@ -262,6 +279,8 @@ TEST(FastFft, PlansRefuseInvalidLengthsAndTransformsRefuseMissingArrays) {
     ASSERT_EQ(fftplancreate(8, &plan), 0);
     ASSERT_EQ(rfftplancreate(8, &rplan), 0);
     EXPECT_EQ(dofftrfast(plan, nullptr, b.data(), 1), -1);
+    EXPECT_EQ(dofftrfastlow(plan, a.data(), b.data(), 9), -1);  // more points than the plan's
+    EXPECT_EQ(dofftrfastlow(plan, a.data(), nullptr, 1), -1);
     EXPECT_EQ(rfftfast(rplan, nullptr, a.data(), b.data()), -1);
     EXPECT_EQ(rfftfastcentred(rplan, a.data(), nullptr, b.data()), -1);
     EXPECT_EQ(irfftfast(rplan, a.data(), b.data(), nullptr), -1);
