@@ -318,9 +318,12 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
 
   // Frame value i (window position i, 0 beyond the stretch) packed as point i/2 of a
   // half-length complex signal: even values real, odd values imaginary.
+  // Points from (L + 1) / 2 on are zero and never read by the transform: only those below
+  // are cleared.
   double* re = logspec;
   double* im = ws->scratch;
-  for (uint32_t n = 0; n < half; ++n) {
+  const uint32_t count = (L + 1) / 2;
+  for (uint32_t n = 0; n < count; ++n) {
     re[n] = 0.0;
     im[n] = 0.0;
   }
@@ -332,7 +335,7 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
       im[i / 2] = v;
     }
   }
-  dofftrfastlow(ws->fastplan, re, im, (L + 1) / 2);  // points from (L + 1) / 2 on are zero
+  dofftrfastlow(ws->fastplan, re, im, count);
 
   // Bins k and half - k of the real transform from Z[k] and Z[half - k]:
   // X[k] = (Z[k] + conj Z[half-k])/2 + W^k (Z[k] - conj Z[half-k])/(2j), W = e^(-j 2 pi/N).
