@@ -255,54 +255,70 @@ namespace {
 // Horizontal sum of a four-lane vector, in the shape (v0 + v1) + (v2 + v3).
 BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
+// Sums of one step of the Levinson recursion, see levinsonstep: four vector partial sums and
+// the scalar ones.
+struct LevinsonSums {
+    v4d qa, qd, sa, sd;
+    double qs, ss;
+};
+
+// One block of four pairs of levinsonstep: lower block k = lo + j and upper block
+// k = hi - 3 + j of a, in storage order; each is paired with the other's lanes reversed. zl
+// holds z(lo + 3 - j), the partners of the new upper block, and zu holds z(hi - j), the
+// partners of the new lower block.
+template <bool Next>
+BRISVANE_KERNEL void levinsonblock(idx N, idx i, idx lo, idx hi, const double* __restrict t,
+                                   const double* __restrict ta, v4d c4, v4d r4, double* __restrict zr,
+                                   double* __restrict a, LevinsonSums& u) {
+    const v4d aa = load4(a + lo);
+    const v4d ad = load4(a + hi - 3);
+    const v4d ana = aa - c4 * reverse4(ad);   // new a(k), lower block
+    const v4d and_ = ad - c4 * reverse4(aa);  // new a(k), upper block
+    const v4d zl = load4(zr + (N - 4 - lo)) + r4 * and_;
+    const v4d zu = load4(zr + (N - 1 - hi)) + r4 * ana;
+    store4(zr + (N - 4 - lo), zl);
+    store4(zr + (N - 1 - hi), zu);
+    store4(a + lo, ana);
+    store4(a + hi - 3, and_);
+    if constexpr (Next) {
+        u.qa += load4(ta + lo) * ana;             // t(i+1-k), k = lo + j
+        u.qd += load4(ta + hi - 3) * and_;        // t(i+1-k), k = hi - 3 + j
+        u.sa += load4(t + (i - 2 - lo)) * zl;     // t(i+1-k), k = lo + 3 - j
+        u.sd += load4(t + (i + 1 - hi)) * zu;     // t(i+1-k), k = hi - j
+    }
+}
+
 // One step i of the Levinson recursion of toeplitzsimsolve. The first column of the leading
 // i-block's inverse is kept as x0 a(k) with a(0) = 1 (x0 = 1/prediction error), so that its
 // update to the (i+1)-block, y(k) = e (x(k) - c x(i-k)), e = 1/(1 - c^2), is a(k) -= c a(i-k)
 // with one multiplication, and x0 *= e. The solution z of the i-block is bordered with the
 // reversed new column: z(k) += r a(i-k), r = res x0 (x0 already advanced). Both updates touch
 // a(k) and a(i-k) only, so each pair (k, i-k) is updated in place from its old values, four
-// pairs per vector. z is held reversed, z(k) in zr[N-1-k], so that the four z(k) loaded
-// beside a block of a(i-k) are already in that block's lane order (no shuffle). With Next,
-// the sums q = sum_{k<=i} t(i+1-k) a(k) and s = sum_{k<=i} t(i+1-k) z(k) of step i+1
-// (c = x0 q) are formed from the new values while they are in registers, so every step is
-// one pass over a and z and the reduction overlaps the update. Their shape is fixed: two
-// vector partial sums per quantity, the scalar pairs and centre in a scalar sum in
-// increasing k, combined as lanesum(first + second) + scalar.
+// pairs per vector, two vectors per pass of the loop. z is held reversed, z(k) in zr[N-1-k], so
+// that the four z(k) loaded beside a block of a(i-k) are already in that block's lane order (no
+// shuffle). With Next, the sums q = sum_{k<=i} t(i+1-k) a(k) and s = sum_{k<=i} t(i+1-k) z(k)
+// of step i+1 (c = x0 q) are formed from the new values while they are in registers, so every
+// step is one pass over a and z. Their shape is fixed: two vector partial sums per quantity
+// (blocks added in increasing lo), the pairs left over and the centre in a scalar sum in
+// increasing k, combined as lanesum(first + second) + scalar. The new elements a(i) and z(i)
+// start at 0 from levinsonbody's clearing: a zero stored here would be read at once by a wider
+// load of the same pass, which waits for the store to complete.
 template <bool Next>
 BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, const double* __restrict tr, double c,
                                   double r, double* __restrict zr, double* __restrict a, double& qn, double& sn) {
-    a[i] = 0.0;
-    zr[N - 1 - i] = 0.0;
     const v4d c4 = splat4(c), r4 = splat4(r);
-    v4d qa = splat4(0.0), qd = qa, sa = qa, sd = qa;
-    double qs = 0.0, ss = 0.0;
+    LevinsonSums u{splat4(0.0), splat4(0.0), splat4(0.0), splat4(0.0), 0.0, 0.0};
     // ta[k] = tr[N-2-i+k] = t(i+1-k), formed only with Next (i + 1 < N).
     const double* ta = Next ? tr + (N - 2 - i) : tr;
-    idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
-    for (; lo + 7 <= hi; lo += 4, hi -= 4) {
-        // Lower block k = lo + j and upper block k = hi - 3 + j of a, in storage order; each
-        // is paired with the other's lanes reversed. zl holds z(lo + 3 - j), the partners of
-        // the new upper block, and zu holds z(hi - j), the partners of the new lower block.
-        const v4d aa = load4(a + lo);
-        const v4d ad = load4(a + hi - 3);
-        const v4d ana = aa - c4 * reverse4(ad);  // new a(k), lower block
-        const v4d and_ = ad - c4 * reverse4(aa);  // new a(k), upper block
-        const v4d zl = load4(zr + (N - 4 - lo)) + r4 * and_;
-        const v4d zu = load4(zr + (N - 1 - hi)) + r4 * ana;
-        store4(zr + (N - 4 - lo), zl);
-        store4(zr + (N - 1 - hi), zu);
-        store4(a + lo, ana);
-        store4(a + hi - 3, and_);
-        if constexpr (Next) {
-            const v4d tla = load4(ta + lo);           // t(i+1-k), k = lo + j
-            const v4d tld = load4(ta + hi - 3);       // t(i+1-k), k = hi - 3 + j
-            const v4d tzl = load4(t + (i - 2 - lo));  // t(i+1-k), k = lo + 3 - j
-            const v4d tzu = load4(t + (i + 1 - hi));  // t(i+1-k), k = hi - j
-            qa += tla * ana;
-            qd += tld * and_;
-            sa += tzl * zl;
-            sd += tzu * zu;
-        }
+    idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the blocks disjoint
+    for (; lo + 15 <= hi; lo += 8, hi -= 8) {
+        levinsonblock<Next>(N, i, lo, hi, t, ta, c4, r4, zr, a, u);
+        levinsonblock<Next>(N, i, lo + 4, hi - 4, t, ta, c4, r4, zr, a, u);
+    }
+    if (lo + 7 <= hi) {
+        levinsonblock<Next>(N, i, lo, hi, t, ta, c4, r4, zr, a, u);
+        lo += 4;
+        hi -= 4;
     }
     for (; lo < hi; ++lo, --hi) {
         const double aa = a[lo];
@@ -316,8 +332,8 @@ BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, cons
         a[lo] = ana;
         a[hi] = and_;
         if constexpr (Next) {
-            qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
-            ss += t[i + 1 - lo] * zl + t[i + 1 - hi] * zu;
+            u.qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
+            u.ss += t[i + 1 - lo] * zl + t[i + 1 - hi] * zu;
         }
     }
     if (lo == hi) {
@@ -326,13 +342,13 @@ BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, cons
         zr[N - 1 - lo] = zn;
         a[lo] = an;
         if constexpr (Next) {
-            qs += t[i + 1 - lo] * an;
-            ss += t[i + 1 - lo] * zn;
+            u.qs += t[i + 1 - lo] * an;
+            u.ss += t[i + 1 - lo] * zn;
         }
     }
     if constexpr (Next) {
-        qn = lanesum(qa + qd) + qs;
-        sn = lanesum(sa + sd) + ss;
+        qn = lanesum(u.qa + u.qd) + u.qs;
+        sn = lanesum(u.sa + u.sd) + u.ss;
     }
 }
 
@@ -343,6 +359,9 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
     for (idx k = 0; k < N; ++k) {
         tr[k] = t[N - 1 - k];
     }
+    // Elements of a and z beyond the current block are 0 (a(i) and z(i) of step i).
+    std::fill(a, a + N, 0.0);
+    std::fill(z, z + N, 0.0);
     double x0 = 1.0 / t[0];
     a[0] = 1.0;
     z[N - 1] = b[0] * x0;
@@ -355,8 +374,8 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
     }
     for (idx i = 1; i < N; ++i) {
         const double c = x0 * q;
-        if (c == 1.0 || c == -1.0) {
-            return -1;  // leading (i+1) block exactly singular
+        if (std::fabs(c) == 1.0) {
+            return -1;  // leading (i+1) block exactly singular (c == 1 or c == -1)
         }
         x0 = x0 * (1.0 / (1.0 - c * c));
         const double r = (b[i] - s) * x0;
