@@ -186,11 +186,33 @@ uint64_t fastsize(uint64_t nws, uint64_t M) {
   return 8 * half + nws + 10 * (M + kLanes) + M * M;
 }
 
-// cos(k a) and sin(k a) for k = 0 .. m-1, by rotation re-anchored every kAnchor steps.
+// cos(k a) and sin(k a) for k = 0 .. m-1, by rotation re-anchored every kAnchor steps. The
+// anchor periods are independent recurrences: four of them advance side by side, so that the
+// latency of one rotation (a multiplication and an addition) is not paid once per angle.
+// Every angle gets the same operations as in one serial pass.
 void rotations(double a, idx m, double* c, double* s) {
-  double ca = 1.0, sa = 0.0;
+  constexpr idx kSide = 4;  // anchor periods advanced together
   const double cs = std::cos(a), ss = std::sin(a);
-  for (idx k = 0; k < m; ++k) {
+  idx k0 = 0;
+  for (; k0 + kSide * kAnchor <= m; k0 += kSide * kAnchor) {
+    double ca[kSide], sa[kSide];
+    for (idx l = 0; l < kSide; ++l) {
+      const double d = static_cast<double>(k0 + l * kAnchor);
+      ca[l] = std::cos(d * a);
+      sa[l] = std::sin(d * a);
+    }
+    for (idx j = 0; j < kAnchor; ++j) {
+      for (idx l = 0; l < kSide; ++l) {
+        c[k0 + l * kAnchor + j] = ca[l];
+        s[k0 + l * kAnchor + j] = sa[l];
+        const double cn = ca[l] * cs - sa[l] * ss;
+        sa[l] = ca[l] * ss + sa[l] * cs;
+        ca[l] = cn;
+      }
+    }
+  }
+  double ca = 1.0, sa = 0.0;
+  for (idx k = k0; k < m; ++k) {
     if (k % kAnchor == 0) {
       ca = std::cos(static_cast<double>(k) * a);
       sa = std::sin(static_cast<double>(k) * a);
@@ -448,6 +470,7 @@ BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g)
   const v4d small = splat4(kSmallDen), minus = splat4(-kSmallDen);
   v4d den[5];
   v4l near = v4l{0, 0, 0, 0};
+#pragma GCC unroll 5
   for (int m = -2; m <= 2; ++m) {
     const idx a = static_cast<idx>(m < 0 ? -m : m);
     const double sgn = m < 0 ? -1.0 : 1.0;
@@ -457,6 +480,7 @@ BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g)
   }
   if ((near[0] | near[1] | near[2] | near[3]) != 0) return false;
   v4d sum = splat4(0.0);
+#pragma GCC unroll 5
   for (int m = -2; m <= 2; ++m) {
     const idx a = static_cast<idx>(m < 0 ? -m : m);
     const double sgn = m < 0 ? -1.0 : 1.0;
@@ -468,42 +492,49 @@ BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g)
   return true;
 }
 
-// Elements whose rotation states are collected before they are evaluated: two anchor periods,
+// Elements whose rotation states are collected before they are evaluated: four anchor periods,
 // so that the vector loads of the states do not wait for the scalar stores just made.
-constexpr idx kGramChunk = 2 * kAnchor;
+constexpr idx kGramChunk = 4 * kAnchor;
 
-// The rotations of Phi_i and psi_i (re-anchored every kAnchor elements) are run serially and
-// their states collected kGramChunk at a time; each group of four elements is then evaluated
-// in the lanes of a vector (divisions four at once), or element by element near a pole.
+// The rotations of Phi_i and psi_i (re-anchored every kAnchor elements) have their states
+// collected kGramChunk at a time, the chunk's anchor periods advancing side by side (independent
+// recurrences, each element with the same operations as in one serial pass); each group of four
+// elements is then evaluated in the lanes of a vector (divisions four at once), or element by
+// element near a pole.
 BRISVANE_KERNEL void gramrowbody(const GramConsts& k, double phistep, double psistep, idx B, double* g) {
-  static_assert(kGramChunk % 4 == 0 && kAnchor % 4 == 0, "whole vectors per chunk");
+  static_assert(kGramChunk % kAnchor == 0 && kAnchor % 4 == 0, "whole anchor periods and vectors per chunk");
+  constexpr idx kSide = kGramChunk / kAnchor;  // anchor periods per chunk
   const double cP = std::cos(phistep), sP = std::sin(phistep);
   const double cQ = std::cos(psistep), sQ = std::sin(psistep);
-  double cphi = 1.0, sphi = 0.0, cpsi = 1.0, spsi = 0.0;
   // Per group of four elements: cos Phi, sin Phi, cos psi, sin psi, four values each.
   double st[4 * kGramChunk];
   for (idx c0 = 0; c0 < B; c0 += kGramChunk) {
     const idx cnt = B - c0 < kGramChunk ? B - c0 : kGramChunk;
-    for (idx j = 0; j < cnt; ++j) {
-      const idx i = c0 + j;
-      if (i % kAnchor == 0) {
-        const double di = static_cast<double>(i);
-        cphi = std::cos(di * phistep);
-        sphi = std::sin(di * phistep);
-        cpsi = std::cos(di * psistep);
-        spsi = std::sin(di * psistep);
+    const idx periods = (cnt + kAnchor - 1) / kAnchor;
+    double cphi[kSide], sphi[kSide], cpsi[kSide], spsi[kSide];
+    for (idx l = 0; l < periods; ++l) {
+      const double di = static_cast<double>(c0 + l * kAnchor);
+      cphi[l] = std::cos(di * phistep);
+      sphi[l] = std::sin(di * phistep);
+      cpsi[l] = std::cos(di * psistep);
+      spsi[l] = std::sin(di * psistep);
+    }
+    for (idx j = 0; j < kAnchor; ++j) {
+      for (idx l = 0; l < periods; ++l) {
+        const idx e = l * kAnchor + j;  // element c0 + e
+        if (e >= cnt) break;
+        double* q = st + 16 * (e / 4) + e % 4;
+        q[0] = cphi[l];
+        q[4] = sphi[l];
+        q[8] = cpsi[l];
+        q[12] = spsi[l];
+        const double cn = cphi[l] * cP - sphi[l] * sP;
+        sphi[l] = cphi[l] * sP + sphi[l] * cP;
+        cphi[l] = cn;
+        const double cm = cpsi[l] * cQ - spsi[l] * sQ;
+        spsi[l] = cpsi[l] * sQ + spsi[l] * cQ;
+        cpsi[l] = cm;
       }
-      double* q = st + 16 * (j / 4) + j % 4;
-      q[0] = cphi;
-      q[4] = sphi;
-      q[8] = cpsi;
-      q[12] = spsi;
-      const double cn = cphi * cP - sphi * sP;
-      sphi = cphi * sP + sphi * cP;
-      cphi = cn;
-      const double cm = cpsi * cQ - spsi * sQ;
-      spsi = cpsi * sQ + spsi * cQ;
-      cpsi = cm;
     }
     for (idx j0 = 0; j0 < cnt; j0 += 4) {
       const double* q = st + 4 * j0;
