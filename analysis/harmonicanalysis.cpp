@@ -362,27 +362,41 @@ BRISVANE_KERNEL void chebone(const double* a, idx L, idx k0, const double* ck, c
   }
 }
 
-// Thirty-two angles per block, one recurrence at a time (sixteen four-lane chains in flight:
-// each step's three dependent operations are hidden behind the other chains, so the adders
-// stay busy); the rest in blocks of sixteen, eight and four angles with both recurrences side
-// by side. Every angle gets the same operations whatever block it is in.
+// Both recurrences of V vectors of angles from k0, one recurrence at a time (V chains in flight).
+template <int V>
+BRISVANE_KERNEL void chebsingle(const double* ac, const double* as, idx L, idx k0, const double* ck,
+                                const double* sk, double* outc, double* outs) {
+  chebone<V, false>(ac, L, k0, ck, sk, outc);
+  chebone<V, true>(as, L, k0, ck, sk, outs);
+}
+
+// Twenty-four angles per block, one recurrence at a time: six four-lane chains in flight, enough
+// to hide each step's three dependent operations behind the other chains (the adders stay busy),
+// few enough that the chains' states stay in registers. The last one to eight vectors are split
+// so that every block keeps at least six chains in flight where there are that many vectors.
+// Every angle gets the same operations whatever block it is in.
 BRISVANE_KERNEL void chebpairbody(const double* ac, const double* as, idx L, idx m, const double* ck,
                                   const double* sk, double* outc, double* outs) {
-  const idx padded = (m + kLanes - 1) / kLanes * kLanes;
+  idx v = (m + kLanes - 1) / kLanes;  // vectors of four angles
   idx k0 = 0;
-  for (; k0 + 8 * kLanes <= padded; k0 += 8 * kLanes) {
-    chebone<8, false>(ac, L, k0, ck, sk, outc);
-    chebone<8, true>(as, L, k0, ck, sk, outs);
+  for (; v > 8; v -= 6, k0 += 6 * kLanes) chebsingle<6>(ac, as, L, k0, ck, sk, outc, outs);
+  switch (v) {
+    case 1: chebblock<1>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 2: chebblock<2>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 3: chebblock<3>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 4: chebblock<4>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 5: chebsingle<5>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 6: chebsingle<6>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 7:
+      chebblock<3>(ac, as, L, k0, ck, sk, outc, outs);
+      chebblock<4>(ac, as, L, k0 + 3 * kLanes, ck, sk, outc, outs);
+      break;
+    case 8:
+      chebblock<4>(ac, as, L, k0, ck, sk, outc, outs);
+      chebblock<4>(ac, as, L, k0 + 4 * kLanes, ck, sk, outc, outs);
+      break;
+    default: break;
   }
-  if (k0 + 4 * kLanes <= padded) {
-    chebblock<4>(ac, as, L, k0, ck, sk, outc, outs);
-    k0 += 4 * kLanes;
-  }
-  if (k0 + 2 * kLanes <= padded) {
-    chebblock<2>(ac, as, L, k0, ck, sk, outc, outs);
-    k0 += 2 * kLanes;
-  }
-  if (k0 < padded) chebblock<1>(ac, as, L, k0, ck, sk, outc, outs);
 }
 
 BRISVANE_AVX2 void chebpairavx2(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk,

@@ -85,11 +85,12 @@ TEST(HarmonicsFast, WorkedExampleAndRefusals) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(pha[k], wantp[k], 1e-12) << k;
   EXPECT_NEAR(ws->coef[2 * 5], 0.2, 1e-12);
   EXPECT_EQ(ws->coef[2 * 5 + 1], 0.0);
-  // Harmonic counts that fill the projections' blocks of 16, 8 and 4 angles in every
-  // combination, on frames of both half-length parities: the same three harmonics, the rest 0.
+  // Harmonic counts whose n + 1 angles fill one to nine and thirteen or fourteen vectors of four
+  // (every split of the projections into blocks, some with padded lanes), on frames of both
+  // half-length parities: the same three harmonics, the rest 0.
   for (double f0 : {100.0, 99.5}) {  // half-lengths 160 and 161
     const std::vector<double> y = threeharmonics(4000, 2000, f0, 0.0);
-    for (uint32_t n : {11u, 15u, 19u, 27u, 31u, 35u}) {
+    for (uint32_t n : {3u, 7u, 11u, 15u, 19u, 22u, 27u, 31u, 35u, 50u, 55u}) {
       std::vector<double> a(n);
       ASSERT_EQ(getharmonicsfast(y.data(), 4000, kFs, 2000, f0, n, a.data(), nullptr, ws.get(), 1), 0);
       for (uint32_t k = 0; k < n; ++k) EXPECT_NEAR(a[k], k < 3 ? want[k] : 0.0, 1e-11) << f0 << " Hz, " << n;
