@@ -599,12 +599,14 @@ void gramrowraised(double a0, double a1, idx L, idx B, double om, double* g) {
 int solvefolded(const double* ce, const double* co, idx L, idx n, double om, double a0, double a1, double* f,
                 double* coef) {
   const idx B = 2 * n + 1;
-  double* pre = f;
-  double* pim = pre + n + 1 + kLanes;
-  double* g = pim + n + 1 + kLanes;
+  double* g = f;
   double* b = g + B;
   double* z = b + B;
-  double* work = z + B;  // 3B values
+  // The projections first, then (once they are in b) the solver's 4B values of work memory:
+  // 3B + 2(n + 1 + kLanes) = 4B + 2 kLanes + 1 values from here.
+  double* work = z + B;
+  double* pre = work;
+  double* pim = pre + n + 1 + kLanes;
   // The cosine and sine tables of projectfolded go to g and b (free until the Gram row).
   projectfolded(ce, co, L, n, om, pre, pim, g, b);
   // Right-hand side: row r is harmonic n - r, its projection P_(n-r) with P_(-k) = conj P_k;

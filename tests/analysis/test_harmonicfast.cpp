@@ -48,8 +48,9 @@ std::vector<double> threeharmonics(size_t len, double centre, double f0, double 
 }
 
 TEST(ToeplitzSolve, MatchesTheExplicitInverseAndItsFailures) {
-  for (uint32_t n : {1u, 2u, 3u, 8u, 31u, 64u, 123u}) {
-    std::vector<double> t(n), b(n), z(n), work(3 * n), T(n * n), R(n * n);
+  // Sizes around the steps where one more block of pairs starts (15 to 17) and beyond.
+  for (uint32_t n : {1u, 2u, 3u, 8u, 15u, 16u, 17u, 31u, 64u, 123u}) {
+    std::vector<double> t(n), b(n), z(n), work(4 * n), T(n * n), R(n * n);
     for (uint32_t i = 0; i < n; ++i) {
       t[i] = i == 0 ? 2.0 : 0.9 * std::cos(0.7 * i) / (1.0 + i);
       b[i] = std::sin(1.3 * i + 0.2);
@@ -67,7 +68,7 @@ TEST(ToeplitzSolve, MatchesTheExplicitInverseAndItsFailures) {
     }
   }
   // Singular leading blocks (c = 1 or -1), a zero leading element, n = 0 and null arrays.
-  std::vector<double> z(3), work(9);
+  std::vector<double> z(3), work(12);
   const double same[] = {1.0, 1.0, 0.5}, flip[] = {1.0, -1.0, 0.5}, zero[] = {0.0, 1.0, 0.5}, b[] = {1.0, 2.0, 3.0};
   for (const double* t : {same, flip, zero}) EXPECT_EQ(toeplitzsimsolve(3, t, b, z.data(), work.data()), -1);
   EXPECT_EQ(toeplitzsimsolve(0, same, b, z.data(), work.data()), -1);
