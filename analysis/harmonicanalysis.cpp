@@ -232,6 +232,46 @@ void halfwindow(double a0, double a1, idx L, double* wh, double* tmp) {
   for (idx t = 0; t <= L; ++t) wh[t] = a0 + a1 * wh[t];
 }
 
+// foldframe's loop over tau = 1 .. L for a frame that lies inside the signal (xc = x + centre),
+// four tau per vector (x(-tau) loaded in reverse), the rest one at a time, with the same
+// operations per sample. Returns the number of windowed samples x w not equal to 0.
+BRISVANE_KERNEL uint32_t foldinside(const double* xc, idx L, const double* wh, double* ce, double* co) {
+  typedef long long v4l __attribute__((vector_size(32)));  // lane masks of comparisons
+  v4l count = v4l{0, 0, 0, 0};  // minus the count per lane (a true comparison is -1)
+  const v4d zero = splat4(0.0);
+  idx t = 1;
+  for (; t + 3 <= L; t += 4) {
+    const v4d w = load4(wh + t);
+    const v4d vp = load4(xc + t) * w;
+    const v4d vm = reverse4(load4(xc - t - 3)) * w;
+    count += (vp != zero);
+    count += (vm != zero);
+    const v4d yp = vp * w;
+    const v4d ym = vm * w;
+    store4(ce + t, yp + ym);
+    store4(co + t, yp - ym);
+  }
+  uint32_t nonzero = static_cast<uint32_t>(-(count[0] + count[1] + count[2] + count[3]));
+  for (; t <= L; ++t) {
+    const double vp = xc[t] * wh[t];
+    const double vm = *(xc - t) * wh[t];
+    nonzero += static_cast<uint32_t>(vp != 0.0) + static_cast<uint32_t>(vm != 0.0);
+    const double yp = vp * wh[t];
+    const double ym = vm * wh[t];
+    ce[t] = yp + ym;
+    co[t] = yp - ym;
+  }
+  return nonzero;
+}
+
+BRISVANE_AVX2 uint32_t foldinsideavx2(const double* xc, idx L, const double* wh, double* ce, double* co) {
+  return foldinside(xc, L, wh, ce, co);
+}
+
+uint32_t foldinsideplain(const double* xc, idx L, const double* wh, double* ce, double* co) {
+  return foldinside(xc, L, wh, ce, co);
+}
+
 // Even and odd parts about the centre of the weighted frame y = (x w) w (zeros beyond the
 // signal): ce[0] = y(0), ce[tau] = y(tau) + y(-tau), co[tau] = y(tau) - y(-tau), co[0] = 0.
 // Returns the number of windowed samples x w not equal to 0 (a NaN counts), as fillframe.
@@ -248,16 +288,7 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
     nonzero += v0 != 0.0;
     ce[0] = v0 * wh[0];
     co[0] = 0.0;
-    for (idx t = 1; t <= L; ++t) {
-      const double vp = xc[t] * wh[t];
-      const double vm = *(xc - t) * wh[t];
-      nonzero += static_cast<uint32_t>(vp != 0.0) + static_cast<uint32_t>(vm != 0.0);
-      const double yp = vp * wh[t];
-      const double ym = vm * wh[t];
-      ce[t] = yp + ym;
-      co[t] = yp - ym;
-    }
-    return nonzero;
+    return nonzero + (cpuhasavx2() ? foldinsideavx2(xc, L, wh, ce, co) : foldinsideplain(xc, L, wh, ce, co));
   }
   auto sample = [&](int64_t i, double w) {
     if (i < 0 || i >= n) return 0.0;

@@ -114,8 +114,10 @@ TEST(HarmonicsFast, WorkedExampleAndRefusals) {
     EXPECT_EQ(getharmonicsfast(c.s, 2000, kFs, c.centre, c.f0, c.n, a.data(), nullptr, c.w, c.method), -1) << c.f0;
     EXPECT_EQ(a[0], -7.0);
   }
-  // A single non-zero sample at the far edge of the frame is enough, as documented.
+  // A single non-zero sample at the far edge of the frame is enough, as documented (on either
+  // side of the centre).
   EXPECT_EQ(getharmonicsfast(one.data(), 2000, kFs, 1050, 150.0, 3, amp.data(), nullptr, wn.get(), 1), 0);
+  EXPECT_EQ(getharmonicsfast(one.data(), 2000, kFs, 950, 150.0, 3, amp.data(), nullptr, wn.get(), 1), 0);
   EXPECT_EQ(getharmonics(one.data(), 2000, kFs, 1050, 150.0, 3, amp.data(), nullptr, wn.get(), 1), 0);
 }
 
