@@ -393,9 +393,10 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
     for (idx k = 0; k < N; ++k) {
         tr[k] = t[N - 1 - k];
     }
-    // Elements beyond the current block are 0 (a(i) and z(i) of step i).
-    std::fill(work, work + 3 * N, 0.0);
-    std::fill(z, z + N, 0.0);
+    // Elements beyond the current block are 0 (a(i) and z(i) of step i); a new element is first
+    // read from the reversed arrays, the natural ones only once written (see levinsonstep).
+    std::fill(w.ar, w.ar + N, 0.0);
+    std::fill(w.zr, w.zr + N, 0.0);
     double x0 = 1.0 / t[0];
     w.al[0] = 1.0;
     z[0] = b[0] * x0;

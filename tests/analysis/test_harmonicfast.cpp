@@ -48,9 +48,10 @@ std::vector<double> threeharmonics(size_t len, double centre, double f0, double 
 }
 
 TEST(ToeplitzSolve, MatchesTheExplicitInverseAndItsFailures) {
-  // Sizes around the steps where one more block of pairs starts (15 to 17) and beyond.
+  // Sizes around the steps where one more block of pairs starts (15 to 17) and beyond; z and
+  // the work memory start as NaN, so that a value read before it is written shows.
   for (uint32_t n : {1u, 2u, 3u, 8u, 15u, 16u, 17u, 31u, 64u, 123u}) {
-    std::vector<double> t(n), b(n), z(n), work(4 * n), T(n * n), R(n * n);
+    std::vector<double> t(n), b(n), z(n, std::nan("")), work(4 * n, std::nan("")), T(n * n), R(n * n);
     for (uint32_t i = 0; i < n; ++i) {
       t[i] = i == 0 ? 2.0 : 0.9 * std::cos(0.7 * i) / (1.0 + i);
       b[i] = std::sin(1.3 * i + 0.2);
