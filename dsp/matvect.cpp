@@ -320,14 +320,15 @@ BRISVANE_KERNEL void levinsonblock(idx N, idx i, idx lo, idx hi, const LevinsonA
 // sums over the blocks (added in increasing lo), for q with lane j at k = lo + j and at
 // k = hi - 3 + j, for s at k = lo + 3 - j and at k = hi - j; the pairs left over and the centre
 // in a scalar sum in increasing k; combined as lanesum(first + second) + scalar.
-// Where the values are (see LevinsonArrays): the blocks' lower partners k < 4J (J blocks) only
-// in the natural arrays, their upper partners only in the reversed ones, the pairs left over and
-// the centre in both. Step i+1 reads every lower partner (blocks and pairs left over) from the
-// natural arrays, every upper partner and the centre from the reversed ones: each of these was
-// written there by step i (or is a new element, still 0).
+// Where the values are (see LevinsonArrays): every lower partner is written to the natural
+// arrays only, every upper partner to the reversed ones only, the centre (element i/2 of an even
+// step i) to both. Every step reads its lower partners from the natural arrays, its upper
+// partners and centre from the reversed ones. An element k is created as an upper partner (a
+// new a(k) = z(k) = 0 in the cleared reversed arrays), stays one while k > i/2, is the centre at
+// step 2k and a lower partner from then on, so each read finds the value last written.
 template <bool Next>
-BRISVANE_KERNEL idx levinsonstep(idx N, idx i, const LevinsonArrays& w, double c, double r, double& qn,
-                                 double& sn) {
+BRISVANE_KERNEL void levinsonstep(idx N, idx i, const LevinsonArrays& w, double c, double r, double& qn,
+                                  double& sn) {
     const v4d c4 = splat4(c), r4 = splat4(r);
     LevinsonSums u{splat4(0.0), splat4(0.0), splat4(0.0), splat4(0.0), 0.0, 0.0};
     idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the blocks disjoint
@@ -340,7 +341,6 @@ BRISVANE_KERNEL idx levinsonstep(idx N, idx i, const LevinsonArrays& w, double c
         lo += 4;
         hi -= 4;
     }
-    const idx lowend = lo;  // lower partners below lowend are in the natural arrays only
     const double* t = w.t;
     for (; lo < hi; ++lo, --hi) {
         const double aa = w.al[lo];
@@ -350,12 +350,8 @@ BRISVANE_KERNEL idx levinsonstep(idx N, idx i, const LevinsonArrays& w, double c
         const double zn = w.zl[lo] + r * and_;
         const double zu = w.zr[N - 1 - hi] + r * ana;
         w.al[lo] = ana;
-        w.ar[N - 1 - lo] = ana;
-        w.al[hi] = and_;
         w.ar[N - 1 - hi] = and_;
         w.zl[lo] = zn;
-        w.zr[N - 1 - lo] = zn;
-        w.zl[hi] = zu;
         w.zr[N - 1 - hi] = zu;
         if constexpr (Next) {
             u.qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
@@ -381,11 +377,10 @@ BRISVANE_KERNEL idx levinsonstep(idx N, idx i, const LevinsonArrays& w, double c
         qn = lanesum(u.qa + reverse4(u.qd)) + u.qs;
         sn = lanesum(reverse4(u.sa) + u.sd) + u.ss;
     }
-    return lowend;
 }
 
 // Levinson recursion of toeplitzsimsolve with the arrays of LevinsonArrays: al, ar, zr and tr
-// in work, zl in z; at the end z takes the values held only in zr.
+// in work, zl in z; at the end z takes the upper partners' values from zr.
 BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double* __restrict b, double* __restrict z,
                                  double* __restrict work, double* growth) {
     const LevinsonArrays w{work, work + N, z, work + 2 * N, t, work + 3 * N};
@@ -407,7 +402,6 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
         q = t[1];
         s = t[1] * z[0];
     }
-    idx lowend = N;  // z(k) for k >= lowend is (also) in zr after the last step
     for (idx i = 1; i < N; ++i) {
         const double c = x0 * q;
         if (std::fabs(c) == 1.0) {
@@ -418,10 +412,11 @@ BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double
         if (i + 1 < N) {
             levinsonstep<true>(N, i, w, c, r, q, s);
         } else {
-            lowend = levinsonstep<false>(N, i, w, c, r, q, s);
+            levinsonstep<false>(N, i, w, c, r, q, s);
         }
     }
-    for (idx k = lowend; k < N; ++k) {
+    // After the last step the upper partners k >= N/2 (and the centre) are in zr.
+    for (idx k = N / 2; N > 1 && k < N; ++k) {
         z[k] = w.zr[N - 1 - k];
     }
     if (growth != nullptr) {
