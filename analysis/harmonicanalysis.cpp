@@ -186,11 +186,33 @@ uint64_t fastsize(uint64_t nws, uint64_t M) {
   return 8 * half + nws + 10 * (M + kLanes) + M * M;
 }
 
-// cos(k a) and sin(k a) for k = 0 .. m-1, by rotation re-anchored every kAnchor steps.
+// cos(k a) and sin(k a) for k = 0 .. m-1, by rotation re-anchored every kAnchor steps. The
+// anchor periods are independent recurrences: four of them advance side by side, so that the
+// latency of one rotation (a multiplication and an addition) is not paid once per angle.
+// Every angle gets the same operations as in one serial pass.
 void rotations(double a, idx m, double* c, double* s) {
-  double ca = 1.0, sa = 0.0;
+  constexpr idx kSide = 4;  // anchor periods advanced together
   const double cs = std::cos(a), ss = std::sin(a);
-  for (idx k = 0; k < m; ++k) {
+  idx k0 = 0;
+  for (; k0 + kSide * kAnchor <= m; k0 += kSide * kAnchor) {
+    double ca[kSide], sa[kSide];
+    for (idx l = 0; l < kSide; ++l) {
+      const double d = static_cast<double>(k0 + l * kAnchor);
+      ca[l] = std::cos(d * a);
+      sa[l] = std::sin(d * a);
+    }
+    for (idx j = 0; j < kAnchor; ++j) {
+      for (idx l = 0; l < kSide; ++l) {
+        c[k0 + l * kAnchor + j] = ca[l];
+        s[k0 + l * kAnchor + j] = sa[l];
+        const double cn = ca[l] * cs - sa[l] * ss;
+        sa[l] = ca[l] * ss + sa[l] * cs;
+        ca[l] = cn;
+      }
+    }
+  }
+  double ca = 1.0, sa = 0.0;
+  for (idx k = k0; k < m; ++k) {
     if (k % kAnchor == 0) {
       ca = std::cos(static_cast<double>(k) * a);
       sa = std::sin(static_cast<double>(k) * a);
@@ -210,6 +232,46 @@ void halfwindow(double a0, double a1, idx L, double* wh, double* tmp) {
   for (idx t = 0; t <= L; ++t) wh[t] = a0 + a1 * wh[t];
 }
 
+// foldframe's loop over tau = 1 .. L for a frame that lies inside the signal (xc = x + centre),
+// four tau per vector (x(-tau) loaded in reverse), the rest one at a time, with the same
+// operations per sample. Returns the number of windowed samples x w not equal to 0.
+BRISVANE_KERNEL uint32_t foldinside(const double* xc, idx L, const double* wh, double* ce, double* co) {
+  typedef long long v4l __attribute__((vector_size(32)));  // lane masks of comparisons
+  v4l count = v4l{0, 0, 0, 0};  // minus the count per lane (a true comparison is -1)
+  const v4d zero = splat4(0.0);
+  idx t = 1;
+  for (; t + 3 <= L; t += 4) {
+    const v4d w = load4(wh + t);
+    const v4d vp = load4(xc + t) * w;
+    const v4d vm = reverse4(load4(xc - t - 3)) * w;
+    count += (vp != zero);
+    count += (vm != zero);
+    const v4d yp = vp * w;
+    const v4d ym = vm * w;
+    store4(ce + t, yp + ym);
+    store4(co + t, yp - ym);
+  }
+  uint32_t nonzero = static_cast<uint32_t>(-(count[0] + count[1] + count[2] + count[3]));
+  for (; t <= L; ++t) {
+    const double vp = xc[t] * wh[t];
+    const double vm = *(xc - t) * wh[t];
+    nonzero += static_cast<uint32_t>(vp != 0.0) + static_cast<uint32_t>(vm != 0.0);
+    const double yp = vp * wh[t];
+    const double ym = vm * wh[t];
+    ce[t] = yp + ym;
+    co[t] = yp - ym;
+  }
+  return nonzero;
+}
+
+BRISVANE_AVX2 uint32_t foldinsideavx2(const double* xc, idx L, const double* wh, double* ce, double* co) {
+  return foldinside(xc, L, wh, ce, co);
+}
+
+uint32_t foldinsideplain(const double* xc, idx L, const double* wh, double* ce, double* co) {
+  return foldinside(xc, L, wh, ce, co);
+}
+
 // Even and odd parts about the centre of the weighted frame y = (x w) w (zeros beyond the
 // signal): ce[0] = y(0), ce[tau] = y(tau) + y(-tau), co[tau] = y(tau) - y(-tau), co[0] = 0.
 // Returns the number of windowed samples x w not equal to 0 (a NaN counts), as fillframe.
@@ -226,16 +288,7 @@ uint32_t foldframe(const double* x, uint32_t len, uint32_t centre, idx L, const 
     nonzero += v0 != 0.0;
     ce[0] = v0 * wh[0];
     co[0] = 0.0;
-    for (idx t = 1; t <= L; ++t) {
-      const double vp = xc[t] * wh[t];
-      const double vm = *(xc - t) * wh[t];
-      nonzero += static_cast<uint32_t>(vp != 0.0) + static_cast<uint32_t>(vm != 0.0);
-      const double yp = vp * wh[t];
-      const double ym = vm * wh[t];
-      ce[t] = yp + ym;
-      co[t] = yp - ym;
-    }
-    return nonzero;
+    return nonzero + (cpuhasavx2() ? foldinsideavx2(xc, L, wh, ce, co) : foldinsideplain(xc, L, wh, ce, co));
   }
   auto sample = [&](int64_t i, double w) {
     if (i < 0 || i >= n) return 0.0;
@@ -340,27 +393,41 @@ BRISVANE_KERNEL void chebone(const double* a, idx L, idx k0, const double* ck, c
   }
 }
 
-// Thirty-two angles per block, one recurrence at a time (sixteen four-lane chains in flight:
-// each step's three dependent operations are hidden behind the other chains, so the adders
-// stay busy); the rest in blocks of sixteen, eight and four angles with both recurrences side
-// by side. Every angle gets the same operations whatever block it is in.
+// Both recurrences of V vectors of angles from k0, one recurrence at a time (V chains in flight).
+template <int V>
+BRISVANE_KERNEL void chebsingle(const double* ac, const double* as, idx L, idx k0, const double* ck,
+                                const double* sk, double* outc, double* outs) {
+  chebone<V, false>(ac, L, k0, ck, sk, outc);
+  chebone<V, true>(as, L, k0, ck, sk, outs);
+}
+
+// Twenty-four angles per block, one recurrence at a time: six four-lane chains in flight, enough
+// to hide each step's three dependent operations behind the other chains (the adders stay busy),
+// few enough that the chains' states stay in registers. The last one to eight vectors are split
+// so that every block keeps at least six chains in flight where there are that many vectors.
+// Every angle gets the same operations whatever block it is in.
 BRISVANE_KERNEL void chebpairbody(const double* ac, const double* as, idx L, idx m, const double* ck,
                                   const double* sk, double* outc, double* outs) {
-  const idx padded = (m + kLanes - 1) / kLanes * kLanes;
+  idx v = (m + kLanes - 1) / kLanes;  // vectors of four angles
   idx k0 = 0;
-  for (; k0 + 8 * kLanes <= padded; k0 += 8 * kLanes) {
-    chebone<8, false>(ac, L, k0, ck, sk, outc);
-    chebone<8, true>(as, L, k0, ck, sk, outs);
+  for (; v > 8; v -= 6, k0 += 6 * kLanes) chebsingle<6>(ac, as, L, k0, ck, sk, outc, outs);
+  switch (v) {
+    case 1: chebblock<1>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 2: chebblock<2>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 3: chebblock<3>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 4: chebblock<4>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 5: chebsingle<5>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 6: chebsingle<6>(ac, as, L, k0, ck, sk, outc, outs); break;
+    case 7:
+      chebblock<3>(ac, as, L, k0, ck, sk, outc, outs);
+      chebblock<4>(ac, as, L, k0 + 3 * kLanes, ck, sk, outc, outs);
+      break;
+    case 8:
+      chebblock<4>(ac, as, L, k0, ck, sk, outc, outs);
+      chebblock<4>(ac, as, L, k0 + 4 * kLanes, ck, sk, outc, outs);
+      break;
+    default: break;
   }
-  if (k0 + 4 * kLanes <= padded) {
-    chebblock<4>(ac, as, L, k0, ck, sk, outc, outs);
-    k0 += 4 * kLanes;
-  }
-  if (k0 + 2 * kLanes <= padded) {
-    chebblock<2>(ac, as, L, k0, ck, sk, outc, outs);
-    k0 += 2 * kLanes;
-  }
-  if (k0 < padded) chebblock<1>(ac, as, L, k0, ck, sk, outc, outs);
 }
 
 BRISVANE_AVX2 void chebpairavx2(const double* ac, const double* as, idx L, idx m, const double* ck, const double* sk,
@@ -448,6 +515,7 @@ BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g)
   const v4d small = splat4(kSmallDen), minus = splat4(-kSmallDen);
   v4d den[5];
   v4l near = v4l{0, 0, 0, 0};
+#pragma GCC unroll 5
   for (int m = -2; m <= 2; ++m) {
     const idx a = static_cast<idx>(m < 0 ? -m : m);
     const double sgn = m < 0 ? -1.0 : 1.0;
@@ -457,6 +525,7 @@ BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g)
   }
   if ((near[0] | near[1] | near[2] | near[3]) != 0) return false;
   v4d sum = splat4(0.0);
+#pragma GCC unroll 5
   for (int m = -2; m <= 2; ++m) {
     const idx a = static_cast<idx>(m < 0 ? -m : m);
     const double sgn = m < 0 ? -1.0 : 1.0;
@@ -468,42 +537,49 @@ BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g)
   return true;
 }
 
-// Elements whose rotation states are collected before they are evaluated: two anchor periods,
+// Elements whose rotation states are collected before they are evaluated: four anchor periods,
 // so that the vector loads of the states do not wait for the scalar stores just made.
-constexpr idx kGramChunk = 2 * kAnchor;
+constexpr idx kGramChunk = 4 * kAnchor;
 
-// The rotations of Phi_i and psi_i (re-anchored every kAnchor elements) are run serially and
-// their states collected kGramChunk at a time; each group of four elements is then evaluated
-// in the lanes of a vector (divisions four at once), or element by element near a pole.
+// The rotations of Phi_i and psi_i (re-anchored every kAnchor elements) have their states
+// collected kGramChunk at a time, the chunk's anchor periods advancing side by side (independent
+// recurrences, each element with the same operations as in one serial pass); each group of four
+// elements is then evaluated in the lanes of a vector (divisions four at once), or element by
+// element near a pole.
 BRISVANE_KERNEL void gramrowbody(const GramConsts& k, double phistep, double psistep, idx B, double* g) {
-  static_assert(kGramChunk % 4 == 0 && kAnchor % 4 == 0, "whole vectors per chunk");
+  static_assert(kGramChunk % kAnchor == 0 && kAnchor % 4 == 0, "whole anchor periods and vectors per chunk");
+  constexpr idx kSide = kGramChunk / kAnchor;  // anchor periods per chunk
   const double cP = std::cos(phistep), sP = std::sin(phistep);
   const double cQ = std::cos(psistep), sQ = std::sin(psistep);
-  double cphi = 1.0, sphi = 0.0, cpsi = 1.0, spsi = 0.0;
   // Per group of four elements: cos Phi, sin Phi, cos psi, sin psi, four values each.
   double st[4 * kGramChunk];
   for (idx c0 = 0; c0 < B; c0 += kGramChunk) {
     const idx cnt = B - c0 < kGramChunk ? B - c0 : kGramChunk;
-    for (idx j = 0; j < cnt; ++j) {
-      const idx i = c0 + j;
-      if (i % kAnchor == 0) {
-        const double di = static_cast<double>(i);
-        cphi = std::cos(di * phistep);
-        sphi = std::sin(di * phistep);
-        cpsi = std::cos(di * psistep);
-        spsi = std::sin(di * psistep);
+    const idx periods = (cnt + kAnchor - 1) / kAnchor;
+    double cphi[kSide], sphi[kSide], cpsi[kSide], spsi[kSide];
+    for (idx l = 0; l < periods; ++l) {
+      const double di = static_cast<double>(c0 + l * kAnchor);
+      cphi[l] = std::cos(di * phistep);
+      sphi[l] = std::sin(di * phistep);
+      cpsi[l] = std::cos(di * psistep);
+      spsi[l] = std::sin(di * psistep);
+    }
+    for (idx j = 0; j < kAnchor; ++j) {
+      for (idx l = 0; l < periods; ++l) {
+        const idx e = l * kAnchor + j;  // element c0 + e
+        if (e >= cnt) break;
+        double* q = st + 16 * (e / 4) + e % 4;
+        q[0] = cphi[l];
+        q[4] = sphi[l];
+        q[8] = cpsi[l];
+        q[12] = spsi[l];
+        const double cn = cphi[l] * cP - sphi[l] * sP;
+        sphi[l] = cphi[l] * sP + sphi[l] * cP;
+        cphi[l] = cn;
+        const double cm = cpsi[l] * cQ - spsi[l] * sQ;
+        spsi[l] = cpsi[l] * sQ + spsi[l] * cQ;
+        cpsi[l] = cm;
       }
-      double* q = st + 16 * (j / 4) + j % 4;
-      q[0] = cphi;
-      q[4] = sphi;
-      q[8] = cpsi;
-      q[12] = spsi;
-      const double cn = cphi * cP - sphi * sP;
-      sphi = cphi * sP + sphi * cP;
-      cphi = cn;
-      const double cm = cpsi * cQ - spsi * sQ;
-      spsi = cpsi * sQ + spsi * cQ;
-      cpsi = cm;
     }
     for (idx j0 = 0; j0 < cnt; j0 += 4) {
       const double* q = st + 4 * j0;
@@ -554,12 +630,14 @@ void gramrowraised(double a0, double a1, idx L, idx B, double om, double* g) {
 int solvefolded(const double* ce, const double* co, idx L, idx n, double om, double a0, double a1, double* f,
                 double* coef) {
   const idx B = 2 * n + 1;
-  double* pre = f;
-  double* pim = pre + n + 1 + kLanes;
-  double* g = pim + n + 1 + kLanes;
+  double* g = f;
   double* b = g + B;
   double* z = b + B;
-  double* work = z + B;  // 3B values
+  // The projections first, then (once they are in b) the solver's 4B values of work memory:
+  // 3B + 2(n + 1 + kLanes) = 4B + 2 kLanes + 1 values from here.
+  double* work = z + B;
+  double* pre = work;
+  double* pim = pre + n + 1 + kLanes;
   // The cosine and sine tables of projectfolded go to g and b (free until the Gram row).
   projectfolded(ce, co, L, n, om, pre, pim, g, b);
   // Right-hand side: row r is harmonic n - r, its projection P_(n-r) with P_(-k) = conj P_k;

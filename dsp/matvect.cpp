@@ -255,131 +255,182 @@ namespace {
 // Horizontal sum of a four-lane vector, in the shape (v0 + v1) + (v2 + v3).
 BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
+// Storage of the vectors of the Levinson recursion (see levinsonstep): a and z each in two
+// arrays, the natural order al[k] = a(k), zl[k] = z(k) for the lower partner k of each pair
+// (k, i-k) and the reversed order ar[N-1-k] = a(k), zr[N-1-k] = z(k) for the upper partner, so
+// that the four partners i-k of four consecutive k are four consecutive values: the pairs need
+// no lane reversal. tr holds t reversed, tr[k] = t(N-1-k).
+struct LevinsonArrays {
+    double* al;
+    double* ar;
+    double* zl;
+    double* zr;
+    const double* t;
+    const double* tr;
+};
+
+// Sums of one step of the Levinson recursion, see levinsonstep: four vector partial sums and
+// the scalar ones.
+struct LevinsonSums {
+    v4d qa, qd, sa, sd;
+    double qs, ss;
+};
+
+// One block of four pairs of levinsonstep: lower partners k = lo + j (natural arrays) and upper
+// partners k = hi - j (reversed arrays), lane j of every vector holding the pair (lo + j, hi - j);
+// the sums are accumulated in that lane order (levinsonstep turns two of them round).
+template <bool Next>
+BRISVANE_KERNEL void levinsonblock(idx N, idx i, idx lo, idx hi, const LevinsonArrays& w, v4d c4, v4d r4,
+                                   LevinsonSums& u) {
+    double* __restrict al = w.al;
+    double* __restrict ar = w.ar;
+    double* __restrict zl = w.zl;
+    double* __restrict zr = w.zr;
+    const idx up = N - 1 - hi;  // reversed index of the upper partners
+    const v4d aa = load4(al + lo);
+    const v4d au = load4(ar + up);
+    const v4d ana = aa - c4 * au;  // new a(lo + j)
+    const v4d anu = au - c4 * aa;  // new a(hi - j)
+    const v4d zna = load4(zl + lo) + r4 * anu;  // new z(lo + j), partner a(i - lo - j) = a(hi - j)
+    const v4d znu = load4(zr + up) + r4 * ana;  // new z(hi - j), partner a(lo + j)
+    store4(al + lo, ana);
+    store4(ar + up, anu);
+    store4(zl + lo, zna);
+    store4(zr + up, znu);
+    if constexpr (Next) {
+        const v4d tlo = load4(w.tr + (N - 2 - i + lo));  // t(i+1-k), k = lo + j
+        const v4d tup = load4(w.t + (lo + 1));           // t(i+1-k), k = hi - j
+        u.qa += tlo * ana;
+        u.qd += tup * anu;
+        u.sa += tlo * zna;
+        u.sd += tup * znu;
+    }
+}
+
 // One step i of the Levinson recursion of toeplitzsimsolve. The first column of the leading
 // i-block's inverse is kept as x0 a(k) with a(0) = 1 (x0 = 1/prediction error), so that its
 // update to the (i+1)-block, y(k) = e (x(k) - c x(i-k)), e = 1/(1 - c^2), is a(k) -= c a(i-k)
 // with one multiplication, and x0 *= e. The solution z of the i-block is bordered with the
 // reversed new column: z(k) += r a(i-k), r = res x0 (x0 already advanced). Both updates touch
 // a(k) and a(i-k) only, so each pair (k, i-k) is updated in place from its old values, four
-// pairs per vector. z is held reversed, z(k) in zr[N-1-k], so that the four z(k) loaded
-// beside a block of a(i-k) are already in that block's lane order (no shuffle). With Next,
-// the sums q = sum_{k<=i} t(i+1-k) a(k) and s = sum_{k<=i} t(i+1-k) z(k) of step i+1
-// (c = x0 q) are formed from the new values while they are in registers, so every step is
-// one pass over a and z and the reduction overlaps the update. Their shape is fixed: two
-// vector partial sums per quantity, the scalar pairs and centre in a scalar sum in
-// increasing k, combined as lanesum(first + second) + scalar.
+// pairs per vector, two vectors per pass of the loop. With Next, the sums
+// q = sum_{k<=i} t(i+1-k) a(k) and s = sum_{k<=i} t(i+1-k) z(k) of step i+1 (c = x0 q) are
+// formed from the new values while they are in registers, so every step is one pass over a and
+// z. Their shape is fixed, as it sets the rounding of c and r: per quantity two vectors of lane
+// sums over the blocks (added in increasing lo), for q with lane j at k = lo + j and at
+// k = hi - 3 + j, for s at k = lo + 3 - j and at k = hi - j; the pairs left over and the centre
+// in a scalar sum in increasing k; combined as lanesum(first + second) + scalar.
+// Where the values are (see LevinsonArrays): every lower partner is written to the natural
+// arrays only, every upper partner to the reversed ones only, the centre (element i/2 of an even
+// step i) to both. Every step reads its lower partners from the natural arrays, its upper
+// partners and centre from the reversed ones. An element k is created as an upper partner (a
+// new a(k) = z(k) = 0 in the cleared reversed arrays), stays one while k > i/2, is the centre at
+// step 2k and a lower partner from then on, so each read finds the value last written.
 template <bool Next>
-BRISVANE_KERNEL void levinsonstep(idx N, idx i, const double* __restrict t, const double* __restrict tr, double c,
-                                  double r, double* __restrict zr, double* __restrict a, double& qn, double& sn) {
-    a[i] = 0.0;
-    zr[N - 1 - i] = 0.0;
+BRISVANE_KERNEL void levinsonstep(idx N, idx i, const LevinsonArrays& w, double c, double r, double& qn,
+                                  double& sn) {
     const v4d c4 = splat4(c), r4 = splat4(r);
-    v4d qa = splat4(0.0), qd = qa, sa = qa, sd = qa;
-    double qs = 0.0, ss = 0.0;
-    // ta[k] = tr[N-2-i+k] = t(i+1-k), formed only with Next (i + 1 < N).
-    const double* ta = Next ? tr + (N - 2 - i) : tr;
-    idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the two blocks disjoint
-    for (; lo + 7 <= hi; lo += 4, hi -= 4) {
-        // Lower block k = lo + j and upper block k = hi - 3 + j of a, in storage order; each
-        // is paired with the other's lanes reversed. zl holds z(lo + 3 - j), the partners of
-        // the new upper block, and zu holds z(hi - j), the partners of the new lower block.
-        const v4d aa = load4(a + lo);
-        const v4d ad = load4(a + hi - 3);
-        const v4d ana = aa - c4 * reverse4(ad);  // new a(k), lower block
-        const v4d and_ = ad - c4 * reverse4(aa);  // new a(k), upper block
-        const v4d zl = load4(zr + (N - 4 - lo)) + r4 * and_;
-        const v4d zu = load4(zr + (N - 1 - hi)) + r4 * ana;
-        store4(zr + (N - 4 - lo), zl);
-        store4(zr + (N - 1 - hi), zu);
-        store4(a + lo, ana);
-        store4(a + hi - 3, and_);
-        if constexpr (Next) {
-            const v4d tla = load4(ta + lo);           // t(i+1-k), k = lo + j
-            const v4d tld = load4(ta + hi - 3);       // t(i+1-k), k = hi - 3 + j
-            const v4d tzl = load4(t + (i - 2 - lo));  // t(i+1-k), k = lo + 3 - j
-            const v4d tzu = load4(t + (i + 1 - hi));  // t(i+1-k), k = hi - j
-            qa += tla * ana;
-            qd += tld * and_;
-            sa += tzl * zl;
-            sd += tzu * zu;
-        }
+    LevinsonSums u{splat4(0.0), splat4(0.0), splat4(0.0), splat4(0.0), 0.0, 0.0};
+    idx lo = 0, hi = i;  // pairs (lo + j, hi - j), j = 0 .. 3, the blocks disjoint
+    for (; lo + 15 <= hi; lo += 8, hi -= 8) {
+        levinsonblock<Next>(N, i, lo, hi, w, c4, r4, u);
+        levinsonblock<Next>(N, i, lo + 4, hi - 4, w, c4, r4, u);
     }
+    if (lo + 7 <= hi) {
+        levinsonblock<Next>(N, i, lo, hi, w, c4, r4, u);
+        lo += 4;
+        hi -= 4;
+    }
+    const double* t = w.t;
     for (; lo < hi; ++lo, --hi) {
-        const double aa = a[lo];
-        const double ad = a[hi];
+        const double aa = w.al[lo];
+        const double ad = w.ar[N - 1 - hi];
         const double ana = aa - c * ad;
         const double and_ = ad - c * aa;
-        const double zl = zr[N - 1 - lo] + r * and_;
-        const double zu = zr[N - 1 - hi] + r * ana;
-        zr[N - 1 - lo] = zl;
-        zr[N - 1 - hi] = zu;
-        a[lo] = ana;
-        a[hi] = and_;
+        const double zn = w.zl[lo] + r * and_;
+        const double zu = w.zr[N - 1 - hi] + r * ana;
+        w.al[lo] = ana;
+        w.ar[N - 1 - hi] = and_;
+        w.zl[lo] = zn;
+        w.zr[N - 1 - hi] = zu;
         if constexpr (Next) {
-            qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
-            ss += t[i + 1 - lo] * zl + t[i + 1 - hi] * zu;
+            u.qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
+            u.ss += t[i + 1 - lo] * zn + t[i + 1 - hi] * zu;
         }
     }
     if (lo == hi) {
-        const double an = a[lo] - c * a[lo];
-        const double zn = zr[N - 1 - lo] + r * an;
-        zr[N - 1 - lo] = zn;
-        a[lo] = an;
+        const double ac = w.ar[N - 1 - lo];
+        const double an = ac - c * ac;
+        const double zn = w.zr[N - 1 - lo] + r * an;
+        w.al[lo] = an;
+        w.ar[N - 1 - lo] = an;
+        w.zl[lo] = zn;
+        w.zr[N - 1 - lo] = zn;
         if constexpr (Next) {
-            qs += t[i + 1 - lo] * an;
-            ss += t[i + 1 - lo] * zn;
+            u.qs += t[i + 1 - lo] * an;
+            u.ss += t[i + 1 - lo] * zn;
         }
     }
     if constexpr (Next) {
-        qn = lanesum(qa + qd) + qs;
-        sn = lanesum(sa + sd) + ss;
+        // The blocks' upper q sums (lane j at k = hi - j) and lower s sums (lane j at k = lo + j)
+        // turned round into the fixed shape.
+        qn = lanesum(u.qa + reverse4(u.qd)) + u.qs;
+        sn = lanesum(reverse4(u.sa) + u.sd) + u.ss;
     }
 }
 
-// Levinson recursion of toeplitzsimsolve with a (the scaled first column, see levinsonstep)
-// and tr (t reversed) in work; the solution is built reversed in z and turned round at the end.
+// Levinson recursion of toeplitzsimsolve with the arrays of LevinsonArrays: al, ar, zr and tr
+// in work, zl in z; at the end z takes the upper partners' values from zr.
 BRISVANE_KERNEL int levinsonbody(idx N, const double* __restrict t, const double* __restrict b, double* __restrict z,
-                                 double* __restrict a, double* __restrict tr, double* growth) {
+                                 double* __restrict work, double* growth) {
+    const LevinsonArrays w{work, work + N, z, work + 2 * N, t, work + 3 * N};
+    double* tr = work + 3 * N;
     for (idx k = 0; k < N; ++k) {
         tr[k] = t[N - 1 - k];
     }
+    // Elements beyond the current block are 0 (a(i) and z(i) of step i); a new element is first
+    // read from the reversed arrays, the natural ones only once written (see levinsonstep).
+    std::fill(w.ar, w.ar + N, 0.0);
+    std::fill(w.zr, w.zr + N, 0.0);
     double x0 = 1.0 / t[0];
-    a[0] = 1.0;
-    z[N - 1] = b[0] * x0;
+    w.al[0] = 1.0;
+    z[0] = b[0] * x0;
     // q = sum_{k<i} t(i-k) a(k), so that c = x0 q; s = sum_{k<i} t(i-k) z(k), the bordered
     // solution's left side in its last equation.
     double q = 0.0, s = 0.0;
     if (N > 1) {
         q = t[1];
-        s = t[1] * z[N - 1];
+        s = t[1] * z[0];
     }
     for (idx i = 1; i < N; ++i) {
         const double c = x0 * q;
-        if (c == 1.0 || c == -1.0) {
-            return -1;  // leading (i+1) block exactly singular
+        if (std::fabs(c) == 1.0) {
+            return -1;  // leading (i+1) block exactly singular (c == 1 or c == -1)
         }
         x0 = x0 * (1.0 / (1.0 - c * c));
         const double r = (b[i] - s) * x0;
         if (i + 1 < N) {
-            levinsonstep<true>(N, i, t, tr, c, r, z, a, q, s);
+            levinsonstep<true>(N, i, w, c, r, q, s);
         } else {
-            levinsonstep<false>(N, i, t, tr, c, r, z, a, q, s);
+            levinsonstep<false>(N, i, w, c, r, q, s);
         }
     }
-    std::reverse(z, z + N);
+    // After the last step the upper partners k >= N/2 (and the centre) are in zr.
+    for (idx k = N / 2; N > 1 && k < N; ++k) {
+        z[k] = w.zr[N - 1 - k];
+    }
     if (growth != nullptr) {
         *growth = t[0] * x0;
     }
     return 0;
 }
 
-BRISVANE_AVX2 int levinsonavx2(idx N, const double* t, const double* b, double* z, double* x, double* tr,
-                               double* growth) {
-    return levinsonbody(N, t, b, z, x, tr, growth);
+BRISVANE_AVX2 int levinsonavx2(idx N, const double* t, const double* b, double* z, double* work, double* growth) {
+    return levinsonbody(N, t, b, z, work, growth);
 }
 
-int levinsonplain(idx N, const double* t, const double* b, double* z, double* x, double* tr, double* growth) {
-    return levinsonbody(N, t, b, z, x, tr, growth);
+int levinsonplain(idx N, const double* t, const double* b, double* z, double* work, double* growth) {
+    return levinsonbody(N, t, b, z, work, growth);
 }
 
 }  // namespace
@@ -392,12 +443,10 @@ int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, do
         return -1;
     }
     const idx N = n;
-    double* x = work;
-    double* tr = work + N;
     if (cpuhasavx2()) {
-        return levinsonavx2(N, t, b, z, x, tr, growth);
+        return levinsonavx2(N, t, b, z, work, growth);
     }
-    return levinsonplain(N, t, b, z, x, tr, growth);
+    return levinsonplain(N, t, b, z, work, growth);
 }
 
 int simgaussinv(uint32_t n, double* A, double* R) {

@@ -39,8 +39,8 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R);
 // toeplitzsiminv (same quantities and tests; it is kept as a scale times a vector with leading
 // element 1 and the sums for c run in another order, so c may differ in its last bits), and
 // the solution is bordered with it, so no inverse is formed: about 2 n^2 multiply-adds
-// instead of toeplitzsiminv's n^3. work holds 2n values (3n accepted). The same bytes result
-// whether or not the AVX2 copy runs.
+// instead of toeplitzsiminv's n^3. work holds 4n values. The same bytes result whether or not
+// the AVX2 copy runs.
 // z must not overlap b, t or work. 0, or -1 (z partial) when n == 0, t[0] == 0, a leading
 // block is exactly singular (c == 1 or c == -1) or a pointer is null.
 // When growth is not null it receives t[0] times the leading element of T's inverse, the

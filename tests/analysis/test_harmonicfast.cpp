@@ -48,8 +48,10 @@ std::vector<double> threeharmonics(size_t len, double centre, double f0, double 
 }
 
 TEST(ToeplitzSolve, MatchesTheExplicitInverseAndItsFailures) {
-  for (uint32_t n : {1u, 2u, 3u, 8u, 31u, 64u, 123u}) {
-    std::vector<double> t(n), b(n), z(n), work(3 * n), T(n * n), R(n * n);
+  // Sizes around the steps where one more block of pairs starts (15 to 17) and beyond; z and
+  // the work memory start as NaN, so that a value read before it is written shows.
+  for (uint32_t n : {1u, 2u, 3u, 8u, 15u, 16u, 17u, 31u, 64u, 123u}) {
+    std::vector<double> t(n), b(n), z(n, std::nan("")), work(4 * n, std::nan("")), T(n * n), R(n * n);
     for (uint32_t i = 0; i < n; ++i) {
       t[i] = i == 0 ? 2.0 : 0.9 * std::cos(0.7 * i) / (1.0 + i);
       b[i] = std::sin(1.3 * i + 0.2);
@@ -67,7 +69,7 @@ TEST(ToeplitzSolve, MatchesTheExplicitInverseAndItsFailures) {
     }
   }
   // Singular leading blocks (c = 1 or -1), a zero leading element, n = 0 and null arrays.
-  std::vector<double> z(3), work(9);
+  std::vector<double> z(3), work(12);
   const double same[] = {1.0, 1.0, 0.5}, flip[] = {1.0, -1.0, 0.5}, zero[] = {0.0, 1.0, 0.5}, b[] = {1.0, 2.0, 3.0};
   for (const double* t : {same, flip, zero}) EXPECT_EQ(toeplitzsimsolve(3, t, b, z.data(), work.data()), -1);
   EXPECT_EQ(toeplitzsimsolve(0, same, b, z.data(), work.data()), -1);
@@ -85,11 +87,12 @@ TEST(HarmonicsFast, WorkedExampleAndRefusals) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(pha[k], wantp[k], 1e-12) << k;
   EXPECT_NEAR(ws->coef[2 * 5], 0.2, 1e-12);
   EXPECT_EQ(ws->coef[2 * 5 + 1], 0.0);
-  // Harmonic counts that fill the projections' blocks of 16, 8 and 4 angles in every
-  // combination, on frames of both half-length parities: the same three harmonics, the rest 0.
+  // Harmonic counts whose n + 1 angles fill one to nine and thirteen or fourteen vectors of four
+  // (every split of the projections into blocks, some with padded lanes), on frames of both
+  // half-length parities: the same three harmonics, the rest 0.
   for (double f0 : {100.0, 99.5}) {  // half-lengths 160 and 161
     const std::vector<double> y = threeharmonics(4000, 2000, f0, 0.0);
-    for (uint32_t n : {11u, 15u, 19u, 27u, 31u, 35u}) {
+    for (uint32_t n : {3u, 7u, 11u, 15u, 19u, 22u, 27u, 31u, 35u, 50u, 55u}) {
       std::vector<double> a(n);
       ASSERT_EQ(getharmonicsfast(y.data(), 4000, kFs, 2000, f0, n, a.data(), nullptr, ws.get(), 1), 0);
       for (uint32_t k = 0; k < n; ++k) EXPECT_NEAR(a[k], k < 3 ? want[k] : 0.0, 1e-11) << f0 << " Hz, " << n;
@@ -112,8 +115,10 @@ TEST(HarmonicsFast, WorkedExampleAndRefusals) {
     EXPECT_EQ(getharmonicsfast(c.s, 2000, kFs, c.centre, c.f0, c.n, a.data(), nullptr, c.w, c.method), -1) << c.f0;
     EXPECT_EQ(a[0], -7.0);
   }
-  // A single non-zero sample at the far edge of the frame is enough, as documented.
+  // A single non-zero sample at the far edge of the frame is enough, as documented (on either
+  // side of the centre).
   EXPECT_EQ(getharmonicsfast(one.data(), 2000, kFs, 1050, 150.0, 3, amp.data(), nullptr, wn.get(), 1), 0);
+  EXPECT_EQ(getharmonicsfast(one.data(), 2000, kFs, 950, 150.0, 3, amp.data(), nullptr, wn.get(), 1), 0);
   EXPECT_EQ(getharmonics(one.data(), 2000, kFs, 1050, 150.0, 3, amp.data(), nullptr, wn.get(), 1), 0);
 }
 
