@@ -309,6 +309,13 @@ BRISVANE_KERNEL void butterflies(double* __restrict pr, double* __restrict pi, d
     }
 }
 
+// Entry j of row q of a radix-4 pass's factor table, whose six rows of h values each hold the
+// real and the imaginary parts of the three twiddle factors in turn.
+template <typename V>
+BRISVANE_KERNEL V factor(const double* w, std::size_t h, std::size_t q, std::size_t j) {
+    return loadv<V>(w + q * h + j);
+}
+
 // Radix-4 butterflies over a block of 4h points (h a multiple of 4; quarters r0 + j i0 ..
 // r3 + j i3): the two radix-2 stages of half-spans h and 2h at once. With
 // w = e^(-j 2 pi j/(4h)) and A1 = w^2 a1, A2 = w a2, A3 = w^3 a3 (the plan holds, per pass,
@@ -320,17 +327,11 @@ BRISVANE_KERNEL void radix4(double* __restrict r0, double* __restrict i0, double
                             double* __restrict i1, double* __restrict r2, double* __restrict i2,
                             double* __restrict r3, double* __restrict i3, const double* __restrict w,
                             std::size_t h) {
-    const double* w1r = w;
-    const double* w1i = w + h;
-    const double* w2r = w + 2 * h;
-    const double* w2i = w + 3 * h;
-    const double* w3r = w + 4 * h;
-    const double* w3i = w + 5 * h;
     for (std::size_t j = 0; j < h; j += sizeof(V) / sizeof(double)) {
         V a1r, a1i, a2r, a2i, a3r, a3i;
-        cmul(loadv<V>(r1 + j), loadv<V>(i1 + j), loadv<V>(w1r + j), loadv<V>(w1i + j), a1r, a1i);
-        cmul(loadv<V>(r2 + j), loadv<V>(i2 + j), loadv<V>(w2r + j), loadv<V>(w2i + j), a2r, a2i);
-        cmul(loadv<V>(r3 + j), loadv<V>(i3 + j), loadv<V>(w3r + j), loadv<V>(w3i + j), a3r, a3i);
+        cmul(loadv<V>(r1 + j), loadv<V>(i1 + j), factor<V>(w, h, 0, j), factor<V>(w, h, 1, j), a1r, a1i);
+        cmul(loadv<V>(r2 + j), loadv<V>(i2 + j), factor<V>(w, h, 2, j), factor<V>(w, h, 3, j), a2r, a2i);
+        cmul(loadv<V>(r3 + j), loadv<V>(i3 + j), factor<V>(w, h, 4, j), factor<V>(w, h, 5, j), a3r, a3i);
         // The sums and differences of the 4-point stages, now with the rotated quarters.
         V x0r = loadv<V>(r0 + j), x0i = loadv<V>(i0 + j);
         quadstages(x0r, x0i, a1r, a1i, a2r, a2i, a3r, a3i);
@@ -436,16 +437,10 @@ BRISVANE_AVX2 void sixteenpass(std::size_t n, double* re, double* im, const doub
 template <typename V>
 BRISVANE_KERNEL void radix4last2(double* __restrict re, double* __restrict im, const double* __restrict w,
                                  const double* __restrict wr, const double* __restrict wi, std::size_t h) {
-    const double* w1r = w;
-    const double* w1i = w + h;
-    const double* w2r = w + 2 * h;
-    const double* w2i = w + 3 * h;
-    const double* w3r = w + 4 * h;
-    const double* w3i = w + 5 * h;
     for (std::size_t j = 0; j < h; j += sizeof(V) / sizeof(double)) {
-        const V f1r = loadv<V>(w1r + j), f1i = loadv<V>(w1i + j);
-        const V f2r = loadv<V>(w2r + j), f2i = loadv<V>(w2i + j);
-        const V f3r = loadv<V>(w3r + j), f3i = loadv<V>(w3i + j);
+        const V f1r = factor<V>(w, h, 0, j), f1i = factor<V>(w, h, 1, j);
+        const V f2r = factor<V>(w, h, 2, j), f2i = factor<V>(w, h, 3, j);
+        const V f3r = factor<V>(w, h, 4, j), f3i = factor<V>(w, h, 5, j);
         // Radix-4 butterflies of the first half (a) and of the second half (b).
         V a0r = loadv<V>(re + j), a0i = loadv<V>(im + j), a1r, a1i, a2r, a2i, a3r, a3i;
         cmul(loadv<V>(re + h + j), loadv<V>(im + h + j), f1r, f1i, a1r, a1i);
