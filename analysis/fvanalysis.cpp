@@ -374,7 +374,7 @@ void framescores(const double* re, const double* im, double fs, const fvframe& f
       inrange = inrange && std::fabs(angles[2 * l]) <= kSinCosRange &&
                 std::fabs(angles[2 * l + 1]) <= kSinCosRange;
     }
-    if (!inside) {  // not reached for peaks of fvpeaklistpower; scored one by one
+    if (!inside) {  // not reached for peaks of fvpeaklistpowerfast; scored one by one
       for (uint32_t p = p0; p < std::min(p0 + 4, K); ++p) {
         score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
       }
@@ -650,7 +650,7 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
     powerplain(re, im, fr.bfirst - 1, fr.blast + 2, fw.q.data());
   }
   const uint32_t K =
-      fvpeaklistpower(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
+      fvpeaklistpowerfast(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
   if (K == 0) return nocandidate(cl);
   if (fw.tabN != fr.N || fw.tabW != fr.W || fw.tabg != fr.g) {
     fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
@@ -857,10 +857,62 @@ namespace {
 // a pass finds at most half as many.
 constexpr uint32_t kMaximaBlock = 128;
 
+// Offsets of the set bits of every 4-bit lane mask, lowest first (the unused slots repeat
+// 0), and their number: one table lookup turns the maxima among four bins into list entries.
+struct lanecompress {
+  uint32_t off[16][4];
+  uint32_t count[16];
+};
+
+constexpr lanecompress makelanecompress() {
+  lanecompress t{};
+  for (uint32_t m = 0; m < 16; ++m) {
+    uint32_t n = 0;
+    for (uint32_t l = 0; l < 4; ++l) {
+      if ((m >> l) & 1u) t.off[m][n++] = l;
+    }
+    t.count[m] = n;
+  }
+  return t;
+}
+
+constexpr lanecompress kLaneCompress = makelanecompress();
+
+typedef double v2dm __attribute__((vector_size(16)));
+typedef uint32_t v4u __attribute__((vector_size(16)));
+
+// Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
+// instruction of the instruction set the copy is compiled for.
+template <bool kAvx2>
+BRISVANE_KERNEL uint32_t lanebits(v4l m) {
+  v4d d;
+  std::memcpy(&d, &m, sizeof d);
+  if constexpr (kAvx2) {
+#if defined(__x86_64__) || defined(__i386__)
+    return static_cast<uint32_t>(__builtin_ia32_movmskpd256(d));
+#endif
+  } else {
+#if defined(__x86_64__) || defined(__i386__)
+    v2dm lo;
+    v2dm hi;
+    std::memcpy(&lo, &d, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
+    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
+           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
+#endif
+  }
+  uint32_t bits = 0;
+  for (uint32_t l = 0; l < 4; ++l) bits |= static_cast<uint32_t>(m[l] & 1) << l;
+  return bits;
+}
+
 // Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
 // increasing order, into list (room for kMaximaBlock / 2 + 4: the last entries may be
-// scratch); q is read at lo-1 .. end. Four
-// bins per comparison; the comparisons are exact, so both compiled copies agree.
+// scratch); q is read at lo-1 .. end. Four bins per comparison; their maxima are written as
+// four entries at once from the table of the comparison's lane mask, the count moving by
+// the number of maxima (no branch on the sparse maxima). The comparisons are exact, so both
+// compiled copies agree.
+template <bool kAvx2>
 BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
                                     uint32_t* list) {
   uint32_t n = 0;
@@ -869,13 +921,13 @@ BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
     const v4d c = load4(q + b);
     const v4l up = c > load4(q + b - 1);
     const v4l down = c > load4(q + b + 1);
-    const v4l both = up & down;
-    // Written whether or not a maximum (the count moves only on one), so that the sparse
-    // maxima cost no branch.
-    for (uint32_t l = 0; l < 4; ++l) {
-      list[n] = static_cast<uint32_t>(b + l);
-      n += static_cast<uint32_t>(both[l] & 1);
-    }
+    const uint32_t mask = lanebits<kAvx2>(up & down);
+    const uint32_t base = static_cast<uint32_t>(b);
+    v4u entries;
+    std::memcpy(&entries, kLaneCompress.off[mask], sizeof entries);
+    entries += v4u{base, base, base, base};
+    std::memcpy(list + n, &entries, sizeof entries);
+    n += kLaneCompress.count[mask];
   }
   for (; b < end; ++b) {
     if (q[b] > q[b - 1] && q[b] > q[b + 1]) list[n++] = static_cast<uint32_t>(b);
@@ -884,11 +936,56 @@ BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
 }
 
 BRISVANE_AVX2 uint32_t maximaavx2(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
-  return maximabody(q, lo, end, list);
+  return maximabody<true>(q, lo, end, list);
 }
 
 uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
-  return maximabody(q, lo, end, list);
+  return maximabody<false>(q, lo, end, list);
+}
+
+// Room of the lists of one block of the maxima search.
+constexpr uint32_t kMaximaRoom = kMaximaBlock / 2 + 4;
+
+// Natural logs of the powers around the maxima at[0 .. n-1] (n <= kMaximaRoom, at[] padded
+// with a valid bin up to a multiple of four): l0[j] = ln q[at[j] - 1], l1[j] = ln q[at[j]],
+// l2[j] = ln q[at[j] + 1], four maxima at a time by the vector logarithm of positive normal
+// doubles; a lane whose power is not a positive normal finite double (a subnormal, an
+// infinity after an overflow, a NaN) takes std::log instead. Each lane's operations are
+// fixed, so both compiled copies agree.
+template <bool kAvx2>
+BRISVANE_KERNEL v4d peaklog4(v4d v) {
+  const v4l normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
+  v4d l = lognormal<v4d, v4i>(v);
+  if (lanebits<kAvx2>(normal) != 15u) {
+    for (uint32_t i = 0; i < 4; ++i) {
+      if (normal[i] == 0) l[i] = std::log(v[i]);
+    }
+  }
+  return l;
+}
+
+template <bool kAvx2>
+BRISVANE_KERNEL void peaklogsbody(const double* q, const uint32_t* at, uint32_t n, double* l0,
+                                  double* l1, double* l2) {
+  for (uint32_t j = 0; j < n; j += 4) {
+    const double* c0 = q + at[j];
+    const double* c1 = q + at[j + 1];
+    const double* c2 = q + at[j + 2];
+    const double* c3 = q + at[j + 3];
+    store4(l0 + j, peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]}));
+    store4(l1 + j, peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]}));
+    store4(l2 + j, peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]}));
+  }
+}
+
+BRISVANE_AVX2 void peaklogsavx2(const double* q, const uint32_t* at, uint32_t n, double* l0,
+                                double* l1, double* l2) {
+  peaklogsbody<true>(q, at, n, l0, l1, l2);
+}
+
+void peaklogsplain(const double* q, const uint32_t* at, uint32_t n, double* l0, double* l1,
+                   double* l2) {
+  peaklogsbody<false>(q, at, n, l0, l1, l2);
 }
 
 }  // namespace
@@ -929,6 +1026,49 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
       if (first || h > T) {
         bins[count] = b;
         freq[count] = (slope / (-2.0 * a) + static_cast<double>(b)) * df;
+        ++count;
+      }
+      first = false;
+      T = h - kFvDropLimit;
+    }
+  }
+  return count;
+}
+
+uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, double df,
+                             uint32_t* bins, double* freq) {
+  if (q == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
+    return 0;
+  }
+  const bool avx2 = cpuhasavx2();
+  uint32_t count = 0;
+  bool first = true;
+  double T = 0.0;
+  uint32_t list[kMaximaRoom];
+  double l0[kMaximaRoom];
+  double l1[kMaximaRoom];
+  double l2[kMaximaRoom];
+  for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
+    const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
+    const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
+    if (nmax == 0) continue;
+    // Spare entries of the last group of four repeat the last maximum.
+    for (uint32_t j = nmax; j % 4 != 0; ++j) list[j] = list[nmax - 1];
+    if (avx2) {
+      peaklogsavx2(q, list, nmax, l0, l1, l2);
+    } else {
+      peaklogsplain(q, list, nmax, l0, l1, l2);
+    }
+    for (uint32_t j = 0; j < nmax; ++j) {
+      if (!(l1[j] > l0[j] && l1[j] > l2[j])) continue;
+      // Vertex of the parabola through (-1, l0), (0, l1), (1, l2), in the operations of
+      // parabfitpoints, parabexty and parabextx.
+      const double a = (l2[j] + l0[j] - 2.0 * l1[j]) * 0.5;
+      const double slope = (l2[j] - l0[j]) * 0.5;
+      const double h = slope * slope / (-4.0 * a) + l1[j];
+      if (first || h > T) {
+        bins[count] = list[j];
+        freq[count] = (slope / (-2.0 * a) + static_cast<double>(list[j])) * df;
         ++count;
       }
       first = false;

@@ -106,7 +106,8 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 // the spectrum taken by a real-input transform from precomputed tables (one that skips the
 // zeros around the window, which spans at most a quarter of the transform), the strict local
 // maxima found on the power spectrum (logarithms taken only of the three bins around each
-// maximum) and the sinusoid-likeness kernel evaluated by angle addition, four peaks at a
+// maximum, by a vector logarithm within one unit in the last place: fvpeaklistpowerfast)
+// and the sinusoid-likeness kernel evaluated by angle addition, four peaks at a
 // time (one per vector lane, bins in the order of slmfast, both kernels of a bin over one
 // denominator; the kernels' first sines and cosines by a vector sine/cosine within about
 // 1e-16 of libm's; near 0 and +-pi as slmfast). Windows and kernel tables
@@ -135,6 +136,14 @@ double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_
 // log. Same arguments, bins read and result as fvpeaklist on P = ln q.
 uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, double df,
                          uint32_t* bins, double* freq);
+
+// fvpeaklistpower with the logarithms of the three bins around each maximum taken by the
+// vector logarithm of dsp/simd.h (lognormal, within one unit in the last place of std::log)
+// four maxima at a time; powers that are not positive normal finite doubles take std::log.
+// Same arguments, bins read and result as fvpeaklist on P[b] = lognormal(q[b]); q must
+// hold bins bfirst-1 .. blast+1.
+uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, double df,
+                             uint32_t* bins, double* freq);
 
 // slm on a spectrum in split layout (re[i], im[i], bins 0 .. b+g) with the sines of the
 // kernel taken by angle addition, sin(theta_a + k d) with d = pi W / N, from sin and cos of

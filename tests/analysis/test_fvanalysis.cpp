@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dsp/dft.h"
+#include "dsp/simd.h"
 #include "tools/synth/synthspeech.h"
 
 namespace brisvane {
@@ -343,8 +344,9 @@ TEST(FvTrack, EstimateFollowsAKnownVoicedCutoff) {
 }
 
 // The power-spectrum peak search gives exactly the peaks of the log-spectrum search: on
-// noise, on spectra with plateaus, exact zeros and powers so close that their logarithms
-// are equal although the powers are not.
+// noise, on spectra with plateaus, exact zeros, subnormal powers and powers so close that
+// their logarithms are equal although the powers are not. The vector-log search gives
+// exactly the peaks of the log-spectrum search on its own logarithms.
 TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
   Lcg rng;
   for (int trial = 0; trial < 4; ++trial) {
@@ -353,6 +355,7 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
     if (trial >= 1) {
       for (std::size_t i = 40; i < 600; i += 7) q[i + 1] = q[i];  // plateaus
       for (std::size_t i = 60; i < 600; i += 11) q[i] = DBL_MIN;   // floored zeros
+      for (std::size_t i = 65; i < 600; i += 23) q[i] = 3e-310;    // below the normal range
     }
     if (trial >= 2) {
       // Neighbours one unit apart in the last place: ln may not tell them apart.
@@ -374,6 +377,15 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
     EXPECT_EQ(f1, f2) << trial;
     EXPECT_EQ(K1 > 20u, trial < 3) << trial;
     EXPECT_EQ(K1 == 0u, trial == 3) << trial;
+    for (std::size_t i = 0; i < 600; ++i) {
+      if (q[i] >= DBL_MIN) P[i] = lognormal<v4d, v4i>(splat4(q[i]))[0];
+    }
+    std::vector<uint32_t> b3(300);
+    std::vector<double> f3(300);
+    const uint32_t K3 = fvpeaklist(P.data(), 3, 590, 7.8125, b1.data(), f1.data());
+    ASSERT_EQ(fvpeaklistpowerfast(q.data(), 3, 590, 7.8125, b3.data(), f3.data()), K3) << trial;
+    EXPECT_EQ(b1, b3) << trial;
+    EXPECT_EQ(f1, f3) << trial;
   }
   uint32_t bins[4];
   double freq[4];
@@ -381,6 +393,9 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
   EXPECT_EQ(fvpeaklistpower(q.data(), 0, 35, 1.0, bins, freq), 0u);
   EXPECT_EQ(fvpeaklistpower(q.data(), 12, 11, 1.0, bins, freq), 0u);
   EXPECT_EQ(fvpeaklistpower(nullptr, 4, 35, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpowerfast(q.data(), 0, 35, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpowerfast(q.data(), 12, 11, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpowerfast(q.data(), 4, 35, 1.0, bins, nullptr), 0u);
 }
 
 // Scores by angle addition agree with slm on and between bins (a kernel angle of exactly 0
