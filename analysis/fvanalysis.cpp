@@ -242,13 +242,108 @@ constexpr double kInvPiSquared = 1.0 / kPiSquared;
 // Per-lane minimum (exact; the lanes compared are never NaN here).
 BRISVANE_KERNEL v4d min4(v4d a, v4d b) { return a < b ? a : b; }
 
+typedef double v2dm __attribute__((vector_size(16)));
+typedef uint32_t v4u __attribute__((vector_size(16)));
+
+#if defined(__x86_64__) || defined(__i386__)
+// Sign bits of the four lanes of d by one AVX instruction (inlined into the AVX2 copies,
+// its only callers).
+__attribute__((target("avx2"))) inline uint32_t signbits256(v4d d) {
+  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(d));
+}
+#endif
+
+// Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
+// instruction of the instruction set the copy is compiled for.
+template <bool kAvx2>
+BRISVANE_KERNEL uint32_t lanebits(v4l m) {
+  v4d d;
+  std::memcpy(&d, &m, sizeof d);
+  if constexpr (kAvx2) {
+#if defined(__x86_64__) || defined(__i386__)
+    return signbits256(d);
+#endif
+  } else {
+#if defined(__x86_64__) || defined(__i386__)
+    v2dm lo;
+    v2dm hi;
+    std::memcpy(&lo, &d, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
+    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
+           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
+#endif
+  }
+  uint32_t bits = 0;
+  for (uint32_t l = 0; l < 4; ++l) bits |= static_cast<uint32_t>(m[l] & 1) << l;
+  return bits;
+}
+
+// Longest neighbourhood (bins) slmquadbody takes; the estimator's frames have at most 29.
+constexpr uint32_t kQuadMaxCount = 64;
+
+// Marks in near (bit l of near[k]) the bin k nearest to kstar (per lane, a real bin offset
+// where the angle th = (id0 + k) nupi + shift crosses c pi, c = -1, 0 or 1) when it lies in
+// 0 .. count-1 and its angle, formed as in slmquadbody's loop, is within kNearTest of c pi.
+// Returns whether it marked any.
+template <bool kAvx2>
+BRISVANE_KERNEL bool nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d id0, v4d top,
+                                  uint8_t* near) {
+  // 1.5 * 2^52: adding and subtracting it rounds |v| < 2^51 to the nearest integer.
+  const v4d shifter = splat4(6755399441055744.0);
+  const v4d k = (kstar + shifter) - shifter;
+  const v4d th = (id0 + k) * nupi + shift;
+  const v4d a = abs4(th);
+  const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
+  const v4l hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
+  const uint32_t lanes = lanebits<kAvx2>(hit);
+  if (lanes == 0) return false;
+  for (uint32_t l = 0; l < 4; ++l) {
+    if ((lanes >> l) & 1u) near[static_cast<uint32_t>(k[l])] |= static_cast<uint8_t>(1u << l);
+  }
+  return true;
+}
+
+// Bins of the neighbourhoods of four peaks (lane l: bins first[l] + k, k < count <=
+// kQuadMaxCount, id0 = first as doubles) where a kernel angle th = (first + k) nupi + shift,
+// shift = o pi or r pi, lies within kNearTest of 0 or +-pi: bit l of near[k] set for each.
+// The angle grows by nu pi >= pi/8 per bin, so for each of the six crossings (two kernels,
+// angle 0, pi and -pi) only the bin nearest to it can lie that close; that bin is tested.
+// The mirror kernel's angles, which grow with the bin, mostly stay beyond +-pi over the whole
+// neighbourhood (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
+// near must be zero on entry. Returns whether any bit was set.
+template <bool kAvx2>
+BRISVANE_KERNEL bool nearbins(v4d nupi, v4d opi, v4d rpi, v4d id0, uint32_t count,
+                              uint8_t* near) {
+  const v4d inv = splat4(1.0) / nupi;
+  const v4d pinv = splat4(kPi) * inv;
+  const v4d top = splat4(static_cast<double>(count));
+  bool any = false;
+  const v4d k1 = -opi * inv - id0;
+  any |= nearcrossing<kAvx2>(k1 - pinv, -1.0, nupi, opi, id0, top, near);
+  any |= nearcrossing<kAvx2>(k1, 0.0, nupi, opi, id0, top, near);
+  any |= nearcrossing<kAvx2>(k1 + pinv, 1.0, nupi, opi, id0, top, near);
+  // Mirror angles at the first and last bins; twice kNearTest beyond +-pi covers rounding.
+  const v4d edge = splat4(kPi + 2.0 * kNearTest);
+  const v4d lo2 = id0 * nupi + rpi;
+  const v4d hi2 = (id0 + splat4(static_cast<double>(count - 1))) * nupi + rpi;
+  if (lanebits<kAvx2>((lo2 > edge) | (hi2 < -edge)) != 15u) {
+    const v4d k2 = -rpi * inv - id0;
+    any |= nearcrossing<kAvx2>(k2 - pinv, -1.0, nupi, rpi, id0, top, near);
+    any |= nearcrossing<kAvx2>(k2, 0.0, nupi, rpi, id0, top, near);
+    any |= nearcrossing<kAvx2>(k2 + pinv, 1.0, nupi, rpi, id0, top, near);
+  }
+  return any;
+}
+
 // Scores of four peaks at once, one peak per lane, in one pass over the bins: each lane
 // forms the model value of a bin (the two kernels over one common denominator; near 0 and
-// +-pi as slmfast does) and adds it to the four sums at once, bin after bin as slmfast. With
-// angles (the two first kernel angles of each lane, lane l at 2l and 2l + 1) the sines and
-// cosines of kb are taken from them by sincos4, otherwise kb's own (from libm) are used;
-// either way the scores are within rounding of slmfast's. kb and first (= b - g) per lane;
-// count = 2g + 1 bins, every neighbourhood inside re/im.
+// +-pi as slmfast does, the bins found beforehand by nearbins) and adds it to the four sums
+// at once, bin after bin as slmfast. With angles (the two first kernel angles of each lane,
+// lane l at 2l and 2l + 1) the sines and cosines of kb are taken from them by sincos4,
+// otherwise kb's own (from libm) are used; either way the scores are within rounding of
+// slmfast's. kb and first (= b - g) per lane; count = 2g + 1 <= kQuadMaxCount bins, every
+// neighbourhood inside re/im.
+template <bool kAvx2>
 BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase* kb,
                                  const double* angles, const uint32_t* first, uint32_t count,
                                  const double* cosd, const double* sind, double* score) {
@@ -287,6 +382,8 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
   const double* i1 = im + first[1];
   const double* i2 = im + first[2];
   const double* i3 = im + first[3];
+  uint8_t near[kQuadMaxCount] = {};
+  const bool anynear = nearbins<kAvx2>(nupi, opi, rpi, id, count, near);
   v4d ex = splat4(0.0);
   v4d em = splat4(0.0);
   v4d t = splat4(0.0);
@@ -306,17 +403,13 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
     const v4d d1 = th1 * ((pi - th1) * (pi + th1));
     const v4d d2 = th2 * ((pi - th2) * (pi + th2));
     v4d mk = (sn1 * d2 + sn2 * d1) / (d1 * d2);
-    // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at this bin (about one
-    // bin in forty): the model value as modelvaluenear gives it (divided by pi^2), which
-    // tests slmfast's own angles. e: distance of the nearer angle to 0 or +-pi; the margin
-    // kNearMargin covers the difference of the angles, so every bin that slmfast evaluates
-    // directly is among those redone.
-    const v4d a1 = abs4(th1);
-    const v4d a2 = abs4(th2);
-    const v4d e = min4(min4(a1, abs4(a1 - pi)), min4(a2, abs4(a2 - pi)));
-    if (std::min(std::min(e[0], e[1]), std::min(e[2], e[3])) < kNearTest) {
+    // Lanes with a kernel angle within kNearTest of 0 or +-pi at this bin (about one bin in
+    // forty): the model value as modelvaluenear gives it (divided by pi^2), which tests
+    // slmfast's own angles. The margin kNearMargin covers the difference of the angles, so
+    // every bin that slmfast evaluates directly is among those redone.
+    if (anynear && near[k] != 0) {
       for (uint32_t l = 0; l < 4; ++l) {
-        if (e[l] < kNearTest) {
+        if ((near[k] >> l) & 1u) {
           mk[l] = modelvaluenear(kb[l], first[l] + k, k, cosd, sind) * kInvPiSquared;
         }
       }
@@ -339,13 +432,13 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
 BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, kernelbase* kb,
                                const double* angles, const uint32_t* first, uint32_t count,
                                const double* cosd, const double* sind, double* score) {
-  slmquadbody(re, im, kb, angles, first, count, cosd, sind, score);
+  slmquadbody<true>(re, im, kb, angles, first, count, cosd, sind, score);
 }
 
 void slmquadplain(const double* re, const double* im, kernelbase* kb, const double* angles,
                   const uint32_t* first, uint32_t count, const double* cosd, const double* sind,
                   double* score) {
-  slmquadbody(re, im, kb, angles, first, count, cosd, sind, score);
+  slmquadbody<false>(re, im, kb, angles, first, count, cosd, sind, score);
 }
 
 // slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
@@ -374,7 +467,8 @@ void framescores(const double* re, const double* im, double fs, const fvframe& f
       inrange = inrange && std::fabs(angles[2 * l]) <= kSinCosRange &&
                 std::fabs(angles[2 * l + 1]) <= kSinCosRange;
     }
-    if (!inside) {  // not reached for peaks of fvpeaklistpowerfast; scored one by one
+    if (!inside || count > kQuadMaxCount) {  // not reached for the estimator's frames and
+                                             // peaks; scored one by one
       for (uint32_t p = p0; p < std::min(p0 + 4, K); ++p) {
         score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
       }
@@ -473,6 +567,54 @@ uint32_t nocandidate(fvcands& cl) {
 uint32_t appendcandidates(uint32_t K, fvwork& w, fvcands& cl) {
   fvsplitcosts(w.score.data(), K, w.cost.data());
   const uint32_t count = fvcandidates(w.cost.data(), K, w.cand.data());
+  for (uint32_t i = 0; i < count; ++i) {
+    cl.freq.push_back(w.freq[w.cand[i]]);
+    cl.cost.push_back(w.cost[w.cand[i]]);
+  }
+  return count;
+}
+
+// Scores at or below the noise-like level (NaN included) all count as that level.
+double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
+
+// fvsplitcandidatesfast for K >= 1 and valid arrays.
+uint32_t splitcandidates(double* s, uint32_t K, double* E, uint32_t* idx) {
+  const double fl = kFvScoreFloor;
+  double s1 = 0.0;
+  double s2 = 0.0;
+  for (uint32_t j = K; j-- > 0;) {
+    const double v = flooredscore(s[j]);
+    s[j] = v;
+    s1 += v;
+    s2 += v * v;
+    E[j] = (static_cast<double>(K - j) * fl - 2.0 * s1) * fl + s2;
+  }
+  const double inv = 1.0 / static_cast<double>(K);
+  E[0] *= inv;
+  if (K == 1) {
+    idx[0] = 0;
+    return 1;
+  }
+  uint32_t count = 0;
+  s1 = s[0];
+  s2 = s[0] * s[0];
+  E[1] = (E[1] + ((-2.0 * s1 + s2) + 1.0)) * inv;
+  if (E[0] < E[1]) idx[count++] = 0;
+  for (uint32_t i = 2; i < K; ++i) {
+    const double v = s[i - 1];
+    s1 += v;
+    s2 += v * v;
+    // (s - 1)^2 summed over the i peaks below the split (target 1): S2' - 2 S1' + i.
+    E[i] = (E[i] + ((-2.0 * s1 + s2) + static_cast<double>(i))) * inv;
+    if (E[i - 1] < E[i - 2] && E[i - 1] < E[i]) idx[count++] = i - 1;
+  }
+  if (count == 0) idx[count++] = K - 1;
+  return count;
+}
+
+// appendcandidates by fvsplitcandidatesfast (the scores in w are overwritten).
+uint32_t appendcandidatesfast(uint32_t K, fvwork& w, fvcands& cl) {
+  const uint32_t count = splitcandidates(w.score.data(), K, w.cost.data(), w.cand.data());
   for (uint32_t i = 0; i < count; ++i) {
     cl.freq.push_back(w.freq[w.cand[i]]);
     cl.cost.push_back(w.cost[w.cand[i]]);
@@ -660,7 +802,7 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
   }
   framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), fw.cosd.data(), fw.sind.data(),
               w.score.data());
-  return appendcandidates(K, w, cl);
+  return appendcandidatesfast(K, w, cl);
 }
 
 // Adds to each candidate of the current frame (entries from.., split costs already in acc)
@@ -684,9 +826,6 @@ void advancepath(const double* freq, std::size_t pfrom, uint32_t pcount, const d
     acc[i] = acc[i] + best;
   }
 }
-
-// Scores at or below the noise-like level (NaN included) all count as that level.
-double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
 
 bool validfs(double fs) { return std::isfinite(fs) && fs > 0.0; }
 
@@ -807,6 +946,11 @@ int fvsplitcosts(const double* s, uint32_t K, double* E) {
   return 0;
 }
 
+uint32_t fvsplitcandidatesfast(double* s, uint32_t K, double* E, uint32_t* idx) {
+  if (K == 0 || s == nullptr || E == nullptr || idx == nullptr) return 0;
+  return splitcandidates(s, K, E, idx);
+}
+
 uint32_t fvcandidates(const double* E, uint32_t K, uint32_t* idx) {
   if (K == 0 || E == nullptr || idx == nullptr) return 0;
   if (K == 1) {
@@ -877,34 +1021,6 @@ constexpr lanecompress makelanecompress() {
 }
 
 constexpr lanecompress kLaneCompress = makelanecompress();
-
-typedef double v2dm __attribute__((vector_size(16)));
-typedef uint32_t v4u __attribute__((vector_size(16)));
-
-// Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
-// instruction of the instruction set the copy is compiled for.
-template <bool kAvx2>
-BRISVANE_KERNEL uint32_t lanebits(v4l m) {
-  v4d d;
-  std::memcpy(&d, &m, sizeof d);
-  if constexpr (kAvx2) {
-#if defined(__x86_64__) || defined(__i386__)
-    return static_cast<uint32_t>(__builtin_ia32_movmskpd256(d));
-#endif
-  } else {
-#if defined(__x86_64__) || defined(__i386__)
-    v2dm lo;
-    v2dm hi;
-    std::memcpy(&lo, &d, sizeof lo);
-    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
-    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
-           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
-#endif
-  }
-  uint32_t bits = 0;
-  for (uint32_t l = 0; l < 4; ++l) bits |= static_cast<uint32_t>(m[l] & 1) << l;
-  return bits;
-}
 
 // Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
 // increasing order, into list (room for kMaximaBlock / 2 + 4: the last entries may be

@@ -76,6 +76,13 @@ int fvsplitcosts(const double* s, uint32_t K, double* E);
 // idx needs room for K entries. Returns the count (0 for K = 0 or null arrays).
 uint32_t fvcandidates(const double* E, uint32_t K, uint32_t* idx);
 
+// fvsplitcosts followed by fvcandidates in two passes instead of four, with the same
+// operations (the same costs E and indices idx): a downward sweep floors the scores in place
+// (s is overwritten with the floored scores), an upward sweep finishes each cost (its sum
+// and its scaling by 1/K) and tests the cost below it as a candidate. E and idx need room
+// for K entries. Returns the candidate count (0, nothing written, for K = 0 or null arrays).
+uint32_t fvsplitcandidatesfast(double* s, uint32_t K, double* E, uint32_t* idx);
+
 // Viterbi choice of one candidate per frame. Frame k has count[k] >= 1 candidates, stored
 // frame after frame in freq (Hz) and cost (split cost). The accumulated cost of candidate i
 // of frame k is its own cost plus the minimum over the previous frame's candidates m of

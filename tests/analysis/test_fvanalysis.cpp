@@ -194,6 +194,26 @@ TEST(FvSplit, CandidateRules) {
   EXPECT_EQ(cands({1, 1, 1}), V{2});           // ties are not minima
   EXPECT_EQ(cands({2, 1, 1, 3}), V{3});
   EXPECT_EQ(cands({}), V{});
+  // The two-pass form gives the same costs and candidates: every length up to 40, scores
+  // below, at and above the floor, NaN, and runs of equal scores (equal costs, no minima).
+  Lcg rng;
+  for (uint32_t K = 1; K <= 40; ++K) {
+    std::vector<double> s(K), E(K), E2(K);
+    for (double& v : s) {
+      const double r = 0.5 * (rng.next() + 1.0);  // uniform in [0, 1)
+      v = r < 0.2 ? 0.85 : r < 0.25 ? kNaN : r < 0.5 ? 0.99 : 0.85 + 0.3 * rng.next();
+    }
+    ASSERT_EQ(fvsplitcosts(s.data(), K, E.data()), 0);
+    const V want = cands(E);
+    V idx(K);
+    idx.resize(fvsplitcandidatesfast(s.data(), K, E2.data(), idx.data()));
+    EXPECT_EQ(idx, want) << K;
+    EXPECT_EQ(E2, E) << K;
+  }
+  double one = 0.5, E[1];
+  uint32_t idx[1];
+  EXPECT_EQ(fvsplitcandidatesfast(&one, 0, E, idx), 0u);
+  EXPECT_EQ(fvsplitcandidatesfast(nullptr, 1, E, idx), 0u);
 }
 
 TEST(FvPath, FindsTheCheapestPathOfRandomTrellises) {
