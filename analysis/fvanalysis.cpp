@@ -335,53 +335,62 @@ BRISVANE_KERNEL bool nearbins(v4d nupi, v4d opi, v4d rpi, v4d id0, uint32_t coun
   return any;
 }
 
-// Scores of four peaks at once, one peak per lane, in one pass over the bins: each lane
-// forms the model value of a bin (the two kernels over one common denominator; near 0 and
-// +-pi as slmfast does, the bins found beforehand by nearbins) and adds it to the four sums
-// at once, bin after bin as slmfast. With angles (the two first kernel angles of each lane,
-// lane l at 2l and 2l + 1) the sines and cosines of kb are taken from them by sincos4,
-// otherwise kb's own (from libm) are used; either way the scores are within rounding of
-// slmfast's. kb and first (= b - g) per lane; count = 2g + 1 <= kQuadMaxCount bins, every
-// neighbourhood inside re/im.
+// Scores of four peaks at once, one peak per lane (frequencies f4 Hz, centre bins b4; the
+// neighbourhoods bins b - g .. b + g, count = 2g + 1 <= kQuadMaxCount, inside re/im), in one
+// pass over the bins. Each lane forms its kernel angles as slmangles does, the sines and
+// cosines of its first angles by sincos4 (by libm when an angle lies beyond its range), then
+// bin after bin the model value (the two kernels over one common denominator; near 0 and
+// +-pi as slmfast does, the bins found beforehand by nearbins) and adds it to its four sums,
+// in the order of slmfast. The scores are within rounding of slmfast's.
 template <bool kAvx2>
-BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase* kb,
-                                 const double* angles, const uint32_t* first, uint32_t count,
-                                 const double* cosd, const double* sind, double* score) {
-  if (angles != nullptr) {  // sines and cosines of the first angles, lane l at 2l, 2l + 1
-    v4d sn[2];
-    v4d cs[2];
-    for (uint32_t j = 0; j < 2; ++j) {
-      sincos4(v4d{angles[j], angles[2 + j], angles[4 + j], angles[6 + j]}, &sn[j], &cs[j]);
-    }
+BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const double* f4,
+                                 const uint32_t* b4, double fs, uint32_t W, uint32_t N,
+                                 uint32_t g, const double* cosd, const double* sind,
+                                 double* score) {
+  const uint32_t count = 2 * g + 1;
+  const double Wd = static_cast<double>(W);
+  const v4d pi = splat4(kPi);
+  const v4d f = load4(f4);
+  // nu, o and r of slmangles, lane by lane.
+  const v4d nu = splat4(Wd / static_cast<double>(N));
+  const v4d o = -(f * splat4(Wd)) / splat4(fs);
+  const v4l below = splat4(fs * 0.25) > f;
+  const v4d r = below ? -o : splat4(-Wd) - o;
+  // First bins b - g: small integers, so stepping them by 1.0 is exact.
+  v4d id = v4d{static_cast<double>(b4[0] - g), static_cast<double>(b4[1] - g),
+               static_cast<double>(b4[2] - g), static_cast<double>(b4[3] - g)};
+  const v4d a1 = (id * nu + o) * pi;
+  const v4d a2 = (id * nu + r) * pi;
+  v4d s1;
+  v4d c1;
+  v4d s2;
+  v4d c2;
+  const v4d range = splat4(kSinCosRange);
+  if (lanebits<kAvx2>((abs4(a1) <= range) & (abs4(a2) <= range)) == 15u) {
+    sincos4(a1, &s1, &c1);
+    sincos4(a2, &s2, &c2);
+  } else {  // angles beyond the vector sine's range (not met at 16 kHz): libm
     for (uint32_t l = 0; l < 4; ++l) {
-      kb[l].s1 = sn[0][l];
-      kb[l].c1 = cs[0][l];
-      kb[l].s2 = sn[1][l];
-      kb[l].c2 = cs[1][l];
+      s1[l] = std::sin(a1[l]);
+      c1[l] = std::cos(a1[l]);
+      s2[l] = std::sin(a2[l]);
+      c2[l] = std::cos(a2[l]);
     }
   }
-  const v4d pi = splat4(kPi);
   // Angles th = i (nu pi) + o pi: within a few 1e-12 rad (rounding of terms up to pi W / 2)
   // of slmfast's (i nu + o) pi.
-  const v4d nupi = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu} * pi;
-  const v4d opi = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o} * pi;
-  const v4d rpi = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r} * pi;
-  const v4d s1 = v4d{kb[0].s1, kb[1].s1, kb[2].s1, kb[3].s1};
-  const v4d c1 = v4d{kb[0].c1, kb[1].c1, kb[2].c1, kb[3].c1};
-  const v4d s2 = v4d{kb[0].s2, kb[1].s2, kb[2].s2, kb[3].s2};
-  const v4d c2 = v4d{kb[0].c2, kb[1].c2, kb[2].c2, kb[3].c2};
-  // Bin numbers are small integers, so stepping them by 1.0 is exact.
-  v4d id = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
-               static_cast<double>(first[2]), static_cast<double>(first[3])};
+  const v4d nupi = nu * pi;
+  const v4d opi = o * pi;
+  const v4d rpi = r * pi;
   const v4d one = splat4(1.0);
-  const double* r0 = re + first[0];
-  const double* r1 = re + first[1];
-  const double* r2 = re + first[2];
-  const double* r3 = re + first[3];
-  const double* i0 = im + first[0];
-  const double* i1 = im + first[1];
-  const double* i2 = im + first[2];
-  const double* i3 = im + first[3];
+  const double* r0 = re + (b4[0] - g);
+  const double* r1 = re + (b4[1] - g);
+  const double* r2 = re + (b4[2] - g);
+  const double* r3 = re + (b4[3] - g);
+  const double* i0 = im + (b4[0] - g);
+  const double* i1 = im + (b4[1] - g);
+  const double* i2 = im + (b4[2] - g);
+  const double* i3 = im + (b4[3] - g);
   uint8_t near[kQuadMaxCount] = {};
   const bool anynear = nearbins<kAvx2>(nupi, opi, rpi, id, count, near);
   v4d ex = splat4(0.0);
@@ -410,7 +419,8 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
     if (anynear && near[k] != 0) {
       for (uint32_t l = 0; l < 4; ++l) {
         if ((near[k] >> l) & 1u) {
-          mk[l] = modelvaluenear(kb[l], first[l] + k, k, cosd, sind) * kInvPiSquared;
+          const kernelbase kb{nu[l], o[l], r[l], s1[l], c1[l], s2[l], c2[l]};
+          mk[l] = modelvaluenear(kb, b4[l] - g + k, k, cosd, sind) * kInvPiSquared;
         }
       }
     }
@@ -429,62 +439,54 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
   }
 }
 
-BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, kernelbase* kb,
-                               const double* angles, const uint32_t* first, uint32_t count,
-                               const double* cosd, const double* sind, double* score) {
-  slmquadbody<true>(re, im, kb, angles, first, count, cosd, sind, score);
+BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, const double* f4,
+                               const uint32_t* b4, double fs, uint32_t W, uint32_t N,
+                               uint32_t g, const double* cosd, const double* sind,
+                               double* score) {
+  slmquadbody<true>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
 }
 
-void slmquadplain(const double* re, const double* im, kernelbase* kb, const double* angles,
-                  const uint32_t* first, uint32_t count, const double* cosd, const double* sind,
-                  double* score) {
-  slmquadbody<false>(re, im, kb, angles, first, count, cosd, sind, score);
+void slmquadplain(const double* re, const double* im, const double* f4, const uint32_t* b4,
+                  double fs, uint32_t W, uint32_t N, uint32_t g, const double* cosd,
+                  const double* sind, double* score) {
+  slmquadbody<false>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
 }
 
 // slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
-// pass, the kernels' first sines and cosines by sincos4 (libm for angles beyond its
-// range); a short last group repeats its last peak in the spare lanes. re/im hold bins
-// 0 .. fr.N/2.
+// pass by slmquadbody; a short last group repeats its last peak in the spare lanes. Peaks
+// whose neighbourhood does not fit (not met for peaks of the frame's search range) make the
+// frame's peaks scored one by one. re/im hold bins 0 .. fr.N/2.
 void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
                  const uint32_t* bins, const double* freq, const double* cosd,
                  const double* sind, double* score) {
+  if (K == 0) return;
+  uint32_t lo = bins[0];
+  uint32_t hi = bins[0];
+  for (uint32_t p = 1; p < K; ++p) {
+    lo = std::min(lo, bins[p]);
+    hi = std::max(hi, bins[p]);
+  }
+  if (lo < fr.g || static_cast<uint64_t>(hi) + fr.g > fr.N / 2 ||
+      2 * fr.g + 1 > kQuadMaxCount) {
+    for (uint32_t p = 0; p < K; ++p) {
+      score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
+    }
+    return;
+  }
   const bool avx2 = cpuhasavx2();
-  const uint32_t count = 2 * fr.g + 1;
   for (uint32_t p0 = 0; p0 < K; p0 += 4) {
-    kernelbase kb[4];
-    double angles[8];
-    uint32_t first[4];
-    double s[4];
-    bool inside = true;
-    bool inrange = true;
+    double f4[4];
+    uint32_t b4[4];
     for (uint32_t l = 0; l < 4; ++l) {
       const uint32_t p = std::min(p0 + l, K - 1);
-      const uint32_t b = bins[p];
-      inside = inside && b >= fr.g && static_cast<uint64_t>(b) + fr.g <= fr.N / 2;
-      first[l] = inside ? b - fr.g : 0;
-      if (!inside) continue;
-      slmangles(fs, freq[p], fr.W, fr.N, b, fr.g, &kb[l], angles + 2 * l);
-      inrange = inrange && std::fabs(angles[2 * l]) <= kSinCosRange &&
-                std::fabs(angles[2 * l + 1]) <= kSinCosRange;
+      f4[l] = freq[p];
+      b4[l] = bins[p];
     }
-    if (!inside || count > kQuadMaxCount) {  // not reached for the estimator's frames and
-                                             // peaks; scored one by one
-      for (uint32_t p = p0; p < std::min(p0 + 4, K); ++p) {
-        score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
-      }
-      continue;
-    }
-    if (!inrange) {  // angles beyond the vector sine's range (not met at 16 kHz): libm
-      for (uint32_t l = 0; l < 4; ++l) {
-        const uint32_t p = std::min(p0 + l, K - 1);
-        kb[l] = slmbase(fs, freq[p], fr.W, fr.N, bins[p], fr.g);
-      }
-    }
-    const double* a = inrange ? angles : nullptr;
+    double s[4];
     if (avx2) {
-      slmquadavx2(re, im, kb, a, first, count, cosd, sind, s);
+      slmquadavx2(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
     } else {
-      slmquadplain(re, im, kb, a, first, count, cosd, sind, s);
+      slmquadplain(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
     }
     for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
   }
@@ -656,6 +658,13 @@ struct fvfastwork {
   uint32_t tabN = 0;             // N, W and g of the table in cosd/sind (0: none yet)
   uint32_t tabW = 0;
   uint32_t tabg = 0;
+  // Kernel tables kept per half length Hh (which fixes W and N), as the windows: slot + 1 of
+  // each Hh (0: none; empty when not kept), tables of each slot (cosd then sind, each
+  // tabstride values) and g + 1 of the table a slot holds (0: none yet).
+  std::vector<uint32_t> tabslot;
+  std::vector<double> tabs;
+  std::vector<uint32_t> slotg;
+  std::size_t tabstride = 0;
 };
 
 // Most values the stored windows may take (4 MB); f0 tracks of speech need some 1e5.
@@ -711,6 +720,19 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
       fw.winat[h] = total + 1;
       total += static_cast<std::size_t>(h) + 1;
     }
+  }
+  // Kernel tables: one slot per half length used, filled as frames need them.
+  fw.tabstride = 2 * static_cast<std::size_t>(gmax) + 4;
+  uint32_t slots = 0;
+  fw.tabslot.assign(static_cast<std::size_t>(hmax) + 1, 0);
+  for (uint32_t h = 0; h <= hmax; ++h) {
+    if (fw.winat[h] != 0) fw.tabslot[h] = ++slots;
+  }
+  if (2 * fw.tabstride * slots > kWindowStore) {
+    fw.tabslot = std::vector<uint32_t>();
+  } else {
+    fw.tabs.assign(2 * fw.tabstride * slots, 0.0);
+    fw.slotg.assign(slots, 0);
   }
   if (total > kWindowStore) {
     fw.winat = std::vector<std::size_t>();
@@ -794,14 +816,24 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
   const uint32_t K =
       fvpeaklistpowerfast(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
   if (K == 0) return nocandidate(cl);
-  if (fw.tabN != fr.N || fw.tabW != fr.W || fw.tabg != fr.g) {
+  const double* cosd = fw.cosd.data();
+  const double* sind = fw.sind.data();
+  if (!fw.tabslot.empty()) {
+    const uint32_t slot = fw.tabslot[fr.Hh] - 1;
+    double* tab = fw.tabs.data() + 2 * fw.tabstride * slot;
+    if (fw.slotg[slot] != fr.g + 1) {
+      fvslmtable(fr.N, fr.W, fr.g, tab, tab + fw.tabstride);
+      fw.slotg[slot] = fr.g + 1;
+    }
+    cosd = tab;
+    sind = tab + fw.tabstride;
+  } else if (fw.tabN != fr.N || fw.tabW != fr.W || fw.tabg != fr.g) {
     fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
     fw.tabN = fr.N;
     fw.tabW = fr.W;
     fw.tabg = fr.g;
   }
-  framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), fw.cosd.data(), fw.sind.data(),
-              w.score.data());
+  framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), cosd, sind, w.score.data());
   return appendcandidatesfast(K, w, cl);
 }
 
