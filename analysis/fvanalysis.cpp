@@ -253,6 +253,35 @@ __attribute__((target("avx2"))) inline uint32_t signbits256(v4d d) {
 }
 #endif
 
+#if defined(__x86_64__) || defined(__i386__)
+// Correctly rounded square roots of the four lanes by one AVX instruction (inlined into the
+// AVX2 copies, its only callers).
+__attribute__((target("avx2"))) inline v4d sqrt256(v4d d) { return __builtin_ia32_sqrtpd256(d); }
+#endif
+
+// Correctly rounded square root of each lane (IEEE square root, so the same in both copies).
+template <bool kAvx2>
+BRISVANE_KERNEL v4d sqrt4(v4d a) {
+#if defined(__x86_64__) || defined(__i386__)
+  if constexpr (kAvx2) {
+    return sqrt256(a);
+  } else {
+    v2dm lo;
+    v2dm hi;
+    std::memcpy(&lo, &a, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&a) + sizeof lo, sizeof hi);
+    lo = __builtin_ia32_sqrtpd(lo);
+    hi = __builtin_ia32_sqrtpd(hi);
+    std::memcpy(&a, &lo, sizeof lo);
+    std::memcpy(reinterpret_cast<char*>(&a) + sizeof lo, &hi, sizeof hi);
+    return a;
+  }
+#else
+  for (uint32_t l = 0; l < 4; ++l) a[l] = std::sqrt(a[l]);
+  return a;
+#endif
+}
+
 // Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
 // instruction of the instruction set the copy is compiled for.
 template <bool kAvx2>
@@ -432,11 +461,11 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const doubl
     u = u + xi * mk;
     id = id + one;
   }
-  for (uint32_t l = 0; l < 4; ++l) {
-    const double den = ex[l] * em[l];
-    const double v = den == 0.0 ? 0.0 : std::sqrt((t[l] * t[l] + u[l] * u[l]) / den);
-    score[l] = std::isfinite(v) ? v : 0.0;
-  }
+  // sqrt((t^2 + u^2) / (ex em)) per lane; 0 where ex em = 0 or the result is not finite.
+  const v4d den = ex * em;
+  const v4d v = sqrt4<kAvx2>((t * t + u * u) / den);
+  const v4l keep = (den != splat4(0.0)) & (abs4(v) <= splat4(DBL_MAX));
+  store4(score, keep ? v : splat4(0.0));
 }
 
 BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, const double* f4,
@@ -1094,12 +1123,10 @@ uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list)
 // Room of the lists of one block of the maxima search.
 constexpr uint32_t kMaximaRoom = kMaximaBlock / 2 + 4;
 
-// Natural logs of the powers around the maxima at[0 .. n-1] (n <= kMaximaRoom, at[] padded
-// with a valid bin up to a multiple of four): l0[j] = ln q[at[j] - 1], l1[j] = ln q[at[j]],
-// l2[j] = ln q[at[j] + 1], four maxima at a time by the vector logarithm of positive normal
-// doubles; a lane whose power is not a positive normal finite double (a subnormal, an
-// infinity after an overflow, a NaN) takes std::log instead. Each lane's operations are
-// fixed, so both compiled copies agree.
+// Natural logs of four powers by the vector logarithm of positive normal doubles; a lane
+// whose power is not a positive normal finite double (a subnormal, an infinity after an
+// overflow, a NaN) takes std::log instead. Each lane's operations are fixed, so both compiled
+// copies agree.
 template <bool kAvx2>
 BRISVANE_KERNEL v4d peaklog4(v4d v) {
   const v4l normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
@@ -1112,28 +1139,43 @@ BRISVANE_KERNEL v4d peaklog4(v4d v) {
   return l;
 }
 
+// Vertices of the parabolas through the logarithms (peaklog4) l0 = ln q[b - 1], l1 = ln q[b],
+// l2 = ln q[b + 1] around the maxima b = at[j], j < n <= 64, four at a time (at[] padded
+// with a valid bin up to a multiple of four): for each, in the operations of
+// parabfitpoints, parabexty and parabextx, its height h[j] and its frequency fq[j] = (vertex
+// offset + bin) * df Hz; bit j of the result set when the maximum is still a strict one of
+// the logarithms (l1 > l0 and l1 > l2).
 template <bool kAvx2>
-BRISVANE_KERNEL void peaklogsbody(const double* q, const uint32_t* at, uint32_t n, double* l0,
-                                  double* l1, double* l2) {
+BRISVANE_KERNEL uint64_t peakvertexbody(const double* q, const uint32_t* at, uint32_t n,
+                                        double df, double* h, double* fq) {
+  uint64_t strict = 0;
   for (uint32_t j = 0; j < n; j += 4) {
     const double* c0 = q + at[j];
     const double* c1 = q + at[j + 1];
     const double* c2 = q + at[j + 2];
     const double* c3 = q + at[j + 3];
-    store4(l0 + j, peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]}));
-    store4(l1 + j, peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]}));
-    store4(l2 + j, peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]}));
+    const v4d l0 = peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]});
+    const v4d l1 = peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]});
+    const v4d l2 = peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]});
+    strict |= static_cast<uint64_t>(lanebits<kAvx2>((l1 > l0) & (l1 > l2))) << j;
+    const v4d a = (l2 + l0 - 2.0 * l1) * 0.5;
+    const v4d slope = (l2 - l0) * 0.5;
+    store4(h + j, slope * slope / (-4.0 * a) + l1);
+    const v4d b = v4d{static_cast<double>(at[j]), static_cast<double>(at[j + 1]),
+                      static_cast<double>(at[j + 2]), static_cast<double>(at[j + 3])};
+    store4(fq + j, (slope / (-2.0 * a) + b) * df);
   }
+  return strict;
 }
 
-BRISVANE_AVX2 void peaklogsavx2(const double* q, const uint32_t* at, uint32_t n, double* l0,
-                                double* l1, double* l2) {
-  peaklogsbody<true>(q, at, n, l0, l1, l2);
+BRISVANE_AVX2 uint64_t peakvertexavx2(const double* q, const uint32_t* at, uint32_t n, double df,
+                                      double* h, double* fq) {
+  return peakvertexbody<true>(q, at, n, df, h, fq);
 }
 
-void peaklogsplain(const double* q, const uint32_t* at, uint32_t n, double* l0, double* l1,
-                   double* l2) {
-  peaklogsbody<false>(q, at, n, l0, l1, l2);
+uint64_t peakvertexplain(const double* q, const uint32_t* at, uint32_t n, double df, double* h,
+                         double* fq) {
+  return peakvertexbody<false>(q, at, n, df, h, fq);
 }
 
 }  // namespace
@@ -1193,34 +1235,28 @@ uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, d
   bool first = true;
   double T = 0.0;
   uint32_t list[kMaximaRoom];
-  double l0[kMaximaRoom];
-  double l1[kMaximaRoom];
-  double l2[kMaximaRoom];
+  double h[kMaximaRoom];
+  double fq[kMaximaRoom];
+  static_assert(kMaximaBlock / 2 <= 64, "one bit per maximum of a block");
   for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
     const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
     const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
     if (nmax == 0) continue;
     // Spare entries of the last group of four repeat the last maximum.
     for (uint32_t j = nmax; j % 4 != 0; ++j) list[j] = list[nmax - 1];
-    if (avx2) {
-      peaklogsavx2(q, list, nmax, l0, l1, l2);
-    } else {
-      peaklogsplain(q, list, nmax, l0, l1, l2);
-    }
-    for (uint32_t j = 0; j < nmax; ++j) {
-      if (!(l1[j] > l0[j] && l1[j] > l2[j])) continue;
-      // Vertex of the parabola through (-1, l0), (0, l1), (1, l2), in the operations of
-      // parabfitpoints, parabexty and parabextx.
-      const double a = (l2[j] + l0[j] - 2.0 * l1[j]) * 0.5;
-      const double slope = (l2[j] - l0[j]) * 0.5;
-      const double h = slope * slope / (-4.0 * a) + l1[j];
-      if (first || h > T) {
+    uint64_t strict = avx2 ? peakvertexavx2(q, list, nmax, df, h, fq)
+                           : peakvertexplain(q, list, nmax, df, h, fq);
+    strict &= nmax == 64 ? ~0ull : (1ull << nmax) - 1;
+    while (strict != 0) {
+      const auto j = static_cast<uint32_t>(__builtin_ctzll(strict));
+      strict &= strict - 1;
+      if (first || h[j] > T) {
         bins[count] = list[j];
-        freq[count] = (slope / (-2.0 * a) + static_cast<double>(list[j])) * df;
+        freq[count] = fq[j];
         ++count;
       }
       first = false;
-      T = h - kFvDropLimit;
+      T = h[j] - kFvDropLimit;
     }
   }
   return count;
