@@ -774,16 +774,49 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
 }
 
 // placeframe into the real frame (which is 0 everywhere on entry); clearframe undoes it.
+// Windowed samples of placeframereal, four at a time: frame[j] = win[j] x[c + j] for
+// j < right, and tail[-j] = win[j] x[c - j] for lo <= j <= hi, written upwards in memory (the
+// window read downwards, four values turned round at once).
+BRISVANE_KERNEL void placebody(const double* x, uint64_t c, uint64_t right, uint64_t lo,
+                               uint64_t hi, const double* win, double* frame, double* tail) {
+  uint64_t j = 0;
+  for (; j + 4 <= right; j += 4) store4(frame + j, load4(win + j) * load4(x + c + j));
+  for (; j < right; ++j) frame[j] = win[j] * x[c + j];
+  if (hi < lo) return;
+  uint64_t top = hi;  // j = top, top - 1, top - 2, top - 3 in one step
+  for (; top >= lo + 3; top -= 4) {
+    const auto back = static_cast<std::ptrdiff_t>(top);
+    store4(tail - back, reverse4(load4(win + (top - 3))) * load4(x + (c - top)));
+  }
+  for (; top >= lo; --top) {
+    tail[-static_cast<std::ptrdiff_t>(top)] = win[top] * x[c - top];
+    if (top == lo) break;
+  }
+}
+
+BRISVANE_AVX2 void placeavx2(const double* x, uint64_t c, uint64_t right, uint64_t lo,
+                             uint64_t hi, const double* win, double* frame, double* tail) {
+  placebody(x, c, right, lo, hi, win, frame, tail);
+}
+
+void placeplain(const double* x, uint64_t c, uint64_t right, uint64_t lo, uint64_t hi,
+                const double* win, double* frame, double* tail) {
+  placebody(x, c, right, lo, hi, win, frame, tail);
+}
+
 void placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
                     const double* win, double* frame) {
   // Right half: samples c + j, j = 0 .. Hh, those before len.
   const uint64_t right = c < len ? std::min<uint64_t>(fr.Hh, len - 1 - c) + 1 : 0;
-  for (uint64_t j = 0; j < right; ++j) frame[j] = win[j] * x[c + j];
   // Left half: samples c - j, j = 1 .. min(Hh, c), those before len (j > c - len).
   const uint64_t lo = c >= len ? c - len + 1 : 1;
   const uint64_t hi = std::min<uint64_t>(fr.Hh, c);
   double* tail = frame + fr.N;
-  for (uint64_t j = lo; j <= hi; ++j) tail[-static_cast<std::ptrdiff_t>(j)] = win[j] * x[c - j];
+  if (cpuhasavx2()) {
+    placeavx2(x, c, right, lo, hi, win, frame, tail);
+  } else {
+    placeplain(x, c, right, lo, hi, win, frame, tail);
+  }
 }
 
 void clearframe(const fvframe& fr, double* frame) {
@@ -888,6 +921,99 @@ void advancepath(const double* freq, std::size_t pfrom, uint32_t pcount, const d
   }
 }
 
+// advancepath for four candidates of the current frame at once, one per lane (a short last
+// group repeats its last candidate in the spare lanes): each lane runs over the previous
+// frame's candidates in order with the same operations and strict comparisons, so the costs
+// and predecessors are those of advancepath.
+BRISVANE_KERNEL void advancebody(const double* freq, std::size_t pfrom, uint32_t pcount,
+                                 const double* prev, std::size_t from, uint32_t count,
+                                 double lambda, double* acc, uint32_t* back) {
+  const double* fc = freq + from;
+  const double* fp = freq + pfrom;
+  const v4d lam = splat4(lambda);
+  for (uint32_t i0 = 0; i0 < count; i0 += 4) {
+    const uint32_t last = count - 1;
+    const v4d fi = v4d{fc[i0], fc[std::min(i0 + 1, last)], fc[std::min(i0 + 2, last)],
+                       fc[std::min(i0 + 3, last)]};
+    v4d best = splat4(kLargest);
+    v4d arg = splat4(0.0);  // predecessor indices, exact as doubles
+    for (uint32_t m = 0; m < pcount; ++m) {
+      const v4d d = fi - splat4(fp[m]);
+      const v4d cst = splat4(prev[m]) + lam * (d * d);
+      const v4l lt = cst < best;
+      best = lt ? cst : best;
+      arg = lt ? splat4(static_cast<double>(m)) : arg;
+    }
+    for (uint32_t l = 0; l < 4 && i0 + l < count; ++l) {
+      back[from + i0 + l] = static_cast<uint32_t>(arg[l]);
+      acc[i0 + l] = acc[i0 + l] + best[l];
+    }
+  }
+}
+
+BRISVANE_AVX2 void advanceavx2(const double* freq, std::size_t pfrom, uint32_t pcount,
+                               const double* prev, std::size_t from, uint32_t count,
+                               double lambda, double* acc, uint32_t* back) {
+  advancebody(freq, pfrom, pcount, prev, from, count, lambda, acc, back);
+}
+
+void advanceplain(const double* freq, std::size_t pfrom, uint32_t pcount, const double* prev,
+                  std::size_t from, uint32_t count, double lambda, double* acc, uint32_t* back) {
+  advancebody(freq, pfrom, pcount, prev, from, count, lambda, acc, back);
+}
+
+// The Viterbi search of fvpathsearch with the step of each frame by advancepath or, with
+// fast, by the vector form (same values).
+int pathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+               double lambda, double* fv, bool fast) {
+  if (n == 0) return 0;
+  if (count == nullptr || freq == nullptr || cost == nullptr || fv == nullptr) return -1;
+  std::size_t total = 0;
+  uint32_t widest = 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (count[k] == 0) return -1;
+    total += count[k];
+    widest = std::max(widest, count[k]);
+  }
+  const bool avx2 = cpuhasavx2();
+  std::vector<uint32_t> back(total, 0);
+  std::vector<double> prev(widest, 0.0);
+  std::vector<double> acc(widest, 0.0);
+  std::size_t pfrom = 0;
+  std::size_t from = 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    std::copy(cost + from, cost + from + count[k], acc.begin());
+    if (k > 0 && !fast) {
+      advancepath(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
+                  back.data());
+    } else if (k > 0 && avx2) {
+      advanceavx2(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
+                  back.data());
+    } else if (k > 0) {
+      advanceplain(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
+                   back.data());
+    }
+    std::swap(prev, acc);
+    pfrom = from;
+    from += count[k];
+  }
+  // Cheapest end point (first among equals), then back along the predecessors.
+  double best = kLargest;
+  uint32_t idx = 0;
+  for (uint32_t i = 0; i < count[n - 1]; ++i) {
+    if (prev[i] < best) {
+      best = prev[i];
+      idx = i;
+    }
+  }
+  for (uint32_t k = n; k-- > 0;) {
+    from -= count[k];
+    fv[k] = freq[from + idx];
+    idx = back[from + idx];
+  }
+  return 0;
+}
+
 bool validfs(double fs) { return std::isfinite(fs) && fs > 0.0; }
 
 // The estimator in its documented or fast form.
@@ -926,8 +1052,8 @@ int fvtrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offse
       cl.count[k] = framecandidates(x, len, fs, c, fr, w, cl);
     }
   }
-  return fvpathsearch(n, cl.count.data(), cl.freq.data(), cl.cost.data(),
-                      fvtransitionweight(fs, S), fv);
+  return pathsearch(n, cl.count.data(), cl.freq.data(), cl.cost.data(),
+                    fvtransitionweight(fs, S), fv, fast);
 }
 
 }  // namespace
@@ -1329,45 +1455,12 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 
 int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
                  double lambda, double* fv) {
-  if (n == 0) return 0;
-  if (count == nullptr || freq == nullptr || cost == nullptr || fv == nullptr) return -1;
-  std::size_t total = 0;
-  uint32_t widest = 0;
-  for (uint32_t k = 0; k < n; ++k) {
-    if (count[k] == 0) return -1;
-    total += count[k];
-    widest = std::max(widest, count[k]);
-  }
-  std::vector<uint32_t> back(total, 0);
-  std::vector<double> prev(widest, 0.0);
-  std::vector<double> acc(widest, 0.0);
-  std::size_t pfrom = 0;
-  std::size_t from = 0;
-  for (uint32_t k = 0; k < n; ++k) {
-    std::copy(cost + from, cost + from + count[k], acc.begin());
-    if (k > 0) {
-      advancepath(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
-                  back.data());
-    }
-    std::swap(prev, acc);
-    pfrom = from;
-    from += count[k];
-  }
-  // Cheapest end point (first among equals), then back along the predecessors.
-  double best = kLargest;
-  uint32_t idx = 0;
-  for (uint32_t i = 0; i < count[n - 1]; ++i) {
-    if (prev[i] < best) {
-      best = prev[i];
-      idx = i;
-    }
-  }
-  for (uint32_t k = n; k-- > 0;) {
-    from -= count[k];
-    fv[k] = freq[from + idx];
-    idx = back[from + idx];
-  }
-  return 0;
+  return pathsearch(n, count, freq, cost, lambda, fv, false);
+}
+
+int fvpathsearchfast(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+                     double lambda, double* fv) {
+  return pathsearch(n, count, freq, cost, lambda, fv, true);
 }
 
 int fvoicingwarp(uint32_t n, double* fv, double fs, double alpha) {

@@ -93,6 +93,12 @@ uint32_t fvsplitcandidatesfast(double* s, uint32_t K, double* E, uint32_t* idx);
 int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
                  double lambda, double* fv);
 
+// fvpathsearch with four candidates of a frame costed at once (one per vector lane, each
+// running over the previous frame's candidates in order with the same operations and strict
+// comparisons): the same track. Arguments and results as fvpathsearch.
+int fvpathsearchfast(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+                     double lambda, double* fv);
+
 // fv[k] in Hz for the n frames centred on offset + k*S samples of x (len samples at fs Hz);
 // 0 for unvoiced frames. A frame is voiced when f0[k] is finite and >= kFvMinF0 Hz (0,
 // negative, NaN and infinite values are unvoiced) and fvframesetup accepts it. Samples
@@ -117,7 +123,8 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 // and the sinusoid-likeness kernel evaluated by angle addition, four peaks at a
 // time (one per vector lane, bins in the order of slmfast, both kernels of a bin over one
 // denominator; the kernels' first sines and cosines by a vector sine/cosine within about
-// 1e-16 of libm's; near 0 and +-pi as slmfast). Windows and kernel tables
+// 1e-16 of libm's; near 0 and +-pi as slmfast), split costs and candidates by
+// fvsplitcandidatesfast and the path by fvpathsearchfast. Windows and kernel tables
 // are made once per call (the windows of all half lengths the track needs, up to 4 MB of
 // them; beyond that, per frame). The results differ from getfvoicing only by rounding and
 // do not depend on whether the AVX2 copies of the vector loops run; arguments and results

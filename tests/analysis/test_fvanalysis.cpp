@@ -245,6 +245,26 @@ TEST(FvPath, FindsTheCheapestPathOfRandomTrellises) {
     }
     ASSERT_EQ(fvpathsearch(n, count.data(), freq.data(), cost.data(), lambda, fv.data()), 0);
     EXPECT_EQ(fv, want) << "trial " << trial;
+    ASSERT_EQ(fvpathsearchfast(n, count.data(), freq.data(), cost.data(), lambda, fv.data()), 0);
+    EXPECT_EQ(fv, want) << "fast, trial " << trial;
+  }
+  // Long trellises with up to 40 candidates a frame and many equal totals (coarse frequencies
+  // and costs): the vector search keeps the documented choice, first among equals included.
+  for (int trial = 0; trial < 20; ++trial) {
+    const uint32_t n = 60;
+    std::vector<uint32_t> count(n);
+    std::vector<double> freq, cost;
+    for (uint32_t k = 0; k < n; ++k) {
+      count[k] = 1 + static_cast<uint32_t>((rng.next() + 1.0) * 20.0) % 40;
+      for (uint32_t i = 0; i < count[k]; ++i) {
+        freq.push_back(500.0 * std::floor(8.0 + 6.0 * rng.next()));
+        cost.push_back(0.001 * std::floor(3.0 * (rng.next() + 1.0)));
+      }
+    }
+    std::vector<double> ref(n), fast(n);
+    ASSERT_EQ(fvpathsearch(n, count.data(), freq.data(), cost.data(), lambda, ref.data()), 0);
+    ASSERT_EQ(fvpathsearchfast(n, count.data(), freq.data(), cost.data(), lambda, fast.data()), 0);
+    EXPECT_EQ(fast, ref) << "long trial " << trial;
   }
 }
 
@@ -266,6 +286,7 @@ TEST(FvPath, SmoothsJumpsAndBreaksTiesTowardTheFirst) {
   const uint32_t bad[] = {1, 0};
   fv[0] = fv[1] = -1.0;
   EXPECT_EQ(fvpathsearch(2, bad, cases[1].freq, cases[1].cost, 0.0, fv), -1);
+  EXPECT_EQ(fvpathsearchfast(2, bad, cases[1].freq, cases[1].cost, 0.0, fv), -1);
   EXPECT_EQ(fv[0], -1.0);
 }
 
