@@ -637,7 +637,10 @@ uint32_t splitcandidates(double* s, uint32_t K, double* E, uint32_t* idx) {
     s2 += v * v;
     // (s - 1)^2 summed over the i peaks below the split (target 1): S2' - 2 S1' + i.
     E[i] = (E[i] + ((-2.0 * s1 + s2) + static_cast<double>(i))) * inv;
-    if (E[i - 1] < E[i - 2] && E[i - 1] < E[i]) idx[count++] = i - 1;
+    // Written always, kept when a minimum (no branch on the irregular minima); idx has room
+    // for K entries and count <= i - 1 here.
+    idx[count] = i - 1;
+    count += static_cast<uint32_t>(E[i - 1] < E[i - 2]) & static_cast<uint32_t>(E[i - 1] < E[i]);
   }
   if (count == 0) idx[count++] = K - 1;
   return count;
