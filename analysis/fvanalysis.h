@@ -126,7 +126,8 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 // 1e-16 of libm's; near 0 and +-pi as slmfast), split costs and candidates by
 // fvsplitcandidatesfast and the path by fvpathsearchfast. Windows and kernel tables
 // are made once per call (the windows of all half lengths the track needs, up to 4 MB of
-// them; beyond that, per frame). The results differ from getfvoicing only by rounding and
+// them, and a kernel table per half length when a frame first needs it; beyond that, per
+// frame). The results differ from getfvoicing only by rounding and
 // do not depend on whether the AVX2 copies of the vector loops run; arguments and results
 // as getfvoicing.
 int getfvoicingfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
@@ -154,8 +155,8 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
 // fvpeaklistpower with the logarithms of the three bins around each maximum taken by the
 // vector logarithm of dsp/simd.h (lognormal, within one unit in the last place of std::log)
 // four maxima at a time; powers that are not positive normal finite doubles take std::log.
-// Same arguments, bins read and result as fvpeaklist on P[b] = lognormal(q[b]); q must
-// hold bins bfirst-1 .. blast+1.
+// Same arguments, bins read and result as fvpeaklist on P[b] = lognormal(q[b]) (std::log(q[b])
+// where q[b] is not a positive normal finite double); q must hold bins bfirst-1 .. blast+1.
 uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, double df,
                              uint32_t* bins, double* freq);
 
