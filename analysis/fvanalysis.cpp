@@ -242,51 +242,186 @@ constexpr double kInvPiSquared = 1.0 / kPiSquared;
 // Per-lane minimum (exact; the lanes compared are never NaN here).
 BRISVANE_KERNEL v4d min4(v4d a, v4d b) { return a < b ? a : b; }
 
-// Scores of four peaks at once, one peak per lane, in one pass over the bins: each lane
-// forms the model value of a bin (the two kernels over one common denominator; near 0 and
-// +-pi as slmfast does) and adds it to the four sums at once, bin after bin as slmfast. With
-// angles (the two first kernel angles of each lane, lane l at 2l and 2l + 1) the sines and
-// cosines of kb are taken from them by sincos4, otherwise kb's own (from libm) are used;
-// either way the scores are within rounding of slmfast's. kb and first (= b - g) per lane;
-// count = 2g + 1 bins, every neighbourhood inside re/im.
-BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase* kb,
-                                 const double* angles, const uint32_t* first, uint32_t count,
-                                 const double* cosd, const double* sind, double* score) {
-  if (angles != nullptr) {  // sines and cosines of the first angles, lane l at 2l, 2l + 1
-    v4d sn[2];
-    v4d cs[2];
-    for (uint32_t j = 0; j < 2; ++j) {
-      sincos4(v4d{angles[j], angles[2 + j], angles[4 + j], angles[6 + j]}, &sn[j], &cs[j]);
-    }
+typedef double v2dm __attribute__((vector_size(16)));
+typedef uint32_t v4u __attribute__((vector_size(16)));
+
+#if defined(__x86_64__) || defined(__i386__)
+// Sign bits of the four lanes of d by one AVX instruction (inlined into the AVX2 copies,
+// its only callers).
+__attribute__((target("avx2"))) inline uint32_t signbits256(v4d d) {
+  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(d));
+}
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+// Correctly rounded square roots of the four lanes by one AVX instruction (inlined into the
+// AVX2 copies, its only callers).
+__attribute__((target("avx2"))) inline v4d sqrt256(v4d d) { return __builtin_ia32_sqrtpd256(d); }
+#endif
+
+// Correctly rounded square root of each lane (IEEE square root, so the same in both copies).
+template <bool kAvx2>
+BRISVANE_KERNEL v4d sqrt4(v4d a) {
+#if defined(__x86_64__) || defined(__i386__)
+  if constexpr (kAvx2) {
+    return sqrt256(a);
+  } else {
+    v2dm lo;
+    v2dm hi;
+    std::memcpy(&lo, &a, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&a) + sizeof lo, sizeof hi);
+    lo = __builtin_ia32_sqrtpd(lo);
+    hi = __builtin_ia32_sqrtpd(hi);
+    std::memcpy(&a, &lo, sizeof lo);
+    std::memcpy(reinterpret_cast<char*>(&a) + sizeof lo, &hi, sizeof hi);
+    return a;
+  }
+#else
+  for (uint32_t l = 0; l < 4; ++l) a[l] = std::sqrt(a[l]);
+  return a;
+#endif
+}
+
+// Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
+// instruction of the instruction set the copy is compiled for.
+template <bool kAvx2>
+BRISVANE_KERNEL uint32_t lanebits(v4l m) {
+  v4d d;
+  std::memcpy(&d, &m, sizeof d);
+  if constexpr (kAvx2) {
+#if defined(__x86_64__) || defined(__i386__)
+    return signbits256(d);
+#endif
+  } else {
+#if defined(__x86_64__) || defined(__i386__)
+    v2dm lo;
+    v2dm hi;
+    std::memcpy(&lo, &d, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
+    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
+           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
+#endif
+  }
+  uint32_t bits = 0;
+  for (uint32_t l = 0; l < 4; ++l) bits |= static_cast<uint32_t>(m[l] & 1) << l;
+  return bits;
+}
+
+// Longest neighbourhood (bins) slmquadbody takes; the estimator's frames have at most 29.
+constexpr uint32_t kQuadMaxCount = 64;
+
+// Marks in near (bit l of near[k]) the bin k nearest to kstar (per lane, a real bin offset
+// where the angle th = (id0 + k) nupi + shift crosses c pi, c = -1, 0 or 1) when it lies in
+// 0 .. count-1 and its angle, formed as in slmquadbody's loop, is within kNearTest of c pi.
+// Returns whether it marked any.
+template <bool kAvx2>
+BRISVANE_KERNEL bool nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d id0, v4d top,
+                                  uint8_t* near) {
+  // 1.5 * 2^52: adding and subtracting it rounds |v| < 2^51 to the nearest integer.
+  const v4d shifter = splat4(6755399441055744.0);
+  const v4d k = (kstar + shifter) - shifter;
+  const v4d th = (id0 + k) * nupi + shift;
+  const v4d a = abs4(th);
+  const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
+  const v4l hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
+  const uint32_t lanes = lanebits<kAvx2>(hit);
+  if (lanes == 0) return false;
+  for (uint32_t l = 0; l < 4; ++l) {
+    if ((lanes >> l) & 1u) near[static_cast<uint32_t>(k[l])] |= static_cast<uint8_t>(1u << l);
+  }
+  return true;
+}
+
+// Bins of the neighbourhoods of four peaks (lane l: bins first[l] + k, k < count <=
+// kQuadMaxCount, id0 = first as doubles) where a kernel angle th = (first + k) nupi + shift,
+// shift = o pi or r pi, lies within kNearTest of 0 or +-pi: bit l of near[k] set for each.
+// The angle grows by nu pi >= pi/8 per bin, so for each of the six crossings (two kernels,
+// angle 0, pi and -pi) only the bin nearest to it can lie that close; that bin is tested.
+// The mirror kernel's angles, which grow with the bin, mostly stay beyond +-pi over the whole
+// neighbourhood (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
+// near must be zero on entry. Returns whether any bit was set.
+template <bool kAvx2>
+BRISVANE_KERNEL bool nearbins(v4d nupi, v4d opi, v4d rpi, v4d id0, uint32_t count,
+                              uint8_t* near) {
+  const v4d inv = splat4(1.0) / nupi;
+  const v4d pinv = splat4(kPi) * inv;
+  const v4d top = splat4(static_cast<double>(count));
+  bool any = false;
+  const v4d k1 = -opi * inv - id0;
+  any |= nearcrossing<kAvx2>(k1 - pinv, -1.0, nupi, opi, id0, top, near);
+  any |= nearcrossing<kAvx2>(k1, 0.0, nupi, opi, id0, top, near);
+  any |= nearcrossing<kAvx2>(k1 + pinv, 1.0, nupi, opi, id0, top, near);
+  // Mirror angles at the first and last bins; twice kNearTest beyond +-pi covers rounding.
+  const v4d edge = splat4(kPi + 2.0 * kNearTest);
+  const v4d lo2 = id0 * nupi + rpi;
+  const v4d hi2 = (id0 + splat4(static_cast<double>(count - 1))) * nupi + rpi;
+  if (lanebits<kAvx2>((lo2 > edge) | (hi2 < -edge)) != 15u) {
+    const v4d k2 = -rpi * inv - id0;
+    any |= nearcrossing<kAvx2>(k2 - pinv, -1.0, nupi, rpi, id0, top, near);
+    any |= nearcrossing<kAvx2>(k2, 0.0, nupi, rpi, id0, top, near);
+    any |= nearcrossing<kAvx2>(k2 + pinv, 1.0, nupi, rpi, id0, top, near);
+  }
+  return any;
+}
+
+// Scores of four peaks at once, one peak per lane (frequencies f4 Hz, centre bins b4; the
+// neighbourhoods bins b - g .. b + g, count = 2g + 1 <= kQuadMaxCount, inside re/im), in one
+// pass over the bins. Each lane forms its kernel angles as slmangles does, the sines and
+// cosines of its first angles by sincos4 (by libm when an angle lies beyond its range), then
+// bin after bin the model value (the two kernels over one common denominator; near 0 and
+// +-pi as slmfast does, the bins found beforehand by nearbins) and adds it to its four sums,
+// in the order of slmfast. The scores are within rounding of slmfast's.
+template <bool kAvx2>
+BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const double* f4,
+                                 const uint32_t* b4, double fs, uint32_t W, uint32_t N,
+                                 uint32_t g, const double* cosd, const double* sind,
+                                 double* score) {
+  const uint32_t count = 2 * g + 1;
+  const double Wd = static_cast<double>(W);
+  const v4d pi = splat4(kPi);
+  const v4d f = load4(f4);
+  // nu, o and r of slmangles, lane by lane.
+  const v4d nu = splat4(Wd / static_cast<double>(N));
+  const v4d o = -(f * splat4(Wd)) / splat4(fs);
+  const v4l below = splat4(fs * 0.25) > f;
+  const v4d r = below ? -o : splat4(-Wd) - o;
+  // First bins b - g: small integers, so stepping them by 1.0 is exact.
+  v4d id = v4d{static_cast<double>(b4[0] - g), static_cast<double>(b4[1] - g),
+               static_cast<double>(b4[2] - g), static_cast<double>(b4[3] - g)};
+  const v4d a1 = (id * nu + o) * pi;
+  const v4d a2 = (id * nu + r) * pi;
+  v4d s1;
+  v4d c1;
+  v4d s2;
+  v4d c2;
+  const v4d range = splat4(kSinCosRange);
+  if (lanebits<kAvx2>((abs4(a1) <= range) & (abs4(a2) <= range)) == 15u) {
+    sincos4(a1, &s1, &c1);
+    sincos4(a2, &s2, &c2);
+  } else {  // angles beyond the vector sine's range (not met at 16 kHz): libm
     for (uint32_t l = 0; l < 4; ++l) {
-      kb[l].s1 = sn[0][l];
-      kb[l].c1 = cs[0][l];
-      kb[l].s2 = sn[1][l];
-      kb[l].c2 = cs[1][l];
+      s1[l] = std::sin(a1[l]);
+      c1[l] = std::cos(a1[l]);
+      s2[l] = std::sin(a2[l]);
+      c2[l] = std::cos(a2[l]);
     }
   }
-  const v4d pi = splat4(kPi);
   // Angles th = i (nu pi) + o pi: within a few 1e-12 rad (rounding of terms up to pi W / 2)
   // of slmfast's (i nu + o) pi.
-  const v4d nupi = v4d{kb[0].nu, kb[1].nu, kb[2].nu, kb[3].nu} * pi;
-  const v4d opi = v4d{kb[0].o, kb[1].o, kb[2].o, kb[3].o} * pi;
-  const v4d rpi = v4d{kb[0].r, kb[1].r, kb[2].r, kb[3].r} * pi;
-  const v4d s1 = v4d{kb[0].s1, kb[1].s1, kb[2].s1, kb[3].s1};
-  const v4d c1 = v4d{kb[0].c1, kb[1].c1, kb[2].c1, kb[3].c1};
-  const v4d s2 = v4d{kb[0].s2, kb[1].s2, kb[2].s2, kb[3].s2};
-  const v4d c2 = v4d{kb[0].c2, kb[1].c2, kb[2].c2, kb[3].c2};
-  // Bin numbers are small integers, so stepping them by 1.0 is exact.
-  v4d id = v4d{static_cast<double>(first[0]), static_cast<double>(first[1]),
-               static_cast<double>(first[2]), static_cast<double>(first[3])};
+  const v4d nupi = nu * pi;
+  const v4d opi = o * pi;
+  const v4d rpi = r * pi;
   const v4d one = splat4(1.0);
-  const double* r0 = re + first[0];
-  const double* r1 = re + first[1];
-  const double* r2 = re + first[2];
-  const double* r3 = re + first[3];
-  const double* i0 = im + first[0];
-  const double* i1 = im + first[1];
-  const double* i2 = im + first[2];
-  const double* i3 = im + first[3];
+  const double* r0 = re + (b4[0] - g);
+  const double* r1 = re + (b4[1] - g);
+  const double* r2 = re + (b4[2] - g);
+  const double* r3 = re + (b4[3] - g);
+  const double* i0 = im + (b4[0] - g);
+  const double* i1 = im + (b4[1] - g);
+  const double* i2 = im + (b4[2] - g);
+  const double* i3 = im + (b4[3] - g);
+  uint8_t near[kQuadMaxCount] = {};
+  const bool anynear = nearbins<kAvx2>(nupi, opi, rpi, id, count, near);
   v4d ex = splat4(0.0);
   v4d em = splat4(0.0);
   v4d t = splat4(0.0);
@@ -306,18 +441,15 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
     const v4d d1 = th1 * ((pi - th1) * (pi + th1));
     const v4d d2 = th2 * ((pi - th2) * (pi + th2));
     v4d mk = (sn1 * d2 + sn2 * d1) / (d1 * d2);
-    // Lanes with a kernel angle within kDirectSineRegion of 0 or +-pi at this bin (about one
-    // bin in forty): the model value as modelvaluenear gives it (divided by pi^2), which
-    // tests slmfast's own angles. e: distance of the nearer angle to 0 or +-pi; the margin
-    // kNearMargin covers the difference of the angles, so every bin that slmfast evaluates
-    // directly is among those redone.
-    const v4d a1 = abs4(th1);
-    const v4d a2 = abs4(th2);
-    const v4d e = min4(min4(a1, abs4(a1 - pi)), min4(a2, abs4(a2 - pi)));
-    if (std::min(std::min(e[0], e[1]), std::min(e[2], e[3])) < kNearTest) {
+    // Lanes with a kernel angle within kNearTest of 0 or +-pi at this bin (about one bin in
+    // forty): the model value as modelvaluenear gives it (divided by pi^2), which tests
+    // slmfast's own angles. The margin kNearMargin covers the difference of the angles, so
+    // every bin that slmfast evaluates directly is among those redone.
+    if (anynear && near[k] != 0) {
       for (uint32_t l = 0; l < 4; ++l) {
-        if (e[l] < kNearTest) {
-          mk[l] = modelvaluenear(kb[l], first[l] + k, k, cosd, sind) * kInvPiSquared;
+        if ((near[k] >> l) & 1u) {
+          const kernelbase kb{nu[l], o[l], r[l], s1[l], c1[l], s2[l], c2[l]};
+          mk[l] = modelvaluenear(kb, b4[l] - g + k, k, cosd, sind) * kInvPiSquared;
         }
       }
     }
@@ -329,68 +461,61 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, kernelbase*
     u = u + xi * mk;
     id = id + one;
   }
-  for (uint32_t l = 0; l < 4; ++l) {
-    const double den = ex[l] * em[l];
-    const double v = den == 0.0 ? 0.0 : std::sqrt((t[l] * t[l] + u[l] * u[l]) / den);
-    score[l] = std::isfinite(v) ? v : 0.0;
-  }
+  // sqrt((t^2 + u^2) / (ex em)) per lane; 0 where ex em = 0 or the result is not finite.
+  const v4d den = ex * em;
+  const v4d v = sqrt4<kAvx2>((t * t + u * u) / den);
+  const v4l keep = (den != splat4(0.0)) & (abs4(v) <= splat4(DBL_MAX));
+  store4(score, keep ? v : splat4(0.0));
 }
 
-BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, kernelbase* kb,
-                               const double* angles, const uint32_t* first, uint32_t count,
-                               const double* cosd, const double* sind, double* score) {
-  slmquadbody(re, im, kb, angles, first, count, cosd, sind, score);
+BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, const double* f4,
+                               const uint32_t* b4, double fs, uint32_t W, uint32_t N,
+                               uint32_t g, const double* cosd, const double* sind,
+                               double* score) {
+  slmquadbody<true>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
 }
 
-void slmquadplain(const double* re, const double* im, kernelbase* kb, const double* angles,
-                  const uint32_t* first, uint32_t count, const double* cosd, const double* sind,
-                  double* score) {
-  slmquadbody(re, im, kb, angles, first, count, cosd, sind, score);
+void slmquadplain(const double* re, const double* im, const double* f4, const uint32_t* b4,
+                  double fs, uint32_t W, uint32_t N, uint32_t g, const double* cosd,
+                  const double* sind, double* score) {
+  slmquadbody<false>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
 }
 
 // slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
-// pass, the kernels' first sines and cosines by sincos4 (libm for angles beyond its
-// range); a short last group repeats its last peak in the spare lanes. re/im hold bins
-// 0 .. fr.N/2.
+// pass by slmquadbody; a short last group repeats its last peak in the spare lanes. Peaks
+// whose neighbourhood does not fit (not met for peaks of the frame's search range) make the
+// frame's peaks scored one by one. re/im hold bins 0 .. fr.N/2.
 void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
                  const uint32_t* bins, const double* freq, const double* cosd,
                  const double* sind, double* score) {
+  if (K == 0) return;
+  uint32_t lo = bins[0];
+  uint32_t hi = bins[0];
+  for (uint32_t p = 1; p < K; ++p) {
+    lo = std::min(lo, bins[p]);
+    hi = std::max(hi, bins[p]);
+  }
+  if (lo < fr.g || static_cast<uint64_t>(hi) + fr.g > fr.N / 2 ||
+      2 * fr.g + 1 > kQuadMaxCount) {
+    for (uint32_t p = 0; p < K; ++p) {
+      score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
+    }
+    return;
+  }
   const bool avx2 = cpuhasavx2();
-  const uint32_t count = 2 * fr.g + 1;
   for (uint32_t p0 = 0; p0 < K; p0 += 4) {
-    kernelbase kb[4];
-    double angles[8];
-    uint32_t first[4];
-    double s[4];
-    bool inside = true;
-    bool inrange = true;
+    double f4[4];
+    uint32_t b4[4];
     for (uint32_t l = 0; l < 4; ++l) {
       const uint32_t p = std::min(p0 + l, K - 1);
-      const uint32_t b = bins[p];
-      inside = inside && b >= fr.g && static_cast<uint64_t>(b) + fr.g <= fr.N / 2;
-      first[l] = inside ? b - fr.g : 0;
-      if (!inside) continue;
-      slmangles(fs, freq[p], fr.W, fr.N, b, fr.g, &kb[l], angles + 2 * l);
-      inrange = inrange && std::fabs(angles[2 * l]) <= kSinCosRange &&
-                std::fabs(angles[2 * l + 1]) <= kSinCosRange;
+      f4[l] = freq[p];
+      b4[l] = bins[p];
     }
-    if (!inside) {  // not reached for peaks of fvpeaklistpower; scored one by one
-      for (uint32_t p = p0; p < std::min(p0 + 4, K); ++p) {
-        score[p] = slmfast(re, im, fr.N, fs, freq[p], fr.W, bins[p], fr.g, cosd, sind);
-      }
-      continue;
-    }
-    if (!inrange) {  // angles beyond the vector sine's range (not met at 16 kHz): libm
-      for (uint32_t l = 0; l < 4; ++l) {
-        const uint32_t p = std::min(p0 + l, K - 1);
-        kb[l] = slmbase(fs, freq[p], fr.W, fr.N, bins[p], fr.g);
-      }
-    }
-    const double* a = inrange ? angles : nullptr;
+    double s[4];
     if (avx2) {
-      slmquadavx2(re, im, kb, a, first, count, cosd, sind, s);
+      slmquadavx2(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
     } else {
-      slmquadplain(re, im, kb, a, first, count, cosd, sind, s);
+      slmquadplain(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
     }
     for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
   }
@@ -480,6 +605,57 @@ uint32_t appendcandidates(uint32_t K, fvwork& w, fvcands& cl) {
   return count;
 }
 
+// Scores at or below the noise-like level (NaN included) all count as that level.
+double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
+
+// fvsplitcandidatesfast for K >= 1 and valid arrays.
+uint32_t splitcandidates(double* s, uint32_t K, double* E, uint32_t* idx) {
+  const double fl = kFvScoreFloor;
+  double s1 = 0.0;
+  double s2 = 0.0;
+  for (uint32_t j = K; j-- > 0;) {
+    const double v = flooredscore(s[j]);
+    s[j] = v;
+    s1 += v;
+    s2 += v * v;
+    E[j] = (static_cast<double>(K - j) * fl - 2.0 * s1) * fl + s2;
+  }
+  const double inv = 1.0 / static_cast<double>(K);
+  E[0] *= inv;
+  if (K == 1) {
+    idx[0] = 0;
+    return 1;
+  }
+  uint32_t count = 0;
+  s1 = s[0];
+  s2 = s[0] * s[0];
+  E[1] = (E[1] + ((-2.0 * s1 + s2) + 1.0)) * inv;
+  if (E[0] < E[1]) idx[count++] = 0;
+  for (uint32_t i = 2; i < K; ++i) {
+    const double v = s[i - 1];
+    s1 += v;
+    s2 += v * v;
+    // (s - 1)^2 summed over the i peaks below the split (target 1): S2' - 2 S1' + i.
+    E[i] = (E[i] + ((-2.0 * s1 + s2) + static_cast<double>(i))) * inv;
+    // Written always, kept when a minimum (no branch on the irregular minima); idx has room
+    // for K entries and count <= i - 1 here.
+    idx[count] = i - 1;
+    count += static_cast<uint32_t>(E[i - 1] < E[i - 2]) & static_cast<uint32_t>(E[i - 1] < E[i]);
+  }
+  if (count == 0) idx[count++] = K - 1;
+  return count;
+}
+
+// appendcandidates by fvsplitcandidatesfast (the scores in w are overwritten).
+uint32_t appendcandidatesfast(uint32_t K, fvwork& w, fvcands& cl) {
+  const uint32_t count = splitcandidates(w.score.data(), K, w.cost.data(), w.cand.data());
+  for (uint32_t i = 0; i < count; ++i) {
+    cl.freq.push_back(w.freq[w.cand[i]]);
+    cl.cost.push_back(w.cost[w.cand[i]]);
+  }
+  return count;
+}
+
 // Candidates (frequency, split cost) of one analysed frame, appended to the lists;
 // returns their count (a single candidate at 0 Hz when no peak was found).
 uint32_t framecandidates(const double* x, uint32_t len, double fs, uint64_t c,
@@ -514,6 +690,13 @@ struct fvfastwork {
   uint32_t tabN = 0;             // N, W and g of the table in cosd/sind (0: none yet)
   uint32_t tabW = 0;
   uint32_t tabg = 0;
+  // Kernel tables kept per half length Hh (which fixes W and N), as the windows: slot + 1 of
+  // each Hh (0: none; empty when not kept), tables of each slot (cosd then sind, each
+  // tabstride values) and g + 1 of the table a slot holds (0: none yet).
+  std::vector<uint32_t> tabslot;
+  std::vector<double> tabs;
+  std::vector<uint32_t> slotg;
+  std::size_t tabstride = 0;
 };
 
 // Most values the stored windows may take (4 MB); f0 tracks of speech need some 1e5.
@@ -570,6 +753,19 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
       total += static_cast<std::size_t>(h) + 1;
     }
   }
+  // Kernel tables: one slot per half length used, filled as frames need them.
+  fw.tabstride = 2 * static_cast<std::size_t>(gmax) + 4;
+  uint32_t slots = 0;
+  fw.tabslot.assign(static_cast<std::size_t>(hmax) + 1, 0);
+  for (uint32_t h = 0; h <= hmax; ++h) {
+    if (fw.winat[h] != 0) fw.tabslot[h] = ++slots;
+  }
+  if (2 * fw.tabstride * slots > kWindowStore) {
+    fw.tabslot = std::vector<uint32_t>();
+  } else {
+    fw.tabs.assign(2 * fw.tabstride * slots, 0.0);
+    fw.slotg.assign(slots, 0);
+  }
   if (total > kWindowStore) {
     fw.winat = std::vector<std::size_t>();
     return;
@@ -581,16 +777,49 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
 }
 
 // placeframe into the real frame (which is 0 everywhere on entry); clearframe undoes it.
+// Windowed samples of placeframereal, four at a time: frame[j] = win[j] x[c + j] for
+// j < right, and tail[-j] = win[j] x[c - j] for lo <= j <= hi, written upwards in memory (the
+// window read downwards, four values turned round at once).
+BRISVANE_KERNEL void placebody(const double* x, uint64_t c, uint64_t right, uint64_t lo,
+                               uint64_t hi, const double* win, double* frame, double* tail) {
+  uint64_t j = 0;
+  for (; j + 4 <= right; j += 4) store4(frame + j, load4(win + j) * load4(x + c + j));
+  for (; j < right; ++j) frame[j] = win[j] * x[c + j];
+  if (hi < lo) return;
+  uint64_t top = hi;  // j = top, top - 1, top - 2, top - 3 in one step
+  for (; top >= lo + 3; top -= 4) {
+    const auto back = static_cast<std::ptrdiff_t>(top);
+    store4(tail - back, reverse4(load4(win + (top - 3))) * load4(x + (c - top)));
+  }
+  for (; top >= lo; --top) {
+    tail[-static_cast<std::ptrdiff_t>(top)] = win[top] * x[c - top];
+    if (top == lo) break;
+  }
+}
+
+BRISVANE_AVX2 void placeavx2(const double* x, uint64_t c, uint64_t right, uint64_t lo,
+                             uint64_t hi, const double* win, double* frame, double* tail) {
+  placebody(x, c, right, lo, hi, win, frame, tail);
+}
+
+void placeplain(const double* x, uint64_t c, uint64_t right, uint64_t lo, uint64_t hi,
+                const double* win, double* frame, double* tail) {
+  placebody(x, c, right, lo, hi, win, frame, tail);
+}
+
 void placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
                     const double* win, double* frame) {
   // Right half: samples c + j, j = 0 .. Hh, those before len.
   const uint64_t right = c < len ? std::min<uint64_t>(fr.Hh, len - 1 - c) + 1 : 0;
-  for (uint64_t j = 0; j < right; ++j) frame[j] = win[j] * x[c + j];
   // Left half: samples c - j, j = 1 .. min(Hh, c), those before len (j > c - len).
   const uint64_t lo = c >= len ? c - len + 1 : 1;
   const uint64_t hi = std::min<uint64_t>(fr.Hh, c);
   double* tail = frame + fr.N;
-  for (uint64_t j = lo; j <= hi; ++j) tail[-static_cast<std::ptrdiff_t>(j)] = win[j] * x[c - j];
+  if (cpuhasavx2()) {
+    placeavx2(x, c, right, lo, hi, win, frame, tail);
+  } else {
+    placeplain(x, c, right, lo, hi, win, frame, tail);
+  }
 }
 
 void clearframe(const fvframe& fr, double* frame) {
@@ -650,17 +879,27 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
     powerplain(re, im, fr.bfirst - 1, fr.blast + 2, fw.q.data());
   }
   const uint32_t K =
-      fvpeaklistpower(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
+      fvpeaklistpowerfast(fw.q.data(), fr.bfirst, fr.blast, fr.df, w.bins.data(), w.freq.data());
   if (K == 0) return nocandidate(cl);
-  if (fw.tabN != fr.N || fw.tabW != fr.W || fw.tabg != fr.g) {
+  const double* cosd = fw.cosd.data();
+  const double* sind = fw.sind.data();
+  if (!fw.tabslot.empty()) {
+    const uint32_t slot = fw.tabslot[fr.Hh] - 1;
+    double* tab = fw.tabs.data() + 2 * fw.tabstride * slot;
+    if (fw.slotg[slot] != fr.g + 1) {
+      fvslmtable(fr.N, fr.W, fr.g, tab, tab + fw.tabstride);
+      fw.slotg[slot] = fr.g + 1;
+    }
+    cosd = tab;
+    sind = tab + fw.tabstride;
+  } else if (fw.tabN != fr.N || fw.tabW != fr.W || fw.tabg != fr.g) {
     fvslmtable(fr.N, fr.W, fr.g, fw.cosd.data(), fw.sind.data());
     fw.tabN = fr.N;
     fw.tabW = fr.W;
     fw.tabg = fr.g;
   }
-  framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), fw.cosd.data(), fw.sind.data(),
-              w.score.data());
-  return appendcandidates(K, w, cl);
+  framescores(re, im, fs, fr, K, w.bins.data(), w.freq.data(), cosd, sind, w.score.data());
+  return appendcandidatesfast(K, w, cl);
 }
 
 // Adds to each candidate of the current frame (entries from.., split costs already in acc)
@@ -685,8 +924,98 @@ void advancepath(const double* freq, std::size_t pfrom, uint32_t pcount, const d
   }
 }
 
-// Scores at or below the noise-like level (NaN included) all count as that level.
-double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
+// advancepath for four candidates of the current frame at once, one per lane (a short last
+// group repeats its last candidate in the spare lanes): each lane runs over the previous
+// frame's candidates in order with the same operations and strict comparisons, so the costs
+// and predecessors are those of advancepath.
+BRISVANE_KERNEL void advancebody(const double* freq, std::size_t pfrom, uint32_t pcount,
+                                 const double* prev, std::size_t from, uint32_t count,
+                                 double lambda, double* acc, uint32_t* back) {
+  const double* fc = freq + from;
+  const double* fp = freq + pfrom;
+  const v4d lam = splat4(lambda);
+  for (uint32_t i0 = 0; i0 < count; i0 += 4) {
+    const uint32_t last = count - 1;
+    const v4d fi = v4d{fc[i0], fc[std::min(i0 + 1, last)], fc[std::min(i0 + 2, last)],
+                       fc[std::min(i0 + 3, last)]};
+    v4d best = splat4(kLargest);
+    v4d arg = splat4(0.0);  // predecessor indices, exact as doubles
+    for (uint32_t m = 0; m < pcount; ++m) {
+      const v4d d = fi - splat4(fp[m]);
+      const v4d cst = splat4(prev[m]) + lam * (d * d);
+      const v4l lt = cst < best;
+      best = lt ? cst : best;
+      arg = lt ? splat4(static_cast<double>(m)) : arg;
+    }
+    for (uint32_t l = 0; l < 4 && i0 + l < count; ++l) {
+      back[from + i0 + l] = static_cast<uint32_t>(arg[l]);
+      acc[i0 + l] = acc[i0 + l] + best[l];
+    }
+  }
+}
+
+BRISVANE_AVX2 void advanceavx2(const double* freq, std::size_t pfrom, uint32_t pcount,
+                               const double* prev, std::size_t from, uint32_t count,
+                               double lambda, double* acc, uint32_t* back) {
+  advancebody(freq, pfrom, pcount, prev, from, count, lambda, acc, back);
+}
+
+void advanceplain(const double* freq, std::size_t pfrom, uint32_t pcount, const double* prev,
+                  std::size_t from, uint32_t count, double lambda, double* acc, uint32_t* back) {
+  advancebody(freq, pfrom, pcount, prev, from, count, lambda, acc, back);
+}
+
+// The Viterbi search of fvpathsearch with the step of each frame by advancepath or, with
+// fast, by the vector form (same values).
+int pathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+               double lambda, double* fv, bool fast) {
+  if (n == 0) return 0;
+  if (count == nullptr || freq == nullptr || cost == nullptr || fv == nullptr) return -1;
+  std::size_t total = 0;
+  uint32_t widest = 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    if (count[k] == 0) return -1;
+    total += count[k];
+    widest = std::max(widest, count[k]);
+  }
+  const bool avx2 = cpuhasavx2();
+  std::vector<uint32_t> back(total, 0);
+  std::vector<double> prev(widest, 0.0);
+  std::vector<double> acc(widest, 0.0);
+  std::size_t pfrom = 0;
+  std::size_t from = 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    std::copy(cost + from, cost + from + count[k], acc.begin());
+    if (k > 0 && !fast) {
+      advancepath(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
+                  back.data());
+    } else if (k > 0 && avx2) {
+      advanceavx2(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
+                  back.data());
+    } else if (k > 0) {
+      advanceplain(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
+                   back.data());
+    }
+    std::swap(prev, acc);
+    pfrom = from;
+    from += count[k];
+  }
+  // Cheapest end point (first among equals), then back along the predecessors.
+  double best = kLargest;
+  uint32_t idx = 0;
+  for (uint32_t i = 0; i < count[n - 1]; ++i) {
+    if (prev[i] < best) {
+      best = prev[i];
+      idx = i;
+    }
+  }
+  for (uint32_t k = n; k-- > 0;) {
+    from -= count[k];
+    fv[k] = freq[from + idx];
+    idx = back[from + idx];
+  }
+  return 0;
+}
 
 bool validfs(double fs) { return std::isfinite(fs) && fs > 0.0; }
 
@@ -726,8 +1055,8 @@ int fvtrack(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offse
       cl.count[k] = framecandidates(x, len, fs, c, fr, w, cl);
     }
   }
-  return fvpathsearch(n, cl.count.data(), cl.freq.data(), cl.cost.data(),
-                      fvtransitionweight(fs, S), fv);
+  return pathsearch(n, cl.count.data(), cl.freq.data(), cl.cost.data(),
+                    fvtransitionweight(fs, S), fv, fast);
 }
 
 }  // namespace
@@ -807,6 +1136,11 @@ int fvsplitcosts(const double* s, uint32_t K, double* E) {
   return 0;
 }
 
+uint32_t fvsplitcandidatesfast(double* s, uint32_t K, double* E, uint32_t* idx) {
+  if (K == 0 || s == nullptr || E == nullptr || idx == nullptr) return 0;
+  return splitcandidates(s, K, E, idx);
+}
+
 uint32_t fvcandidates(const double* E, uint32_t K, uint32_t* idx) {
   if (K == 0 || E == nullptr || idx == nullptr) return 0;
   if (K == 1) {
@@ -857,10 +1191,34 @@ namespace {
 // a pass finds at most half as many.
 constexpr uint32_t kMaximaBlock = 128;
 
+// Offsets of the set bits of every 4-bit lane mask, lowest first (the unused slots repeat
+// 0), and their number: one table lookup turns the maxima among four bins into list entries.
+struct lanecompress {
+  uint32_t off[16][4];
+  uint32_t count[16];
+};
+
+constexpr lanecompress makelanecompress() {
+  lanecompress t{};
+  for (uint32_t m = 0; m < 16; ++m) {
+    uint32_t n = 0;
+    for (uint32_t l = 0; l < 4; ++l) {
+      if ((m >> l) & 1u) t.off[m][n++] = l;
+    }
+    t.count[m] = n;
+  }
+  return t;
+}
+
+constexpr lanecompress kLaneCompress = makelanecompress();
+
 // Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
 // increasing order, into list (room for kMaximaBlock / 2 + 4: the last entries may be
-// scratch); q is read at lo-1 .. end. Four
-// bins per comparison; the comparisons are exact, so both compiled copies agree.
+// scratch); q is read at lo-1 .. end. Four bins per comparison; their maxima are written as
+// four entries at once from the table of the comparison's lane mask, the count moving by
+// the number of maxima (no branch on the sparse maxima). The comparisons are exact, so both
+// compiled copies agree.
+template <bool kAvx2>
 BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
                                     uint32_t* list) {
   uint32_t n = 0;
@@ -869,13 +1227,13 @@ BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
     const v4d c = load4(q + b);
     const v4l up = c > load4(q + b - 1);
     const v4l down = c > load4(q + b + 1);
-    const v4l both = up & down;
-    // Written whether or not a maximum (the count moves only on one), so that the sparse
-    // maxima cost no branch.
-    for (uint32_t l = 0; l < 4; ++l) {
-      list[n] = static_cast<uint32_t>(b + l);
-      n += static_cast<uint32_t>(both[l] & 1);
-    }
+    const uint32_t mask = lanebits<kAvx2>(up & down);
+    const uint32_t base = static_cast<uint32_t>(b);
+    v4u entries;
+    std::memcpy(&entries, kLaneCompress.off[mask], sizeof entries);
+    entries += v4u{base, base, base, base};
+    std::memcpy(list + n, &entries, sizeof entries);
+    n += kLaneCompress.count[mask];
   }
   for (; b < end; ++b) {
     if (q[b] > q[b - 1] && q[b] > q[b + 1]) list[n++] = static_cast<uint32_t>(b);
@@ -884,11 +1242,69 @@ BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
 }
 
 BRISVANE_AVX2 uint32_t maximaavx2(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
-  return maximabody(q, lo, end, list);
+  return maximabody<true>(q, lo, end, list);
 }
 
 uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
-  return maximabody(q, lo, end, list);
+  return maximabody<false>(q, lo, end, list);
+}
+
+// Room of the lists of one block of the maxima search.
+constexpr uint32_t kMaximaRoom = kMaximaBlock / 2 + 4;
+
+// Natural logs of four powers by the vector logarithm of positive normal doubles; a lane
+// whose power is not a positive normal finite double (a subnormal, an infinity after an
+// overflow, a NaN) takes std::log instead. Each lane's operations are fixed, so both compiled
+// copies agree.
+template <bool kAvx2>
+BRISVANE_KERNEL v4d peaklog4(v4d v) {
+  const v4l normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
+  v4d l = lognormal<v4d, v4i>(v);
+  if (lanebits<kAvx2>(normal) != 15u) {
+    for (uint32_t i = 0; i < 4; ++i) {
+      if (normal[i] == 0) l[i] = std::log(v[i]);
+    }
+  }
+  return l;
+}
+
+// Vertices of the parabolas through the logarithms (peaklog4) l0 = ln q[b - 1], l1 = ln q[b],
+// l2 = ln q[b + 1] around the maxima b = at[j], j < n <= 64, four at a time (at[] padded
+// with a valid bin up to a multiple of four): for each, in the operations of
+// parabfitpoints, parabexty and parabextx, its height h[j] and its frequency fq[j] = (vertex
+// offset + bin) * df Hz; bit j of the result set when the maximum is still a strict one of
+// the logarithms (l1 > l0 and l1 > l2).
+template <bool kAvx2>
+BRISVANE_KERNEL uint64_t peakvertexbody(const double* q, const uint32_t* at, uint32_t n,
+                                        double df, double* h, double* fq) {
+  uint64_t strict = 0;
+  for (uint32_t j = 0; j < n; j += 4) {
+    const double* c0 = q + at[j];
+    const double* c1 = q + at[j + 1];
+    const double* c2 = q + at[j + 2];
+    const double* c3 = q + at[j + 3];
+    const v4d l0 = peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]});
+    const v4d l1 = peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]});
+    const v4d l2 = peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]});
+    strict |= static_cast<uint64_t>(lanebits<kAvx2>((l1 > l0) & (l1 > l2))) << j;
+    const v4d a = (l2 + l0 - 2.0 * l1) * 0.5;
+    const v4d slope = (l2 - l0) * 0.5;
+    store4(h + j, slope * slope / (-4.0 * a) + l1);
+    const v4d b = v4d{static_cast<double>(at[j]), static_cast<double>(at[j + 1]),
+                      static_cast<double>(at[j + 2]), static_cast<double>(at[j + 3])};
+    store4(fq + j, (slope / (-2.0 * a) + b) * df);
+  }
+  return strict;
+}
+
+BRISVANE_AVX2 uint64_t peakvertexavx2(const double* q, const uint32_t* at, uint32_t n, double df,
+                                      double* h, double* fq) {
+  return peakvertexbody<true>(q, at, n, df, h, fq);
+}
+
+uint64_t peakvertexplain(const double* q, const uint32_t* at, uint32_t n, double df, double* h,
+                         double* fq) {
+  return peakvertexbody<false>(q, at, n, df, h, fq);
 }
 
 }  // namespace
@@ -933,6 +1349,43 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
       }
       first = false;
       T = h - kFvDropLimit;
+    }
+  }
+  return count;
+}
+
+uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, double df,
+                             uint32_t* bins, double* freq) {
+  if (q == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
+    return 0;
+  }
+  const bool avx2 = cpuhasavx2();
+  uint32_t count = 0;
+  bool first = true;
+  double T = 0.0;
+  uint32_t list[kMaximaRoom];
+  double h[kMaximaRoom];
+  double fq[kMaximaRoom];
+  static_assert(kMaximaBlock / 2 <= 64, "one bit per maximum of a block");
+  for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
+    const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
+    const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
+    if (nmax == 0) continue;
+    // Spare entries of the last group of four repeat the last maximum.
+    for (uint32_t j = nmax; j % 4 != 0; ++j) list[j] = list[nmax - 1];
+    uint64_t strict = avx2 ? peakvertexavx2(q, list, nmax, df, h, fq)
+                           : peakvertexplain(q, list, nmax, df, h, fq);
+    strict &= nmax == 64 ? ~0ull : (1ull << nmax) - 1;
+    while (strict != 0) {
+      const auto j = static_cast<uint32_t>(__builtin_ctzll(strict));
+      strict &= strict - 1;
+      if (first || h[j] > T) {
+        bins[count] = list[j];
+        freq[count] = fq[j];
+        ++count;
+      }
+      first = false;
+      T = h[j] - kFvDropLimit;
     }
   }
   return count;
@@ -1005,45 +1458,12 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 
 int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
                  double lambda, double* fv) {
-  if (n == 0) return 0;
-  if (count == nullptr || freq == nullptr || cost == nullptr || fv == nullptr) return -1;
-  std::size_t total = 0;
-  uint32_t widest = 0;
-  for (uint32_t k = 0; k < n; ++k) {
-    if (count[k] == 0) return -1;
-    total += count[k];
-    widest = std::max(widest, count[k]);
-  }
-  std::vector<uint32_t> back(total, 0);
-  std::vector<double> prev(widest, 0.0);
-  std::vector<double> acc(widest, 0.0);
-  std::size_t pfrom = 0;
-  std::size_t from = 0;
-  for (uint32_t k = 0; k < n; ++k) {
-    std::copy(cost + from, cost + from + count[k], acc.begin());
-    if (k > 0) {
-      advancepath(freq, pfrom, count[k - 1], prev.data(), from, count[k], lambda, acc.data(),
-                  back.data());
-    }
-    std::swap(prev, acc);
-    pfrom = from;
-    from += count[k];
-  }
-  // Cheapest end point (first among equals), then back along the predecessors.
-  double best = kLargest;
-  uint32_t idx = 0;
-  for (uint32_t i = 0; i < count[n - 1]; ++i) {
-    if (prev[i] < best) {
-      best = prev[i];
-      idx = i;
-    }
-  }
-  for (uint32_t k = n; k-- > 0;) {
-    from -= count[k];
-    fv[k] = freq[from + idx];
-    idx = back[from + idx];
-  }
-  return 0;
+  return pathsearch(n, count, freq, cost, lambda, fv, false);
+}
+
+int fvpathsearchfast(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+                     double lambda, double* fv) {
+  return pathsearch(n, count, freq, cost, lambda, fv, true);
 }
 
 int fvoicingwarp(uint32_t n, double* fv, double fs, double alpha) {

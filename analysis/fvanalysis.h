@@ -76,6 +76,13 @@ int fvsplitcosts(const double* s, uint32_t K, double* E);
 // idx needs room for K entries. Returns the count (0 for K = 0 or null arrays).
 uint32_t fvcandidates(const double* E, uint32_t K, uint32_t* idx);
 
+// fvsplitcosts followed by fvcandidates in two passes instead of four, with the same
+// operations (the same costs E and indices idx): a downward sweep floors the scores in place
+// (s is overwritten with the floored scores), an upward sweep finishes each cost (its sum
+// and its scaling by 1/K) and tests the cost below it as a candidate. E and idx need room
+// for K entries. Returns the candidate count (0, nothing written, for K = 0 or null arrays).
+uint32_t fvsplitcandidatesfast(double* s, uint32_t K, double* E, uint32_t* idx);
+
 // Viterbi choice of one candidate per frame. Frame k has count[k] >= 1 candidates, stored
 // frame after frame in freq (Hz) and cost (split cost). The accumulated cost of candidate i
 // of frame k is its own cost plus the minimum over the previous frame's candidates m of
@@ -85,6 +92,12 @@ uint32_t fvcandidates(const double* E, uint32_t K, uint32_t* idx);
 // Returns 0; -1 (fv untouched) for null arrays with n > 0 or a frame without candidates.
 int fvpathsearch(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
                  double lambda, double* fv);
+
+// fvpathsearch with four candidates of a frame costed at once (one per vector lane, each
+// running over the previous frame's candidates in order with the same operations and strict
+// comparisons): the same track. Arguments and results as fvpathsearch.
+int fvpathsearchfast(uint32_t n, const uint32_t* count, const double* freq, const double* cost,
+                     double lambda, double* fv);
 
 // fv[k] in Hz for the n frames centred on offset + k*S samples of x (len samples at fs Hz);
 // 0 for unvoiced frames. A frame is voiced when f0[k] is finite and >= kFvMinF0 Hz (0,
@@ -106,12 +119,15 @@ int getfvslm(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offs
 // the spectrum taken by a real-input transform from precomputed tables (one that skips the
 // zeros around the window, which spans at most a quarter of the transform), the strict local
 // maxima found on the power spectrum (logarithms taken only of the three bins around each
-// maximum) and the sinusoid-likeness kernel evaluated by angle addition, four peaks at a
+// maximum, by a vector logarithm within one unit in the last place: fvpeaklistpowerfast)
+// and the sinusoid-likeness kernel evaluated by angle addition, four peaks at a
 // time (one per vector lane, bins in the order of slmfast, both kernels of a bin over one
 // denominator; the kernels' first sines and cosines by a vector sine/cosine within about
-// 1e-16 of libm's; near 0 and +-pi as slmfast). Windows and kernel tables
+// 1e-16 of libm's; near 0 and +-pi as slmfast), split costs and candidates by
+// fvsplitcandidatesfast and the path by fvpathsearchfast. Windows and kernel tables
 // are made once per call (the windows of all half lengths the track needs, up to 4 MB of
-// them; beyond that, per frame). The results differ from getfvoicing only by rounding and
+// them, and a kernel table per half length when a frame first needs it; beyond that, per
+// frame). The results differ from getfvoicing only by rounding and
 // do not depend on whether the AVX2 copies of the vector loops run; arguments and results
 // as getfvoicing.
 int getfvoicingfast(const double* x, uint32_t len, double fs, uint32_t S, uint32_t offset,
@@ -135,6 +151,14 @@ double slm(const double* X, uint32_t N, double fs, double f, uint32_t W, uint32_
 // log. Same arguments, bins read and result as fvpeaklist on P = ln q.
 uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, double df,
                          uint32_t* bins, double* freq);
+
+// fvpeaklistpower with the logarithms of the three bins around each maximum taken by the
+// vector logarithm of dsp/simd.h (lognormal, within one unit in the last place of std::log)
+// four maxima at a time; powers that are not positive normal finite doubles take std::log.
+// Same arguments, bins read and result as fvpeaklist on P[b] = lognormal(q[b]) (std::log(q[b])
+// where q[b] is not a positive normal finite double); q must hold bins bfirst-1 .. blast+1.
+uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, double df,
+                             uint32_t* bins, double* freq);
 
 // slm on a spectrum in split layout (re[i], im[i], bins 0 .. b+g) with the sines of the
 // kernel taken by angle addition, sin(theta_a + k d) with d = pi W / N, from sin and cos of

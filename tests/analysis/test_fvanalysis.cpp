@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dsp/dft.h"
+#include "dsp/simd.h"
 #include "tools/synth/synthspeech.h"
 
 namespace brisvane {
@@ -193,6 +194,26 @@ TEST(FvSplit, CandidateRules) {
   EXPECT_EQ(cands({1, 1, 1}), V{2});           // ties are not minima
   EXPECT_EQ(cands({2, 1, 1, 3}), V{3});
   EXPECT_EQ(cands({}), V{});
+  // The two-pass form gives the same costs and candidates: every length up to 40, scores
+  // below, at and above the floor, NaN, and runs of equal scores (equal costs, no minima).
+  Lcg rng;
+  for (uint32_t K = 1; K <= 40; ++K) {
+    std::vector<double> s(K), E(K), E2(K);
+    for (double& v : s) {
+      const double r = 0.5 * (rng.next() + 1.0);  // uniform in [0, 1)
+      v = r < 0.2 ? 0.85 : r < 0.25 ? kNaN : r < 0.5 ? 0.99 : 0.85 + 0.3 * rng.next();
+    }
+    ASSERT_EQ(fvsplitcosts(s.data(), K, E.data()), 0);
+    const V want = cands(E);
+    V idx(K);
+    idx.resize(fvsplitcandidatesfast(s.data(), K, E2.data(), idx.data()));
+    EXPECT_EQ(idx, want) << K;
+    EXPECT_EQ(E2, E) << K;
+  }
+  double one = 0.5, E[1];
+  uint32_t idx[1];
+  EXPECT_EQ(fvsplitcandidatesfast(&one, 0, E, idx), 0u);
+  EXPECT_EQ(fvsplitcandidatesfast(nullptr, 1, E, idx), 0u);
 }
 
 TEST(FvPath, FindsTheCheapestPathOfRandomTrellises) {
@@ -224,6 +245,26 @@ TEST(FvPath, FindsTheCheapestPathOfRandomTrellises) {
     }
     ASSERT_EQ(fvpathsearch(n, count.data(), freq.data(), cost.data(), lambda, fv.data()), 0);
     EXPECT_EQ(fv, want) << "trial " << trial;
+    ASSERT_EQ(fvpathsearchfast(n, count.data(), freq.data(), cost.data(), lambda, fv.data()), 0);
+    EXPECT_EQ(fv, want) << "fast, trial " << trial;
+  }
+  // Long trellises with up to 40 candidates a frame and many equal totals (coarse frequencies
+  // and costs): the vector search keeps the documented choice, first among equals included.
+  for (int trial = 0; trial < 20; ++trial) {
+    const uint32_t n = 60;
+    std::vector<uint32_t> count(n);
+    std::vector<double> freq, cost;
+    for (uint32_t k = 0; k < n; ++k) {
+      count[k] = 1 + static_cast<uint32_t>((rng.next() + 1.0) * 20.0) % 40;
+      for (uint32_t i = 0; i < count[k]; ++i) {
+        freq.push_back(500.0 * std::floor(8.0 + 6.0 * rng.next()));
+        cost.push_back(0.001 * std::floor(3.0 * (rng.next() + 1.0)));
+      }
+    }
+    std::vector<double> ref(n), fast(n);
+    ASSERT_EQ(fvpathsearch(n, count.data(), freq.data(), cost.data(), lambda, ref.data()), 0);
+    ASSERT_EQ(fvpathsearchfast(n, count.data(), freq.data(), cost.data(), lambda, fast.data()), 0);
+    EXPECT_EQ(fast, ref) << "long trial " << trial;
   }
 }
 
@@ -245,6 +286,7 @@ TEST(FvPath, SmoothsJumpsAndBreaksTiesTowardTheFirst) {
   const uint32_t bad[] = {1, 0};
   fv[0] = fv[1] = -1.0;
   EXPECT_EQ(fvpathsearch(2, bad, cases[1].freq, cases[1].cost, 0.0, fv), -1);
+  EXPECT_EQ(fvpathsearchfast(2, bad, cases[1].freq, cases[1].cost, 0.0, fv), -1);
   EXPECT_EQ(fv[0], -1.0);
 }
 
@@ -343,8 +385,9 @@ TEST(FvTrack, EstimateFollowsAKnownVoicedCutoff) {
 }
 
 // The power-spectrum peak search gives exactly the peaks of the log-spectrum search: on
-// noise, on spectra with plateaus, exact zeros and powers so close that their logarithms
-// are equal although the powers are not.
+// noise, on spectra with plateaus, exact zeros, subnormal powers and powers so close that
+// their logarithms are equal although the powers are not. The vector-log search gives
+// exactly the peaks of the log-spectrum search on its own logarithms.
 TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
   Lcg rng;
   for (int trial = 0; trial < 4; ++trial) {
@@ -353,6 +396,7 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
     if (trial >= 1) {
       for (std::size_t i = 40; i < 600; i += 7) q[i + 1] = q[i];  // plateaus
       for (std::size_t i = 60; i < 600; i += 11) q[i] = DBL_MIN;   // floored zeros
+      for (std::size_t i = 65; i < 600; i += 23) q[i] = 3e-310;    // below the normal range
     }
     if (trial >= 2) {
       // Neighbours one unit apart in the last place: ln may not tell them apart.
@@ -374,6 +418,15 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
     EXPECT_EQ(f1, f2) << trial;
     EXPECT_EQ(K1 > 20u, trial < 3) << trial;
     EXPECT_EQ(K1 == 0u, trial == 3) << trial;
+    for (std::size_t i = 0; i < 600; ++i) {
+      if (q[i] >= DBL_MIN) P[i] = lognormal<v4d, v4i>(splat4(q[i]))[0];
+    }
+    std::vector<uint32_t> b3(300);
+    std::vector<double> f3(300);
+    const uint32_t K3 = fvpeaklist(P.data(), 3, 590, 7.8125, b1.data(), f1.data());
+    ASSERT_EQ(fvpeaklistpowerfast(q.data(), 3, 590, 7.8125, b3.data(), f3.data()), K3) << trial;
+    EXPECT_EQ(b1, b3) << trial;
+    EXPECT_EQ(f1, f3) << trial;
   }
   uint32_t bins[4];
   double freq[4];
@@ -381,6 +434,9 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
   EXPECT_EQ(fvpeaklistpower(q.data(), 0, 35, 1.0, bins, freq), 0u);
   EXPECT_EQ(fvpeaklistpower(q.data(), 12, 11, 1.0, bins, freq), 0u);
   EXPECT_EQ(fvpeaklistpower(nullptr, 4, 35, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpowerfast(q.data(), 0, 35, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpowerfast(q.data(), 12, 11, 1.0, bins, freq), 0u);
+  EXPECT_EQ(fvpeaklistpowerfast(q.data(), 4, 35, 1.0, bins, nullptr), 0u);
 }
 
 // Scores by angle addition agree with slm on and between bins (a kernel angle of exactly 0
