@@ -239,24 +239,23 @@ constexpr double kNearMargin = 1e-9;
 constexpr double kNearTest = kDirectSineRegion + kNearMargin;
 constexpr double kInvPiSquared = 1.0 / kPiSquared;
 
-// Per-lane minimum (exact; the lanes compared are never NaN here).
-BRISVANE_KERNEL v4d min4(v4d a, v4d b) { return a < b ? a : b; }
-
 typedef double v2dm __attribute__((vector_size(16)));
 typedef uint32_t v4u __attribute__((vector_size(16)));
 
 #if defined(__x86_64__) || defined(__i386__)
 // Sign bits of the four lanes of d by one AVX instruction (inlined into the AVX2 copies,
 // its only callers).
-__attribute__((target("avx2"))) inline uint32_t signbits256(v4d d) {
-  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(d));
+// The vector is passed by address: a 256-bit argument of a function compiled without AVX
+// would change the calling convention.
+__attribute__((target("avx2"))) inline uint32_t signbits256(const v4d* d) {
+  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(*d));
 }
 #endif
 
 #if defined(__x86_64__) || defined(__i386__)
 // Correctly rounded square roots of the four lanes by one AVX instruction (inlined into the
 // AVX2 copies, its only callers).
-__attribute__((target("avx2"))) inline v4d sqrt256(v4d d) { return __builtin_ia32_sqrtpd256(d); }
+__attribute__((target("avx2"))) inline void sqrt256(v4d* d) { *d = __builtin_ia32_sqrtpd256(*d); }
 #endif
 
 // Correctly rounded square root of each lane (IEEE square root, so the same in both copies).
@@ -264,7 +263,8 @@ template <bool kAvx2>
 BRISVANE_KERNEL v4d sqrt4(v4d a) {
 #if defined(__x86_64__) || defined(__i386__)
   if constexpr (kAvx2) {
-    return sqrt256(a);
+    sqrt256(&a);
+    return a;
   } else {
     v2dm lo;
     v2dm hi;
@@ -290,7 +290,7 @@ BRISVANE_KERNEL uint32_t lanebits(v4l m) {
   std::memcpy(&d, &m, sizeof d);
   if constexpr (kAvx2) {
 #if defined(__x86_64__) || defined(__i386__)
-    return signbits256(d);
+    return signbits256(&d);
 #endif
   } else {
 #if defined(__x86_64__) || defined(__i386__)

@@ -393,8 +393,10 @@ BRISVANE_AVX2KERNEL void transposehalves(v4d& a, v4d& b, v4d& c, v4d& d) {
 // as four groups of four (r_g + j i_g: the points 4g .. 4g + 3 of the block, one per lane):
 // the radix-4 butterflies of half-span 4 with the factors w (24 values, as radix4 takes
 // them), the same operations per point as radix4 with h = 4.
-BRISVANE_KERNEL void span16(double* re, double* im, const double* w, v4d r0, v4d i0, v4d r1, v4d i1,
-                            v4d r2, v4d i2, v4d r3, v4d i3) {
+// The groups come by reference: 256-bit arguments by value would change the calling
+// convention between this function and its AVX2 caller.
+BRISVANE_KERNEL void span16(double* re, double* im, const double* w, v4d& r0, v4d& i0, v4d& r1, v4d& i1,
+                            v4d& r2, v4d& i2, v4d& r3, v4d& i3) {
     v4d a1r, a1i, a2r, a2i, a3r, a3i;
     cmul(r1, i1, load4(w), load4(w + 4), a1r, a1i);
     cmul(r2, i2, load4(w + 8), load4(w + 12), a2r, a2i);
