@@ -1307,13 +1307,17 @@ uint64_t peakvertexplain(const double* q, const uint32_t* at, uint32_t n, double
   return peakvertexbody<false>(q, at, n, df, h, fq);
 }
 
+// Arguments both peak-list routes accept: arrays present and a search range starting at bin 1
+// or later (its left neighbour exists).
+bool peaklistargsok(const double* q, uint32_t bfirst, uint32_t blast, const uint32_t* bins, const double* freq) {
+  return q != nullptr && bins != nullptr && freq != nullptr && bfirst >= 1 && bfirst <= blast;
+}
+
 }  // namespace
 
 uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, double df,
                          uint32_t* bins, double* freq) {
-  if (q == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
-    return 0;
-  }
+  if (!peaklistargsok(q, bfirst, blast, bins, freq)) return 0;
   const bool avx2 = cpuhasavx2();
   uint32_t count = 0;
   bool first = true;
@@ -1356,9 +1360,7 @@ uint32_t fvpeaklistpower(const double* q, uint32_t bfirst, uint32_t blast, doubl
 
 uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, double df,
                              uint32_t* bins, double* freq) {
-  if (q == nullptr || bins == nullptr || freq == nullptr || bfirst < 1 || bfirst > blast) {
-    return 0;
-  }
+  if (!peaklistargsok(q, bfirst, blast, bins, freq)) return 0;
   const bool avx2 = cpuhasavx2();
   uint32_t count = 0;
   bool first = true;
