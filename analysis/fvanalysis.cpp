@@ -19,9 +19,6 @@ namespace brisvane {
 
 namespace {
 
-// Lane masks of comparisons of v4d (all bits set where true).
-typedef long long v4l __attribute__((vector_size(32)));
-
 constexpr double kPi = 3.141592653589793;
 constexpr double kPiSquared = kPi * kPi;
 // Window length in periods of f0: three periods resolve the harmonics of a four-times
@@ -187,7 +184,7 @@ BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
   const v4d shifter = splat4(6755399441055744.0);
   const v4d t = x * splat4(0.63661977236758134308) + shifter;
   const v4d n = t - shifter;
-  v4l quadrant;
+  v4i quadrant;
   std::memcpy(&quadrant, &t, sizeof quadrant);
   const v4d r = ((x - n * splat4(1.57079632673412561417e+00)) -
                  n * splat4(6.07710050630396597660e-11)) -
@@ -212,11 +209,11 @@ BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
   const v4d hz = splat4(0.5) * z;
   const v4d w = splat4(1.0) - hz;
   const v4d cr = w + (((splat4(1.0) - w) - hz) + z * pc);
-  const v4l one = {1, 1, 1, 1};
-  const v4l two = {2, 2, 2, 2};
-  const v4l swap = (quadrant & one) != 0;
-  const v4l negs = (quadrant & two) != 0;
-  const v4l negc = ((quadrant + one) & two) != 0;
+  const v4i one = {1, 1, 1, 1};
+  const v4i two = {2, 2, 2, 2};
+  const v4i swap = (quadrant & one) != 0;
+  const v4i negs = (quadrant & two) != 0;
+  const v4i negc = ((quadrant + one) & two) != 0;
   const v4d sv = swap ? cr : sr;
   const v4d cv = swap ? sr : cr;
   *s = negs ? -sv : sv;
@@ -225,9 +222,9 @@ BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
 
 // |a| per lane (the sign bit cleared).
 BRISVANE_KERNEL v4d abs4(v4d a) {
-  v4l bits;
+  v4i bits;
   std::memcpy(&bits, &a, sizeof bits);
-  bits &= v4l{0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
+  bits &= v4i{0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL,
               0x7fffffffffffffffLL};
   std::memcpy(&a, &bits, sizeof a);
   return a;
@@ -239,7 +236,6 @@ constexpr double kNearMargin = 1e-9;
 constexpr double kNearTest = kDirectSineRegion + kNearMargin;
 constexpr double kInvPiSquared = 1.0 / kPiSquared;
 
-typedef double v2dm __attribute__((vector_size(16)));
 typedef uint32_t v4u __attribute__((vector_size(16)));
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -266,8 +262,8 @@ BRISVANE_KERNEL v4d sqrt4(v4d a) {
     sqrt256(&a);
     return a;
   } else {
-    v2dm lo;
-    v2dm hi;
+    v2d lo;
+    v2d hi;
     std::memcpy(&lo, &a, sizeof lo);
     std::memcpy(&hi, reinterpret_cast<const char*>(&a) + sizeof lo, sizeof hi);
     lo = __builtin_ia32_sqrtpd(lo);
@@ -285,7 +281,7 @@ BRISVANE_KERNEL v4d sqrt4(v4d a) {
 // Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
 // instruction of the instruction set the copy is compiled for.
 template <bool kAvx2>
-BRISVANE_KERNEL uint32_t lanebits(v4l m) {
+BRISVANE_KERNEL uint32_t lanebits(v4i m) {
   v4d d;
   std::memcpy(&d, &m, sizeof d);
   if constexpr (kAvx2) {
@@ -294,8 +290,8 @@ BRISVANE_KERNEL uint32_t lanebits(v4l m) {
 #endif
   } else {
 #if defined(__x86_64__) || defined(__i386__)
-    v2dm lo;
-    v2dm hi;
+    v2d lo;
+    v2d hi;
     std::memcpy(&lo, &d, sizeof lo);
     std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
     return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
@@ -323,7 +319,7 @@ BRISVANE_KERNEL bool nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d 
   const v4d th = (id0 + k) * nupi + shift;
   const v4d a = abs4(th);
   const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
-  const v4l hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
+  const v4i hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
   const uint32_t lanes = lanebits<kAvx2>(hit);
   if (lanes == 0) return false;
   for (uint32_t l = 0; l < 4; ++l) {
@@ -383,7 +379,7 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const doubl
   // nu, o and r of slmangles, lane by lane.
   const v4d nu = splat4(Wd / static_cast<double>(N));
   const v4d o = -(f * splat4(Wd)) / splat4(fs);
-  const v4l below = splat4(fs * 0.25) > f;
+  const v4i below = splat4(fs * 0.25) > f;
   const v4d r = below ? -o : splat4(-Wd) - o;
   // First bins b - g: small integers, so stepping them by 1.0 is exact.
   v4d id = v4d{static_cast<double>(b4[0] - g), static_cast<double>(b4[1] - g),
@@ -464,7 +460,7 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const doubl
   // sqrt((t^2 + u^2) / (ex em)) per lane; 0 where ex em = 0 or the result is not finite.
   const v4d den = ex * em;
   const v4d v = sqrt4<kAvx2>((t * t + u * u) / den);
-  const v4l keep = (den != splat4(0.0)) & (abs4(v) <= splat4(DBL_MAX));
+  const v4i keep = (den != splat4(0.0)) & (abs4(v) <= splat4(DBL_MAX));
   store4(score, keep ? v : splat4(0.0));
 }
 
@@ -838,7 +834,7 @@ BRISVANE_KERNEL void powerbody(const double* re, const double* im, uint32_t lo, 
     const v4d a = load4(re + i);
     const v4d b = load4(im + i);
     const v4d pw = a * a + b * b;
-    const v4l silent = pw == zero;
+    const v4i silent = pw == zero;
     store4(q + i, silent ? tiny : pw);
   }
   for (; i < end; ++i) {
@@ -943,7 +939,7 @@ BRISVANE_KERNEL void advancebody(const double* freq, std::size_t pfrom, uint32_t
     for (uint32_t m = 0; m < pcount; ++m) {
       const v4d d = fi - splat4(fp[m]);
       const v4d cst = splat4(prev[m]) + lam * (d * d);
-      const v4l lt = cst < best;
+      const v4i lt = cst < best;
       best = lt ? cst : best;
       arg = lt ? splat4(static_cast<double>(m)) : arg;
     }
@@ -1225,8 +1221,8 @@ BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
   uint64_t b = lo;
   for (; b + 4 <= end; b += 4) {
     const v4d c = load4(q + b);
-    const v4l up = c > load4(q + b - 1);
-    const v4l down = c > load4(q + b + 1);
+    const v4i up = c > load4(q + b - 1);
+    const v4i down = c > load4(q + b + 1);
     const uint32_t mask = lanebits<kAvx2>(up & down);
     const uint32_t base = static_cast<uint32_t>(b);
     v4u entries;
@@ -1258,7 +1254,7 @@ constexpr uint32_t kMaximaRoom = kMaximaBlock / 2 + 4;
 // copies agree.
 template <bool kAvx2>
 BRISVANE_KERNEL v4d peaklog4(v4d v) {
-  const v4l normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
+  const v4i normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
   v4d l = lognormal<v4d, v4i>(v);
   if (lanebits<kAvx2>(normal) != 15u) {
     for (uint32_t i = 0; i < 4; ++i) {

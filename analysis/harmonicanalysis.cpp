@@ -236,8 +236,7 @@ void halfwindow(double a0, double a1, idx L, double* wh, double* tmp) {
 // four tau per vector (x(-tau) loaded in reverse), the rest one at a time, with the same
 // operations per sample. Returns the number of windowed samples x w not equal to 0.
 BRISVANE_KERNEL uint32_t foldinside(const double* xc, idx L, const double* wh, double* ce, double* co) {
-  typedef long long v4l __attribute__((vector_size(32)));  // lane masks of comparisons
-  v4l count = v4l{0, 0, 0, 0};  // minus the count per lane (a true comparison is -1)
+  v4i count = v4i{0, 0, 0, 0};  // minus the count per lane (a true comparison is -1)
   const v4d zero = splat4(0.0);
   idx t = 1;
   for (; t + 3 <= L; t += 4) {
@@ -510,11 +509,10 @@ double gramelement(const GramConsts& k, idx i, double cphi, double sphi, double 
 // returns true, or returns false without writing when a denominator of any lane is below
 // kSmallDen (that lane needs the reduced-angle evaluation).
 BRISVANE_KERNEL bool gramlanes(const GramConsts& k, const double* st, double* g) {
-  typedef long long v4l __attribute__((vector_size(32)));  // lane masks of comparisons
   const v4d cphi = load4(st), sphi = load4(st + 4), cpsi = load4(st + 8), spsi = load4(st + 12);
   const v4d small = splat4(kSmallDen), minus = splat4(-kSmallDen);
   v4d den[5];
-  v4l near = v4l{0, 0, 0, 0};
+  v4i near = v4i{0, 0, 0, 0};
 #pragma GCC unroll 5
   for (int m = -2; m <= 2; ++m) {
     const idx a = static_cast<idx>(m < 0 ? -m : m);
