@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "dsp/matvect.h"
 #include "dsp/simd.h"
@@ -1847,6 +1848,68 @@ static double* harmoniclogamplitudes(memha* ws, idx K, double f0) {
   return Lk;
 }
 
+namespace {
+
+// out[i] = 0.5 ln(q[i] / f0) for i < n, four (or two) values at a time by the vector
+// logarithm of dsp/simd.h (within one unit in the last place of std::log); the tail is padded
+// with f0, whose quotient 1 is never used. Returns false when a quotient is not a positive
+// normal number (a harmonic of zero amplitude, an overflow, a NaN): the caller then takes
+// std::log for the whole array, so that such frames keep the library's special values.
+template <typename V, typename I>
+BRISVANE_KERNEL bool halflogratiobody(const double* q, idx n, double f0, double* out) {
+  constexpr idx w = sizeof(V) / sizeof(double);
+  const V scale = V{} + f0;
+  const V lo = V{} + std::numeric_limits<double>::min();
+  const V hi = V{} + std::numeric_limits<double>::max();
+  I good = I{} - 1;
+  for (idx i = 0; i < n; i += w) {
+    V p = scale;
+    if (i + w <= n) {
+      p = loadv<V>(q + i);
+    } else {
+      for (idx l = 0; i + l < n; ++l) p[l] = q[i + l];
+    }
+    const V y = p / scale;
+    good &= (y >= lo) & (y <= hi);
+    const V r = 0.5 * lognormal<V, I>(y);
+    if (i + w <= n) {
+      storev<V>(out + i, r);
+    } else {
+      for (idx l = 0; i + l < n; ++l) out[i + l] = r[l];
+    }
+  }
+  bool all = true;
+  for (idx l = 0; l < w; ++l) all = all && good[l] != 0;
+  return all;
+}
+
+BRISVANE_AVX2 bool halflogratioavx2(const double* q, idx n, double f0, double* out) {
+  return halflogratiobody<v4d, v4i>(q, n, f0, out);
+}
+bool halflogratioplain(const double* q, idx n, double f0, double* out) {
+  return halflogratiobody<v2d, v2i>(q, n, f0, out);
+}
+
+// harmoniclogamplitudes by the vector logarithm: the same values to within one unit in the
+// last place.
+double* harmoniclogamplitudesfast(memha* ws, idx K, double f0) {
+  double* Lk = ws->inv;
+  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
+  const double* c = ws->coef;
+  for (idx k = 1; k <= K; ++k) {
+    const double re = c[2 * (K + k)];
+    const double im = c[2 * (K + k) + 1];
+    Lk[k] = re * re + im * im;
+  }
+  const bool normal =
+      cpuhasavx2() ? halflogratioavx2(Lk + 1, K, f0, Lk + 1) : halflogratioplain(Lk + 1, K, f0, Lk + 1);
+  if (!normal) return harmoniclogamplitudes(ws, K, f0);
+  Lk[0] = Lk[1];
+  return Lk;
+}
+
+}  // namespace
+
 int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
                            double* spec, memha* ws, int method) {
   if (spec == nullptr || N < 2) return -1;
@@ -1891,7 +1954,7 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
   if (getharmonicsfast(x, nx, fs, centre, f0, static_cast<uint32_t>(K), nullptr, nullptr, ws, method) != 0) {
     return -1;
   }
-  double* Lk = harmoniclogamplitudes(ws, K, f0);
+  double* Lk = harmoniclogamplitudesfast(ws, K, f0);
 
   const double df = fs / N;
   const idx H = N / 2;
