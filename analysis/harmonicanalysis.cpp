@@ -1967,7 +1967,6 @@ int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t
   } else {
     spreadsourcesplain(spec, H, Lk, K, f0, df, c4, s4, s1);
   }
-  for (idx j = 1; j < H; ++j) spec[N - j] = spec[j];
   return 0;
 }
 

@@ -154,8 +154,9 @@ int getharmoniclogspectrum(const double* x, uint32_t nx, double fs, uint32_t cen
 // sin(theta) and cos(theta/4) taken from per-bin tables (theta = j w - k pi, so sin(theta) =
 // (-1)^k sin(j w) and cos(theta/4) follows from cos, sin of j w/4 and k pi/4) instead of per
 // source recurrences, neighbouring sources sharing one division on the bins both cover; the
-// same sources, bins, folding, mirror and failures, values equal to rounding. tables holds
-// 3(N/2 + 1) values of scratch (null: -1).
+// same sources, bins, folding and failures, values equal to rounding. Only bins 0 .. N/2 are
+// written: the upper half (the mirror image, which the cepstral product never reads) is left
+// as it was. tables holds 3(N/2 + 1) values of scratch (null: -1).
 int getharmoniclogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, double f0, uint32_t N,
                                double* spec, memha* ws, int method, double* tables);
 
