@@ -881,13 +881,14 @@ BRISVANE_KERNEL void runbins(double* spec, const double* c4, const double* s4, c
   }
 }
 
-// Source k with value v: its phase constants, bins and kernel choice (see Source).
-BRISVANE_KERNEL Source plansource(idx k, double v, idx H, double f0, double df, double w) {
+// Source k with value v: its phase constants, bins and kernel choice (see Source), written
+// straight into src (the run's slot: a copy of the whole record would be read back in wide
+// pieces before its narrow stores have left the store queue).
+BRISVANE_KERNEL void plansource(Source& src, idx k, double v, idx H, double f0, double df, double w) {
   // cos(k pi/4) and sin(k pi/4) repeat with period 8.
   constexpr double r = 0.7071067811865476;
   constexpr double ck8[8] = {1.0, r, 0.0, -r, -1.0, -r, 0.0, r};
   constexpr double sk8[8] = {0.0, r, 1.0, r, 0.0, -r, -1.0, -r};
-  Source src{};
   src.v = v;
   src.kpi = static_cast<double>(k) * kPi;
   src.ck = ck8[k % 8];
@@ -900,6 +901,7 @@ BRISVANE_KERNEL Source plansource(idx k, double v, idx H, double f0, double df, 
   // A bin within kNearBin rad of the source: there sin(theta)/theta is a quotient of two
   // small numbers whose value depends on how theta was reached; this source takes the
   // recurrent kernel so that such bins get the documented weights.
+  src.recurrent = false;
   if (k >= 1) {
     const double jn = std::nearbyint(src.kpi / w);
     src.recurrent = jn <= static_cast<double>(H) && std::fabs(jn * w - src.kpi) < kNearBin;
@@ -916,7 +918,6 @@ BRISVANE_KERNEL Source plansource(idx k, double v, idx H, double f0, double df, 
     src.lo = static_cast<int64_t>(std::floor((fk - 4.0 * f0) / df)) + 1;
     if (src.lo < 0) src.lo = 0;
   }
-  return src;
 }
 
 // A run of n sources added: swept by runbins when their bins are ordered as usual, else one
@@ -1007,7 +1008,8 @@ BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, id
       v = Lk[k];
       if (v < m) m = v;
     }
-    const Source p = plansource(k, v, H, f0, df, w);
+    Source& p = run[n];
+    plansource(p, k, v, H, f0, df, w);
     if (p.recurrent) {
       addsource(spec, H, k, v, f0, df, w, std::cos(w), std::sin(w), std::cos(w / 4.0), std::sin(w / 4.0));
       continue;
@@ -1017,8 +1019,7 @@ BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, id
       sourcebins<false>(spec, c4, s4, s1, p.lo, p.hi, w, p.kpi, p.ck, p.sk, p.sgn, p.sv);
       continue;
     }
-    run[n++] = p;
-    if (n == kGroup) {
+    if (++n == kGroup) {
       flushrun(spec, c4, s4, s1, Hi, w, run, n);
       n = 0;
     }

@@ -56,6 +56,22 @@ void BM_getharmonicsfast(benchmark::State& state) {
   state.counters["harmonics"] = n;
 }
 
+// The fast fit and its log spectrum on 1024 bins, as the cepstral analysis takes them per voiced
+// frame (the difference from BM_getharmonicsfast is the spreading of the log amplitudes).
+void BM_harmoniclogspectrumfast(benchmark::State& state) {
+  const double f0 = static_cast<double>(state.range(0));
+  const std::vector<double> x = vowel(f0);
+  constexpr uint32_t kN = 1024;
+  auto ws = brisvane::memhacreate(kFs, kFs, 60.0);
+  std::vector<double> spec(kN), tables(3 * (kN / 2 + 1));
+  for (auto _ : state) {
+    const int rc = brisvane::getharmoniclogspectrumfast(x.data(), static_cast<uint32_t>(x.size()), kFs, kCentre,
+                                                        f0, kN, spec.data(), ws.get(), 1, tables.data());
+    benchmark::DoNotOptimize(rc);
+    benchmark::DoNotOptimize(spec.data());
+  }
+}
+
 // Arguments: F0ITREF, F0MREF. True f0 120 Hz, tracked at 115 Hz.
 void BM_harefinepitch(benchmark::State& state) {
   const uint32_t iterations = static_cast<uint32_t>(state.range(0));
@@ -75,6 +91,7 @@ void BM_harefinepitch(benchmark::State& state) {
 
 BENCHMARK(BM_getharmonics)->Arg(60)->Arg(120)->Arg(250)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_getharmonicsfast)->Arg(60)->Arg(120)->Arg(250)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_harmoniclogspectrumfast)->Arg(60)->Arg(120)->Arg(250)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_harefinepitch)
     ->Args({1, 0})
     ->Args({3, 0})
