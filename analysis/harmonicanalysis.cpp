@@ -1075,6 +1075,7 @@ std::unique_ptr<memha> memhacreate(double fs, double fmax, double f0low) {
   ws->K = static_cast<uint32_t>(K);
   ws->M = static_cast<uint32_t>(M);
   ws->fast.resize(fastsize(nws, M));
+  ws->winhalves.resize(memha::kWinHalves * (nws / 2 + 1));
   return ws;
 }
 
@@ -1246,6 +1247,32 @@ int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, doub
   return 0;
 }
 
+namespace {
+
+// The right half (L + 1 values) of the fast fit's window a0 + a1 cos(pi tau/L) from the
+// workspace's rows of recent half windows, made there (over the oldest row) when missing;
+// tmp holds L + 1 values of scratch. Every fit passes the same a0 and a1, so the length
+// alone names a row. A workspace without the rows (not made by memhacreate) gets the half
+// made in own (L + 1 values).
+const double* fithalfwindow(memha* ws, idx L, double a0, double a1, double* own, double* tmp) {
+  const idx row = ws->nws / 2 + 1;
+  if (L >= row || ws->winhalves.size() < memha::kWinHalves * row) {
+    halfwindow(a0, a1, L, own, tmp);
+    return own;
+  }
+  for (uint32_t r = 0; r < memha::kWinHalves; ++r) {
+    if (ws->winL[r] == L) return ws->winhalves.data() + r * row;
+  }
+  const uint32_t r = ws->winnext;
+  ws->winnext = (r + 1) % memha::kWinHalves;
+  double* wh = ws->winhalves.data() + r * row;
+  halfwindow(a0, a1, L, wh, tmp);
+  ws->winL[r] = static_cast<uint32_t>(L);
+  return wh;
+}
+
+}  // namespace
+
 int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
                      double* amp, double* pha, memha* ws, int method) {
   const uint32_t N = checkedfitsize(x, len, fs, centre, f0, n, ws, method);
@@ -1258,11 +1285,10 @@ int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, 
   // Unit-power Hamming window, the coefficients of winhamming's normalised form.
   constexpr double a0 = 0.8566;
   constexpr double a1 = 0.7297;
-  double* wh = ws->fast.data();
-  double* ce = wh + L + 1;
+  double* ce = ws->fast.data() + L + 1;
   double* co = ce + L + 1;
   double* f = co + L + 1;
-  halfwindow(a0, a1, L, wh, f);
+  const double* wh = fithalfwindow(ws, L, a0, a1, ws->fast.data(), f);
   if (foldframe(x, len, centre, L, wh, ce, co) == 0) return -1;
   const int solved = solvefolded(ce, co, L, n, kTwoPi * f0 / fs, a0, a1, f, ws->coef);
   if (solved < 0) return -1;

@@ -28,6 +28,15 @@ struct memha {
   // Work memory of the fast fits (getharmonicsfast and the fast refinement), separate from
   // the block so that the documented routines' layout is untouched; sized by memhacreate.
   std::vector<double> fast;
+  // Right halves of the fast fit's window for the last kWinHalves frame lengths: row r
+  // (nws/2 + 1 values) holds the half of length winL[r] + 1 (kNoWin: empty). Consecutive
+  // frames mostly share their length or alternate between two, so most fits find their
+  // window here instead of recomputing it.
+  static constexpr uint32_t kWinHalves = 4;
+  static constexpr uint32_t kNoWin = 0xffffffffu;
+  std::vector<double> winhalves;
+  uint32_t winL[kWinHalves] = {kNoWin, kNoWin, kNoWin, kNoWin};
+  uint32_t winnext = 0;
 };
 
 // Analysis frame length for f0: the smallest odd length not below two periods,
