@@ -453,33 +453,40 @@ struct CentredSums {
     double qs, rss, ras;
 };
 
-// One block of four pairs of centredstep, lanes and predictor arithmetic as in levinsonblock.
-// With Solve (even step i = 2m), the parity solutions of the block of size i+1 take their
-// bordering: xs[k] += ms (a(k) + a(i-k)), xa[k] += ma (a(k) - a(i-k)) for the lower partners k
-// (x points at the element of k = 0); with Next, rho sums
-// sum (t(k+1) +- t(i+1-k)) x[k] over the pairs for the step i+2.
+// Base pointers of one step i of the centre-out solve, so that the block of lower partners
+// k = lo .. lo+3 reads every array at base + lo: al (a(k)), ar (a(i-k), reversed array), xs and
+// xa (the lower partners of the central block of size i+1), tr (t(i+1-k)) and t (t(k+1)).
+struct CentredBases {
+    double* al;
+    double* ar;
+    double* xs;
+    double* xa;
+    const double* tr;
+    const double* t;
+};
+
+// One block of four pairs of centredstep at lower partners lo .. lo+3, lanes and predictor
+// arithmetic as in levinsonblock. With Solve (even step i = 2m) the parity solutions of the block
+// of size i+1 take their bordering, xs[k] += ms (a(k) + a(i-k)), xa[k] += ma (a(k) - a(i-k)), and
+// with Next the rho sums sum (t(k+1) +- t(i+1-k)) x[k] of step i+2 are accumulated.
 template <bool Next, bool Solve>
-BRISVANE_KERNEL void centredblock(idx N, idx i, idx lo, idx hi, const CentredArrays& w, double* __restrict xs,
-                                  double* __restrict xa, v4d c4, v4d ms4, v4d ma4, CentredSums& u) {
-    double* __restrict al = w.al;
-    double* __restrict ar = w.ar;
-    const idx up = N - 1 - hi;
-    const v4d aa = load4(al + lo);
-    const v4d au = load4(ar + up);
+BRISVANE_KERNEL void centredblock(const CentredBases& p, idx lo, v4d c4, v4d ms4, v4d ma4, CentredSums& u) {
+    const v4d aa = load4(p.al + lo);
+    const v4d au = load4(p.ar + lo);
     const v4d ana = aa - c4 * au;  // new a(lo + j)
-    const v4d anu = au - c4 * aa;  // new a(hi - j)
-    store4(al + lo, ana);
-    store4(ar + up, anu);
+    const v4d anu = au - c4 * aa;  // new a(i - lo - j)
+    store4(p.al + lo, ana);
+    store4(p.ar + lo, anu);
     v4d sn{}, an{};
     if constexpr (Solve) {
-        sn = load4(xs + lo) + ms4 * (ana + anu);
-        an = load4(xa + lo) + ma4 * (ana - anu);
-        store4(xs + lo, sn);
-        store4(xa + lo, an);
+        sn = load4(p.xs + lo) + ms4 * (ana + anu);
+        an = load4(p.xa + lo) + ma4 * (ana - anu);
+        store4(p.xs + lo, sn);
+        store4(p.xa + lo, an);
     }
     if constexpr (Next) {
-        const v4d tlo = load4(w.tr + (N - 2 - i + lo));  // t(i+1-k), k = lo + j
-        const v4d tup = load4(w.t + (lo + 1));           // t(i+1-k), k = hi - j, = t(lo+j+1)
+        const v4d tlo = load4(p.tr + lo);  // t(i+1-k), k = lo + j
+        const v4d tup = load4(p.t + lo);   // t(k+1): t(i+1-k) of the upper partner
         u.qa += tlo * ana;
         u.qd += tup * anu;
         if constexpr (Solve) {
@@ -503,15 +510,23 @@ BRISVANE_KERNEL void centredstep(idx N, idx i, const CentredArrays& w, double c,
     // The lower partner k of the block of size i+1 is the full vector's element h - i/2 + k.
     double* xs = w.xs + (w.h - i / 2);
     double* xa = w.xa + (w.h - i / 2);
+    // Upper partner i - k at ar[N-1-i+k]; t(i+1-k) at tr[N-2-i+k] (read only with Next, i < N-1).
+    const CentredBases p{w.al, w.ar + (N - 1 - i), xs, xa, w.tr + (Next ? N - 2 - i : 0), w.t + 1};
     idx lo = 0, hi = i;
-    for (; lo + 15 <= hi; lo += 8, hi -= 8) {
-        centredblock<Next, Solve>(N, i, lo, hi, w, xs, xa, c4, ms4, ma4, u);
-        centredblock<Next, Solve>(N, i, lo + 4, hi - 4, w, xs, xa, c4, ms4, ma4, u);
-    }
-    if (lo + 7 <= hi) {
-        centredblock<Next, Solve>(N, i, lo, hi, w, xs, xa, c4, ms4, ma4, u);
-        lo += 4;
-        hi -= 4;
+    if constexpr (Solve) {
+        for (; lo + 7 <= hi; lo += 4, hi -= 4) {
+            centredblock<Next, Solve>(p, lo, c4, ms4, ma4, u);
+        }
+    } else {
+        for (; lo + 15 <= hi; lo += 8, hi -= 8) {
+            centredblock<Next, Solve>(p, lo, c4, ms4, ma4, u);
+            centredblock<Next, Solve>(p, lo + 4, c4, ms4, ma4, u);
+        }
+        if (lo + 7 <= hi) {
+            centredblock<Next, Solve>(p, lo, c4, ms4, ma4, u);
+            lo += 4;
+            hi -= 4;
+        }
     }
     const double* t = w.t;
     for (; lo < hi; ++lo, --hi) {
