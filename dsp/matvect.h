@@ -56,15 +56,18 @@ int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, do
 // za[h] = 0. Method: the predictor of each leading block is advanced as in toeplitzsimsolve (the
 // same c, tests and growth, to the bit), and the two parity solutions are grown from the centre
 // outwards, two elements per step: T's central s x s block is its leading one, and for the
-// predictor a of size s + 2 (T a = [e, 0, .., 0]) T(a +- J a) = [e, 0, .., 0, +-e], so
-// x' = [0; x; 0] + mu (a +- J a), mu = (b' - rho)/e, b' the right-hand side at the new outer
-// element and rho = sum_(j=1..s) t(j) x(j-1), solves the block of size s + 2. Only the lower
-// halves are stored and updated, on odd block sizes only: about B^2/2 fewer multiply-adds than
-// bordering the full solution at every size. Rounding differs from toeplitzsimsolve's in the last
-// bits. work holds 3N values; zs and za (h + 1 values each) must not overlap each other, t, ys,
-// ya or work. The same bytes result whether or not the AVX2 copy runs. 0, or -1 (zs, za partial)
-// when t[0] == 0, a leading block is exactly singular (c == 1 or c == -1) or a pointer is null.
-// growth as for toeplitzsimsolve (the same value).
+// predictor a of size s + 2 (T a = [e, 0, .., 0], e its prediction error)
+// T(a +- J a) = [e, 0, .., 0, +-e], J the reversal, so x' = [0; x; 0] + mu (a +- J a),
+// mu = (b' - rho)/e, b' the right-hand side at the new outer element and
+// rho = sum_(j=1..s) t(j) x(j-1), solves the block of size s + 2. Only the lower
+// halves are stored and updated, on odd block sizes only: for the solution about N^2/2
+// multiplications instead of toeplitzsimsolve's N^2 (the additions stay about N^2, as a +- J a
+// and the folded t(j) +- t(s+1-j) are formed on the way), and half the passes that write it.
+// Rounding differs from toeplitzsimsolve's in the last bits. work holds 3N values; zs and za
+// (h + 1 values each) must not overlap each other, t, ys, ya or work. The same bytes result
+// whether or not the AVX2 copy runs. 0, or -1 (zs, za partial) when t[0] == 0, a leading block
+// is exactly singular (c == 1 or c == -1) or a pointer is null. growth as for toeplitzsimsolve
+// (the same value).
 int toeplitzsimsolvecentred(uint32_t h, const double* t, const double* ys, const double* ya, double* zs, double* za,
                             double* work, double* growth = nullptr);
 // Inverse of A (n x n, whose inverse is symmetric) into R (n x n) by Gauss-Jordan
