@@ -624,13 +624,13 @@ BRISVANE_KERNEL int centredbody(idx h, const double* __restrict t, const double*
     return 0;
 }
 
-BRISVANE_AVX2 int centredavx2(idx h, const double* t, const double* ys, const double* ya, double* zs, double* za,
-                              double* work, double* growth) {
+BRISVANE_AVX2 int levinsoncentredavx2(idx h, const double* t, const double* ys, const double* ya, double* zs,
+                                      double* za, double* work, double* growth) {
     return centredbody(h, t, ys, ya, zs, za, work, growth);
 }
 
-int centredplain(idx h, const double* t, const double* ys, const double* ya, double* zs, double* za, double* work,
-                 double* growth) {
+int levinsoncentredplain(idx h, const double* t, const double* ys, const double* ya, double* zs, double* za,
+                         double* work, double* growth) {
     return centredbody(h, t, ys, ya, zs, za, work, growth);
 }
 
@@ -659,9 +659,9 @@ int toeplitzsimsolvecentred(uint32_t h, const double* t, const double* ys, const
         return -1;
     }
     if (cpuhasavx2()) {
-        return centredavx2(h, t, ys, ya, zs, za, work, growth);
+        return levinsoncentredavx2(h, t, ys, ya, zs, za, work, growth);
     }
-    return centredplain(h, t, ys, ya, zs, za, work, growth);
+    return levinsoncentredplain(h, t, ys, ya, zs, za, work, growth);
 }
 
 int simgaussinv(uint32_t n, double* A, double* R) {
