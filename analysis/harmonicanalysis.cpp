@@ -623,40 +623,38 @@ void gramrowraised(double a0, double a1, idx L, idx B, double om, double* g) {
 
 // Solves the harmonic least-squares system for n harmonics of om from the folded frame
 // (ce, co over tau = 0 .. L) and the window coefficients (a0, a1): projections, Gram row and
-// one Levinson solve; writes the 2n+1 complex coefficients in the layout of solvelsc into
-// coef. f points to fast work memory of 2(n + 1 + kLanes) + 6(2n+1) values. 0, -1 for a
+// one centre-out Levinson solve; writes the 2n+1 complex coefficients in the layout of solvelsc
+// into coef. f points to fast work memory of 2(n + 1 + kLanes) + 6(2n+1) values. 0, -1 for a
 // singular system, 1 for a nearly singular one (see kNearSingular).
 int solvefolded(const double* ce, const double* co, idx L, idx n, double om, double a0, double a1, double* f,
                 double* coef) {
   const idx B = 2 * n + 1;
   double* g = f;
-  double* b = g + B;
-  double* z = b + B;
-  // The projections first, then (once they are in b) the solver's 4B values of work memory:
-  // 3B + 2(n + 1 + kLanes) = 4B + 2 kLanes + 1 values from here.
-  double* work = z + B;
-  double* pre = work;
+  // The solver's parity halves (n + 1 values each) where projectfolded's sine table was, its
+  // 3B values of work memory after them, the projections last: 6B + 2(n + 1 + kLanes) in all.
+  double* zs = g + B;
+  double* za = zs + n + 1;
+  double* work = g + 3 * B;
+  double* pre = work + 3 * B;
   double* pim = pre + n + 1 + kLanes;
-  // The cosine and sine tables of projectfolded go to g and b (free until the Gram row).
-  projectfolded(ce, co, L, n, om, pre, pim, g, b);
-  // Right-hand side: row r is harmonic n - r, its projection P_(n-r) with P_(-k) = conj P_k;
-  // the real parts (symmetric in r) and imaginary parts (antisymmetric) are added, solved
-  // at once and separated again by symmetry.
-  for (idx r = 0; r < n; ++r) {
-    const idx k = n - r;
-    b[r] = pre[k] + pim[k];
-    b[B - 1 - r] = pre[k] - pim[k];
-  }
-  b[n] = pre[0];
+  // The cosine and sine tables of projectfolded go to g and the next B values (free until the
+  // Gram row and the solve).
+  projectfolded(ce, co, L, n, om, pre, pim, g, g + B);
+  // Right-hand side: row r is harmonic n - r, its projection P_(n-r) with P_(-k) = conj P_k:
+  // about the centre row n the real parts are the symmetric part (pre[d] at distance d), the
+  // imaginary parts the antisymmetric one (pim[d] in the upper rows, r < n). The two parity
+  // solutions are the real and imaginary parts of the coefficients.
   gramrowraised(a0, a1, L, B, om, g);
   double growth = 0.0;
-  if (toeplitzsimsolve(static_cast<uint32_t>(B), g, b, z, work, &growth) != 0) return -1;
+  if (toeplitzsimsolvecentred(static_cast<uint32_t>(n), g, pre, pim, zs, za, work, &growth) != 0) return -1;
   if (!(growth <= kNearSingular)) return 1;
-  for (idx r = 0; r < B; ++r) {
-    const double zr = z[r];
-    const double zm = z[B - 1 - r];
-    coef[2 * r] = 0.5 * (zr + zm);
-    coef[2 * r + 1] = 0.5 * (zr - zm);
+  for (idx r = 0; r <= n; ++r) {
+    coef[2 * r] = zs[r];
+    coef[2 * r + 1] = za[r];
+  }
+  for (idx r = n + 1; r < B; ++r) {
+    coef[2 * r] = zs[B - 1 - r];
+    coef[2 * r + 1] = -za[B - 1 - r];
   }
   return 0;
 }

@@ -83,9 +83,9 @@ int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, doub
 // checks and failures: the windowed frame is folded into its even and odd parts about the
 // centre, the projections on the harmonics come from Chebyshev (Clenshaw) sums of the folded
 // frame, the Gram row from the closed form of a squared raised-cosine window (sums of
-// Dirichlet kernels), and the Toeplitz system is solved for one combined right-hand side by
-// toeplitzsimsolve (the real parts of the coefficients are the symmetric, the imaginary parts
-// the antisymmetric part of its solution). No basis matrix is built and no residual formed:
+// Dirichlet kernels), and the Toeplitz system is solved by toeplitzsimsolvecentred for the
+// real parts of the coefficients (the symmetric part of the solution about the constant term)
+// and the imaginary parts (the antisymmetric part) side by side. No basis matrix is built and no residual formed:
 // on success ws->coef holds the 2n+1 coefficients as after getharmonics, ws->frame is
 // unspecified. Values agree with getharmonics to rounding (relative differences of the order
 // of 1e-13 for well-conditioned fits).

@@ -433,6 +433,207 @@ int levinsonplain(idx N, const double* t, const double* b, double* z, double* wo
     return levinsonbody(N, t, b, z, work, growth);
 }
 
+// Storage of the centre-out solve (toeplitzsimsolvecentred): the predictor a in al and ar as in
+// LevinsonArrays, tr = t reversed, and the lower halves of the two parity solutions, xs[r] and
+// xa[r] for the element r of the full vector (r <= h, the centre at h).
+struct CentredArrays {
+    double* al;
+    double* ar;
+    double* xs;
+    double* xa;
+    const double* t;
+    const double* tr;
+    idx h;
+};
+
+// Sums of one pass of the centre-out solve: the predictor's q exactly as in LevinsonSums, and the
+// parity solutions' bordering sums rho (vector lane sums and the scalar rest).
+struct CentredSums {
+    v4d qa, qd, rs, ra;
+    double qs, rss, ras;
+};
+
+// Base pointers of one step i of the centre-out solve, so that the block of lower partners
+// k = lo .. lo+3 reads every array at base + lo: al (a(k)), ar (a(i-k), reversed array), xs and
+// xa (the lower partners of the central block of size i+1), tr (t(i+1-k)) and t (t(k+1)).
+struct CentredBases {
+    double* al;
+    double* ar;
+    double* xs;
+    double* xa;
+    const double* tr;
+    const double* t;
+};
+
+// One block of four pairs of centredstep at lower partners lo .. lo+3, lanes and predictor
+// arithmetic as in levinsonblock. With Solve (even step i = 2m) the parity solutions of the block
+// of size i+1 take their bordering, xs[k] += ms (a(k) + a(i-k)), xa[k] += ma (a(k) - a(i-k)), and
+// with Next the rho sums sum (t(k+1) +- t(i+1-k)) x[k] of step i+2 are accumulated.
+template <bool Next, bool Solve>
+BRISVANE_KERNEL void centredblock(const CentredBases& p, idx lo, v4d c4, v4d ms4, v4d ma4, CentredSums& u) {
+    const v4d aa = load4(p.al + lo);
+    const v4d au = load4(p.ar + lo);
+    const v4d ana = aa - c4 * au;  // new a(lo + j)
+    const v4d anu = au - c4 * aa;  // new a(i - lo - j)
+    store4(p.al + lo, ana);
+    store4(p.ar + lo, anu);
+    v4d sn{}, an{};
+    if constexpr (Solve) {
+        sn = load4(p.xs + lo) + ms4 * (ana + anu);
+        an = load4(p.xa + lo) + ma4 * (ana - anu);
+        store4(p.xs + lo, sn);
+        store4(p.xa + lo, an);
+    }
+    if constexpr (Next) {
+        const v4d tlo = load4(p.tr + lo);  // t(i+1-k), k = lo + j
+        const v4d tup = load4(p.t + lo);   // t(k+1): t(i+1-k) of the upper partner
+        u.qa += tlo * ana;
+        u.qd += tup * anu;
+        if constexpr (Solve) {
+            u.rs += (tup + tlo) * sn;
+            u.ra += (tup - tlo) * an;
+        }
+    }
+}
+
+// One step i of the centre-out solve. The predictor part (a, q and the order of q's sums) is
+// levinsonstep's, so c, x0 and the growth are the same values. On even steps i = 2m (Solve) the
+// symmetric and antisymmetric solutions of the central block of size i+1 are bordered with
+// a +- J a, J the reversal: both are stored as their lower halves only (the upper halves follow
+// by parity), ms and ma their factors, and with Next the sums rho of step i+2 are formed:
+// rho = sum_(k=0..i) t(k+1) x(k), folded by parity into the lower half (the centre once).
+template <bool Next, bool Solve>
+BRISVANE_KERNEL void centredstep(idx N, idx i, const CentredArrays& w, double c, double ms, double ma, double& qn,
+                                 double& rsn, double& ran) {
+    const v4d c4 = splat4(c), ms4 = splat4(ms), ma4 = splat4(ma);
+    CentredSums u{splat4(0.0), splat4(0.0), splat4(0.0), splat4(0.0), 0.0, 0.0, 0.0};
+    // The lower partner k of the block of size i+1 is the full vector's element h - i/2 + k.
+    double* xs = w.xs + (w.h - i / 2);
+    double* xa = w.xa + (w.h - i / 2);
+    // Upper partner i - k at ar[N-1-i+k]; t(i+1-k) at tr[N-2-i+k] (read only with Next, i < N-1).
+    const CentredBases p{w.al, w.ar + (N - 1 - i), xs, xa, w.tr + (Next ? N - 2 - i : 0), w.t + 1};
+    idx lo = 0, hi = i;
+    if constexpr (Solve) {
+        for (; lo + 7 <= hi; lo += 4, hi -= 4) {
+            centredblock<Next, Solve>(p, lo, c4, ms4, ma4, u);
+        }
+    } else {
+        for (; lo + 15 <= hi; lo += 8, hi -= 8) {
+            centredblock<Next, Solve>(p, lo, c4, ms4, ma4, u);
+            centredblock<Next, Solve>(p, lo + 4, c4, ms4, ma4, u);
+        }
+        if (lo + 7 <= hi) {
+            centredblock<Next, Solve>(p, lo, c4, ms4, ma4, u);
+            lo += 4;
+            hi -= 4;
+        }
+    }
+    const double* t = w.t;
+    for (; lo < hi; ++lo, --hi) {
+        const double aa = w.al[lo];
+        const double ad = w.ar[N - 1 - hi];
+        const double ana = aa - c * ad;
+        const double and_ = ad - c * aa;
+        w.al[lo] = ana;
+        w.ar[N - 1 - hi] = and_;
+        double sn = 0.0, an = 0.0;
+        if constexpr (Solve) {
+            sn = xs[lo] + ms * (ana + and_);
+            an = xa[lo] + ma * (ana - and_);
+            xs[lo] = sn;
+            xa[lo] = an;
+        }
+        if constexpr (Next) {
+            u.qs += t[i + 1 - lo] * ana + t[i + 1 - hi] * and_;
+            if constexpr (Solve) {
+                u.rss += (t[lo + 1] + t[i + 1 - lo]) * sn;
+                u.ras += (t[lo + 1] - t[i + 1 - lo]) * an;
+            }
+        }
+    }
+    if constexpr (Solve) {
+        // Centre k = m (lo == hi on an even step): a + J a is 2 a(m) there, a - J a is 0.
+        const double ac = w.ar[N - 1 - lo];
+        const double an = ac - c * ac;
+        w.al[lo] = an;
+        w.ar[N - 1 - lo] = an;
+        const double sn = xs[lo] + ms * (an + an);
+        xs[lo] = sn;
+        if constexpr (Next) {
+            u.qs += t[i + 1 - lo] * an;
+            u.rss += t[lo + 1] * sn;
+        }
+    }
+    if constexpr (Next) {
+        qn = lanesum(u.qa + reverse4(u.qd)) + u.qs;
+        if constexpr (Solve) {
+            rsn = lanesum(u.rs) + u.rss;
+            ran = lanesum(u.ra) + u.ras;
+        }
+    }
+}
+
+// Centre-out solve of toeplitzsimsolvecentred, N = 2h + 1: al, ar and tr in work.
+BRISVANE_KERNEL int centredbody(idx h, const double* __restrict t, const double* __restrict ys,
+                                const double* __restrict ya, double* __restrict zs, double* __restrict za,
+                                double* __restrict work, double* growth) {
+    const idx N = 2 * h + 1;
+    const CentredArrays w{work, work + N, zs, za, t, work + 2 * N, h};
+    double* tr = work + 2 * N;
+    for (idx k = 0; k < N; ++k) {
+        tr[k] = t[N - 1 - k];
+    }
+    std::fill(w.ar, w.ar + N, 0.0);
+    // Elements outside the current central block are 0 until it reaches them.
+    std::fill(zs, zs + h + 1, 0.0);
+    std::fill(za, za + h + 1, 0.0);
+    double x0 = 1.0 / t[0];
+    w.al[0] = 1.0;
+    zs[h] = ys[0] * x0;
+    // q as in levinsonbody; rs and ra: rho of the symmetric and antisymmetric solution for the
+    // next even step, the first row of T times the current central solution shifted by one.
+    double q = 0.0, rs = 0.0, ra = 0.0;
+    if (N > 1) {
+        q = t[1];
+        rs = t[1] * zs[h];
+    }
+    for (idx i = 1; i < N; ++i) {
+        const double c = x0 * q;
+        if (std::fabs(c) == 1.0) {
+            return -1;  // leading (i+1) block exactly singular (c == 1 or c == -1)
+        }
+        x0 = x0 * (1.0 / (1.0 - c * c));
+        if (i % 2 == 1) {
+            // The block of size i+1 is even: no central solution, the predictor only (i < N-1).
+            centredstep<true, false>(N, i, w, c, 0.0, 0.0, q, rs, ra);
+            continue;
+        }
+        // Outer elements of the new central block: right-hand side at distance m = i/2.
+        const idx m = i / 2;
+        const double ms = (ys[m] - rs) * x0;
+        const double ma = (ya[m] - ra) * x0;
+        if (i + 1 < N) {
+            centredstep<true, true>(N, i, w, c, ms, ma, q, rs, ra);
+        } else {
+            centredstep<false, true>(N, i, w, c, ms, ma, q, rs, ra);
+        }
+    }
+    if (growth != nullptr) {
+        *growth = t[0] * x0;
+    }
+    return 0;
+}
+
+BRISVANE_AVX2 int levinsoncentredavx2(idx h, const double* t, const double* ys, const double* ya, double* zs,
+                                      double* za, double* work, double* growth) {
+    return centredbody(h, t, ys, ya, zs, za, work, growth);
+}
+
+int levinsoncentredplain(idx h, const double* t, const double* ys, const double* ya, double* zs, double* za,
+                         double* work, double* growth) {
+    return centredbody(h, t, ys, ya, zs, za, work, growth);
+}
+
 }  // namespace
 
 int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, double* work, double* growth) {
@@ -447,6 +648,20 @@ int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, do
         return levinsonavx2(N, t, b, z, work, growth);
     }
     return levinsonplain(N, t, b, z, work, growth);
+}
+
+int toeplitzsimsolvecentred(uint32_t h, const double* t, const double* ys, const double* ya, double* zs, double* za,
+                            double* work, double* growth) {
+    if (t == nullptr || ys == nullptr || ya == nullptr || zs == nullptr || za == nullptr || work == nullptr) {
+        return -1;
+    }
+    if (t[0] == 0.0) {
+        return -1;
+    }
+    if (cpuhasavx2()) {
+        return levinsoncentredavx2(h, t, ys, ya, zs, za, work, growth);
+    }
+    return levinsoncentredplain(h, t, ys, ya, zs, za, work, growth);
 }
 
 int simgaussinv(uint32_t n, double* A, double* R) {

@@ -48,6 +48,28 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R);
 // to singular (a lower bound of its condition number).
 int toeplitzsimsolve(uint32_t n, const double* t, const double* b, double* z, double* work,
                      double* growth = nullptr);
+// Solution of T z = b for the symmetric Toeplitz T of odd size N = 2h + 1 (first row t, N
+// values) with b given by its parts about the centre row h: b(h - d) = ys[d] + ya[d] and
+// b(h + d) = ys[d] - ya[d], d = 0 .. h (ya[0] is not read: the antisymmetric part is 0 there).
+// T commutes with the reversal, so z = zs + za with zs symmetric, za antisymmetric about h; the
+// lower halves are returned: z(r) = zs[r] + za[r], z(N-1-r) = zs[r] - za[r], r = 0 .. h, and
+// za[h] = 0. Method: the predictor of each leading block is advanced as in toeplitzsimsolve (the
+// same c, tests and growth, to the bit), and the two parity solutions are grown from the centre
+// outwards, two elements per step: T's central s x s block is its leading one, and for the
+// predictor a of size s + 2 (T a = [e, 0, .., 0], e its prediction error)
+// T(a +- J a) = [e, 0, .., 0, +-e], J the reversal, so x' = [0; x; 0] + mu (a +- J a),
+// mu = (b' - rho)/e, b' the right-hand side at the new outer element and
+// rho = sum_(j=1..s) t(j) x(j-1), solves the block of size s + 2. Only the lower
+// halves are stored and updated, on odd block sizes only: for the solution about N^2/2
+// multiplications instead of toeplitzsimsolve's N^2 (the additions stay about N^2, as a +- J a
+// and the folded t(j) +- t(s+1-j) are formed on the way), and half the passes that write it.
+// Rounding differs from toeplitzsimsolve's in the last bits. work holds 3N values; zs and za
+// (h + 1 values each) must not overlap each other, t, ys, ya or work. The same bytes result
+// whether or not the AVX2 copy runs. 0, or -1 (zs, za partial) when t[0] == 0, a leading block
+// is exactly singular (c == 1 or c == -1) or a pointer is null. growth as for toeplitzsimsolve
+// (the same value).
+int toeplitzsimsolvecentred(uint32_t h, const double* t, const double* ys, const double* ya, double* zs, double* za,
+                            double* work, double* growth = nullptr);
 // Inverse of A (n x n, whose inverse is symmetric) into R (n x n) by Gauss-Jordan
 // elimination with a row exchange only at an exactly zero pivot; the lower triangle is
 // computed and mirrored. A is destroyed. 0, or -1 when n == 0 or A is exactly singular.

@@ -49,32 +49,62 @@ std::vector<double> threeharmonics(size_t len, double centre, double f0, double 
 
 TEST(ToeplitzSolve, MatchesTheExplicitInverseAndItsFailures) {
   // Sizes around the steps where one more block of pairs starts (15 to 17) and beyond; z and
-  // the work memory start as NaN, so that a value read before it is written shows.
-  for (uint32_t n : {1u, 2u, 3u, 8u, 15u, 16u, 17u, 31u, 64u, 123u}) {
-    std::vector<double> t(n), b(n), z(n, std::nan("")), work(4 * n, std::nan("")), T(n * n), R(n * n);
-    for (uint32_t i = 0; i < n; ++i) {
-      t[i] = i == 0 ? 2.0 : 0.9 * std::cos(0.7 * i) / (1.0 + i);
-      b[i] = std::sin(1.3 * i + 0.2);
-    }
-    for (uint32_t i = 0; i < n; ++i)
-      for (uint32_t j = 0; j < n; ++j) T[i * n + j] = t[i > j ? i - j : j - i];
-    ASSERT_EQ(toeplitzsiminv(n, T.data(), R.data()), 0);
-    double growth = 0.0;
-    ASSERT_EQ(toeplitzsimsolve(n, t.data(), b.data(), z.data(), work.data(), &growth), 0) << n;
-    EXPECT_NEAR(growth, t[0] * R[0], 1e-13) << n;  // t(0) times the inverse's leading element
-    for (uint32_t i = 0; i < n; ++i) {
-      double s = 0.0;
-      for (uint32_t j = 0; j < n; ++j) s += R[i * n + j] * b[j];
-      EXPECT_NEAR(z[i], s, 1e-13) << "n " << n << " i " << i;
+  // the work memory start as NaN, so that a value read before it is written shows. Odd sizes
+  // also go through the centre-out solve, with b split into its parts about the centre row, on a
+  // well-conditioned row and on a nearly singular one (t(i) = 0.995^i, condition up to about 1e5).
+  for (int ill = 0; ill < 2; ++ill) {
+    for (uint32_t n : {1u, 2u, 3u, 8u, 15u, 16u, 17u, 31u, 64u, 123u}) {
+      std::vector<double> t(n), b(n), z(n, std::nan("")), work(4 * n, std::nan("")), T(n * n), R(n * n);
+      for (uint32_t i = 0; i < n; ++i) {
+        t[i] = ill ? std::pow(0.995, i) : i == 0 ? 2.0 : 0.9 * std::cos(0.7 * i) / (1.0 + i);
+        b[i] = std::sin(1.3 * i + 0.2);
+      }
+      for (uint32_t i = 0; i < n; ++i)
+        for (uint32_t j = 0; j < n; ++j) T[i * n + j] = t[i > j ? i - j : j - i];
+      ASSERT_EQ(toeplitzsiminv(n, T.data(), R.data()), 0);
+      double growth = 0.0;
+      ASSERT_EQ(toeplitzsimsolve(n, t.data(), b.data(), z.data(), work.data(), &growth), 0) << n;
+      if (!ill) {
+        EXPECT_NEAR(growth, t[0] * R[0], 1e-13) << n;  // t(0) times the inverse's leading element
+      }
+      std::vector<double> ref(n, 0.0);
+      double big = 0.0;
+      for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t j = 0; j < n; ++j) ref[i] += R[i * n + j] * b[j];
+        big = std::max(big, std::fabs(ref[i]));
+      }
+      const double tol = ill ? 1e-9 * big : 1e-13;
+      for (uint32_t i = 0; i < n; ++i) EXPECT_NEAR(z[i], ref[i], tol) << "n " << n << " i " << i;
+      if (n % 2 == 0) continue;
+      const uint32_t h = n / 2;
+      std::vector<double> ys(h + 1), ya(h + 1, std::nan("")), zs(h + 1, std::nan("")), za(h + 1, std::nan(""));
+      std::fill(work.begin(), work.end(), std::nan(""));
+      for (uint32_t d = 0; d <= h; ++d) {
+        ys[d] = 0.5 * (b[h - d] + b[h + d]);
+        if (d > 0) ya[d] = 0.5 * (b[h - d] - b[h + d]);  // ya[0] is not read
+      }
+      double cgrowth = 0.0;
+      ASSERT_EQ(toeplitzsimsolvecentred(h, t.data(), ys.data(), ya.data(), zs.data(), za.data(), work.data(), &cgrowth), 0);
+      EXPECT_EQ(cgrowth, growth) << n;  // the same predictor recursion, to the bit
+      EXPECT_EQ(za[h], 0.0);
+      for (uint32_t r = 0; r <= h; ++r) {
+        EXPECT_NEAR(zs[r] + za[r], ref[r], tol) << "n " << n << " r " << r;
+        EXPECT_NEAR(zs[r] - za[r], ref[n - 1 - r], tol) << "n " << n << " r " << r;
+      }
     }
   }
   // Singular leading blocks (c = 1 or -1), a zero leading element, n = 0 and null arrays.
-  std::vector<double> z(3), work(12);
+  std::vector<double> z(4), work(12);
   const double same[] = {1.0, 1.0, 0.5}, flip[] = {1.0, -1.0, 0.5}, zero[] = {0.0, 1.0, 0.5}, b[] = {1.0, 2.0, 3.0};
-  for (const double* t : {same, flip, zero}) EXPECT_EQ(toeplitzsimsolve(3, t, b, z.data(), work.data()), -1);
+  for (const double* t : {same, flip, zero}) {
+    EXPECT_EQ(toeplitzsimsolve(3, t, b, z.data(), work.data()), -1);
+    EXPECT_EQ(toeplitzsimsolvecentred(1, t, b, b, z.data(), z.data() + 2, work.data()), -1);
+  }
   EXPECT_EQ(toeplitzsimsolve(0, same, b, z.data(), work.data()), -1);
   EXPECT_EQ(toeplitzsimsolve(3, same, nullptr, z.data(), work.data()), -1);
   EXPECT_EQ(toeplitzsimsolve(3, same, b, z.data(), nullptr), -1);
+  EXPECT_EQ(toeplitzsimsolvecentred(1, same, b, nullptr, z.data(), z.data() + 2, work.data()), -1);
+  EXPECT_EQ(toeplitzsimsolvecentred(1, same, b, b, z.data(), z.data() + 2, nullptr), -1);
 }
 
 TEST(HarmonicsFast, WorkedExampleAndRefusals) {
