@@ -85,10 +85,10 @@ int getharmonics(const double* x, uint32_t len, double fs, uint32_t centre, doub
 // frame, the Gram row from the closed form of a squared raised-cosine window (sums of
 // Dirichlet kernels), and the Toeplitz system is solved by toeplitzsimsolvecentred for the
 // real parts of the coefficients (the symmetric part of the solution about the constant term)
-// and the imaginary parts (the antisymmetric part) side by side. No basis matrix is built and no residual formed:
-// on success ws->coef holds the 2n+1 coefficients as after getharmonics, ws->frame is
-// unspecified. Values agree with getharmonics to rounding (relative differences of the order
-// of 1e-13 for well-conditioned fits).
+// and the imaginary parts (the antisymmetric part) side by side. No basis matrix is built and
+// no residual formed: on success ws->coef holds the 2n+1 coefficients as after getharmonics,
+// ws->frame is unspecified. Values agree with getharmonics to rounding (relative differences
+// of the order of 1e-13 for well-conditioned fits).
 int getharmonicsfast(const double* x, uint32_t len, double fs, uint32_t centre, double f0, uint32_t n,
                      double* amp, double* pha, memha* ws, int method);
 // Joint least-squares solve of the B (odd) basis rows in ws->basis (N columns, N odd)
