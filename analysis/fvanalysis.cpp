@@ -230,8 +230,8 @@ BRISVANE_KERNEL v4d abs4(v4d a) {
   return a;
 }
 
-// Bound on the difference of the angles of slmquadbody and slmfast (a few 1e-12 rad), and
-// the region test of slmquadbody widened by it.
+// Bound on the difference of the angles of the vector scores and slmfast (a few 1e-12 rad),
+// and the region test of the vector scores widened by it.
 constexpr double kNearMargin = 1e-9;
 constexpr double kNearTest = kDirectSineRegion + kNearMargin;
 constexpr double kInvPiSquared = 1.0 / kPiSquared;
@@ -303,159 +303,192 @@ BRISVANE_KERNEL uint32_t lanebits(v4i m) {
   return bits;
 }
 
-// Longest neighbourhood (bins) slmquadbody takes; the estimator's frames have at most 29.
+// Longest neighbourhood (bins) the vector scores take; the estimator's frames have at most 29.
 constexpr uint32_t kQuadMaxCount = 64;
+// Groups of four peaks set up in one pass before their bin loops run.
+constexpr uint32_t kQuadBlock = 8;
+// Most bins of a group that lie near a kernel's division: six crossings, four lanes.
+constexpr uint32_t kQuadMaxNear = 24;
 
-// Marks in near (bit l of near[k]) the bin k nearest to kstar (per lane, a real bin offset
-// where the angle th = (id0 + k) nupi + shift crosses c pi, c = -1, 0 or 1) when it lies in
-// 0 .. count-1 and its angle, formed as in slmquadbody's loop, is within kNearTest of c pi.
-// Returns whether it marked any.
-template <bool kAvx2>
-BRISVANE_KERNEL bool nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d id0, v4d top,
-                                  uint8_t* near) {
-  // 1.5 * 2^52: adding and subtracting it rounds |v| < 2^51 to the nearest integer.
-  const v4d shifter = splat4(6755399441055744.0);
-  const v4d k = (kstar + shifter) - shifter;
-  const v4d th = (id0 + k) * nupi + shift;
-  const v4d a = abs4(th);
-  const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
-  const v4i hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
-  const uint32_t lanes = lanebits<kAvx2>(hit);
-  if (lanes == 0) return false;
-  for (uint32_t l = 0; l < 4; ++l) {
-    if ((lanes >> l) & 1u) near[static_cast<uint32_t>(k[l])] |= static_cast<uint8_t>(1u << l);
-  }
-  return true;
-}
-
-// Bins of the neighbourhoods of four peaks (lane l: bins first[l] + k, k < count <=
-// kQuadMaxCount, id0 = first as doubles) where a kernel angle th = (first + k) nupi + shift,
-// shift = o pi or r pi, lies within kNearTest of 0 or +-pi: bit l of near[k] set for each.
-// The angle grows by nu pi >= pi/8 per bin, so for each of the six crossings (two kernels,
-// angle 0, pi and -pi) only the bin nearest to it can lie that close; that bin is tested.
-// The mirror kernel's angles, which grow with the bin, mostly stay beyond +-pi over the whole
-// neighbourhood (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
-// near must be zero on entry. Returns whether any bit was set.
-template <bool kAvx2>
-BRISVANE_KERNEL bool nearbins(v4d nupi, v4d opi, v4d rpi, v4d id0, uint32_t count,
-                              uint8_t* near) {
-  const v4d inv = splat4(1.0) / nupi;
-  const v4d pinv = splat4(kPi) * inv;
-  const v4d top = splat4(static_cast<double>(count));
-  bool any = false;
-  const v4d k1 = -opi * inv - id0;
-  any |= nearcrossing<kAvx2>(k1 - pinv, -1.0, nupi, opi, id0, top, near);
-  any |= nearcrossing<kAvx2>(k1, 0.0, nupi, opi, id0, top, near);
-  any |= nearcrossing<kAvx2>(k1 + pinv, 1.0, nupi, opi, id0, top, near);
-  // Mirror angles at the first and last bins; twice kNearTest beyond +-pi covers rounding.
-  const v4d edge = splat4(kPi + 2.0 * kNearTest);
-  const v4d lo2 = id0 * nupi + rpi;
-  const v4d hi2 = (id0 + splat4(static_cast<double>(count - 1))) * nupi + rpi;
-  if (lanebits<kAvx2>((lo2 > edge) | (hi2 < -edge)) != 15u) {
-    const v4d k2 = -rpi * inv - id0;
-    any |= nearcrossing<kAvx2>(k2 - pinv, -1.0, nupi, rpi, id0, top, near);
-    any |= nearcrossing<kAvx2>(k2, 0.0, nupi, rpi, id0, top, near);
-    any |= nearcrossing<kAvx2>(k2 + pinv, 1.0, nupi, rpi, id0, top, near);
-  }
-  return any;
-}
-
-// Scores of four peaks at once, one peak per lane (frequencies f4 Hz, centre bins b4; the
-// neighbourhoods bins b - g .. b + g, count = 2g + 1 <= kQuadMaxCount, inside re/im), in one
-// pass over the bins. Each lane forms its kernel angles as slmangles does, the sines and
-// cosines of its first angles by sincos4 (by libm when an angle lies beyond its range), then
-// bin after bin the model value (the two kernels over one common denominator; near 0 and
-// +-pi as slmfast does, the bins found beforehand by nearbins) and adds it to its four sums,
-// in the order of slmfast. The scores are within rounding of slmfast's.
-template <bool kAvx2>
-BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const double* f4,
-                                 const uint32_t* b4, double fs, uint32_t W, uint32_t N,
-                                 uint32_t g, const double* cosd, const double* sind,
-                                 double* score) {
-  const uint32_t count = 2 * g + 1;
-  const double Wd = static_cast<double>(W);
-  const v4d pi = splat4(kPi);
-  const v4d f = load4(f4);
-  // nu, o and r of slmangles, lane by lane.
-  const v4d nu = splat4(Wd / static_cast<double>(N));
-  const v4d o = -(f * splat4(Wd)) / splat4(fs);
-  const v4i below = splat4(fs * 0.25) > f;
-  const v4d r = below ? -o : splat4(-Wd) - o;
-  // First bins b - g: small integers, so stepping them by 1.0 is exact.
-  v4d id = v4d{static_cast<double>(b4[0] - g), static_cast<double>(b4[1] - g),
-               static_cast<double>(b4[2] - g), static_cast<double>(b4[3] - g)};
-  const v4d a1 = (id * nu + o) * pi;
-  const v4d a2 = (id * nu + r) * pi;
+// Kernel set-up of four peaks, one per lane: first bins b - g (id0), o and r of slmangles
+// and their multiples of pi, the sines and cosines of the two kernels' first angles, and the
+// bins whose model value is redone as slmfast does near 0 and +-pi, each as (k << 2) | lane
+// for the k-th bin of the neighbourhood.
+struct quadkernel {
+  v4d id0;
+  v4d o;
+  v4d r;
+  v4d opi;
+  v4d rpi;
   v4d s1;
   v4d c1;
   v4d s2;
   v4d c2;
+  uint32_t first[4];
+  uint32_t nnear;
+  uint8_t near[kQuadMaxNear];
+};
+
+// Constants of one frame's vector scores: nu = W / N and its multiples.
+struct quadframe {
+  v4d nu;
+  v4d nupi;
+  v4d inv;   // 1 / (nu pi)
+  v4d pinv;  // pi / (nu pi)
+  double fs;
+  double Wd;
+  uint32_t count;  // 2g + 1
+};
+
+// Records in q the bin k nearest to kstar (per lane, a real bin offset where the angle
+// th = (id0 + k) nupi + shift crosses c pi, c = -1, 0 or 1) when it lies in 0 .. count-1 and
+// its angle, formed as in the bin loop, is within kNearTest of c pi. Without branches: every
+// lane writes an entry and the count moves past the hits only (about one group in two has
+// any, at irregular places).
+BRISVANE_KERNEL void nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d id0, v4d top,
+                                  quadkernel& q) {
+  // 1.5 * 2^52: adding it rounds |v| < 2^51 to the nearest integer, kept in the low bits of
+  // the mantissa (two's complement); subtracting it again gives that integer as a double.
+  const v4d shifter = splat4(6755399441055744.0);
+  const v4d kr = kstar + shifter;
+  const v4d k = kr - shifter;
+  const v4d th = (id0 + k) * nupi + shift;
+  const v4d a = abs4(th);
+  const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
+  const v4i hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
+  v4i kbits;
+  std::memcpy(&kbits, &kr, sizeof kbits);
+  for (uint32_t l = 0; l < 4; ++l) {
+    // k < count <= 64 where hit, so its low six bits are k.
+    q.near[q.nnear] = static_cast<uint8_t>(((kbits[l] & 63) << 2) | l);
+    q.nnear += static_cast<uint32_t>(hit[l] & 1);
+  }
+}
+
+// Set-up of the four peaks f4 Hz, centre bins b4, of a frame (constants qf, half-width g):
+// each lane forms its kernel angles as slmangles does, the sines and cosines of its first
+// angles by sincos4 (by libm when an angle lies beyond its range), and the bins of its
+// neighbourhood where a kernel angle lies within kNearTest of 0 or +-pi. The angle grows by
+// nu pi >= pi/8 per bin, so for each of the six crossings (two kernels, angle 0, pi and -pi)
+// only the bin nearest to it can lie that close; that bin is tested. The mirror kernel's
+// angles, which grow with the bin, mostly stay beyond +-pi over the whole neighbourhood
+// (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
+template <bool kAvx2>
+BRISVANE_KERNEL void quadsetup(const quadframe& qf, const double* f4, const uint32_t* b4,
+                               uint32_t g, quadkernel& q) {
+  const v4d pi = splat4(kPi);
+  const v4d f = load4(f4);
+  const v4d o = -(f * splat4(qf.Wd)) / splat4(qf.fs);
+  const v4i below = splat4(qf.fs * 0.25) > f;
+  const v4d r = below ? -o : splat4(-qf.Wd) - o;
+  for (uint32_t l = 0; l < 4; ++l) q.first[l] = b4[l] - g;
+  // First bins b - g: small integers, so stepping them by 1.0 is exact.
+  const v4d id = v4d{static_cast<double>(q.first[0]), static_cast<double>(q.first[1]),
+                     static_cast<double>(q.first[2]), static_cast<double>(q.first[3])};
+  const v4d a1 = (id * qf.nu + o) * pi;
+  const v4d a2 = (id * qf.nu + r) * pi;
   const v4d range = splat4(kSinCosRange);
   if (lanebits<kAvx2>((abs4(a1) <= range) & (abs4(a2) <= range)) == 15u) {
-    sincos4(a1, &s1, &c1);
-    sincos4(a2, &s2, &c2);
+    sincos4(a1, &q.s1, &q.c1);
+    sincos4(a2, &q.s2, &q.c2);
   } else {  // angles beyond the vector sine's range (not met at 16 kHz): libm
     for (uint32_t l = 0; l < 4; ++l) {
-      s1[l] = std::sin(a1[l]);
-      c1[l] = std::cos(a1[l]);
-      s2[l] = std::sin(a2[l]);
-      c2[l] = std::cos(a2[l]);
+      q.s1[l] = std::sin(a1[l]);
+      q.c1[l] = std::cos(a1[l]);
+      q.s2[l] = std::sin(a2[l]);
+      q.c2[l] = std::cos(a2[l]);
     }
   }
+  q.id0 = id;
+  q.o = o;
+  q.r = r;
   // Angles th = i (nu pi) + o pi: within a few 1e-12 rad (rounding of terms up to pi W / 2)
   // of slmfast's (i nu + o) pi.
-  const v4d nupi = nu * pi;
   const v4d opi = o * pi;
   const v4d rpi = r * pi;
+  q.opi = opi;
+  q.rpi = rpi;
+  q.nnear = 0;
+  const v4d nupi = qf.nupi;
+  const v4d top = splat4(static_cast<double>(qf.count));
+  const v4d k1 = -opi * qf.inv - id;
+  nearcrossing(k1 - qf.pinv, -1.0, nupi, opi, id, top, q);
+  nearcrossing(k1, 0.0, nupi, opi, id, top, q);
+  nearcrossing(k1 + qf.pinv, 1.0, nupi, opi, id, top, q);
+  // Mirror angles at the first and last bins; twice kNearTest beyond +-pi covers rounding.
+  const v4d edge = splat4(kPi + 2.0 * kNearTest);
+  const v4d lo2 = id * nupi + rpi;
+  const v4d hi2 = (id + splat4(static_cast<double>(qf.count - 1))) * nupi + rpi;
+  if (lanebits<kAvx2>((lo2 > edge) | (hi2 < -edge)) != 15u) {
+    const v4d k2 = -rpi * qf.inv - id;
+    nearcrossing(k2 - qf.pinv, -1.0, nupi, rpi, id, top, q);
+    nearcrossing(k2, 0.0, nupi, rpi, id, top, q);
+    nearcrossing(k2 + qf.pinv, 1.0, nupi, rpi, id, top, q);
+  }
+}
+
+// Scores of the four peaks set up in q (neighbourhoods of qf.count bins inside re/im): the
+// model value of every bin first (the two kernels over one common denominator; the bins are
+// independent, so their divisions overlap), then the bins near 0 and +-pi redone as slmfast
+// does, then the four sums over the bins in the order of slmfast. The scores are within
+// rounding of slmfast's.
+template <bool kAvx2>
+BRISVANE_KERNEL void quadscores(const double* re, const double* im, const quadframe& qf,
+                                const quadkernel& q, const double* cosd, const double* sind,
+                                double* score) {
+  const uint32_t count = qf.count;
+  const v4d pi = splat4(kPi);
+  const v4d nupi = qf.nupi;
   const v4d one = splat4(1.0);
-  const double* r0 = re + (b4[0] - g);
-  const double* r1 = re + (b4[1] - g);
-  const double* r2 = re + (b4[2] - g);
-  const double* r3 = re + (b4[3] - g);
-  const double* i0 = im + (b4[0] - g);
-  const double* i1 = im + (b4[1] - g);
-  const double* i2 = im + (b4[2] - g);
-  const double* i3 = im + (b4[3] - g);
-  uint8_t near[kQuadMaxCount] = {};
-  const bool anynear = nearbins<kAvx2>(nupi, opi, rpi, id, count, near);
-  v4d ex = splat4(0.0);
-  v4d em = splat4(0.0);
-  v4d t = splat4(0.0);
-  v4d u = splat4(0.0);
+  alignas(32) double mv[4 * kQuadMaxCount];
+  v4d id = q.id0;
   for (uint32_t k = 0; k < count; ++k) {
     const v4d cs = splat4(cosd[k]);
     const v4d sn = splat4(sind[k]);
     const v4d inupi = id * nupi;
-    const v4d th1 = inupi + opi;
-    const v4d th2 = inupi + rpi;
-    const v4d sn1 = s1 * cs + c1 * sn;
-    const v4d sn2 = s2 * cs + c2 * sn;
+    const v4d th1 = inupi + q.opi;
+    const v4d th2 = inupi + q.rpi;
+    const v4d sn1 = q.s1 * cs + q.c1 * sn;
+    const v4d sn2 = q.s2 * cs + q.c2 * sn;
     // K(th1) + K(th2) = pi^2 (sn1 d2 + sn2 d1) / (d1 d2), d = th (pi - th)(pi + th): one
     // division for both kernels. |th| stays below pi W (W <= 16383), so d1 d2 stays below
     // about 1e29 and cannot overflow. The score does not change when every model value is
     // scaled alike, so the model is kept divided by pi^2.
     const v4d d1 = th1 * ((pi - th1) * (pi + th1));
     const v4d d2 = th2 * ((pi - th2) * (pi + th2));
-    v4d mk = (sn1 * d2 + sn2 * d1) / (d1 * d2);
-    // Lanes with a kernel angle within kNearTest of 0 or +-pi at this bin (about one bin in
-    // forty): the model value as modelvaluenear gives it (divided by pi^2), which tests
-    // slmfast's own angles. The margin kNearMargin covers the difference of the angles, so
-    // every bin that slmfast evaluates directly is among those redone.
-    if (anynear && near[k] != 0) {
-      for (uint32_t l = 0; l < 4; ++l) {
-        if ((near[k] >> l) & 1u) {
-          const kernelbase kb{nu[l], o[l], r[l], s1[l], c1[l], s2[l], c2[l]};
-          mk[l] = modelvaluenear(kb, b4[l] - g + k, k, cosd, sind) * kInvPiSquared;
-        }
-      }
-    }
+    store4(mv + 4 * k, (sn1 * d2 + sn2 * d1) / (d1 * d2));
+    id = id + one;
+  }
+  // Bins with a kernel angle within kNearTest of 0 or +-pi (about one bin in forty): the
+  // model value as modelvaluenear gives it (divided by pi^2), which tests slmfast's own
+  // angles. The margin kNearMargin covers the difference of the angles, so every bin that
+  // slmfast evaluates directly is among those redone.
+  for (uint32_t j = 0; j < q.nnear; ++j) {
+    const uint32_t k = q.near[j] >> 2;
+    const uint32_t l = q.near[j] & 3u;
+    const kernelbase kb{qf.nu[l], q.o[l], q.r[l], q.s1[l], q.c1[l], q.s2[l], q.c2[l]};
+    mv[4 * k + l] = modelvaluenear(kb, q.first[l] + k, k, cosd, sind) * kInvPiSquared;
+  }
+  const double* r0 = re + q.first[0];
+  const double* r1 = re + q.first[1];
+  const double* r2 = re + q.first[2];
+  const double* r3 = re + q.first[3];
+  const double* i0 = im + q.first[0];
+  const double* i1 = im + q.first[1];
+  const double* i2 = im + q.first[2];
+  const double* i3 = im + q.first[3];
+  v4d ex = splat4(0.0);
+  v4d em = splat4(0.0);
+  v4d t = splat4(0.0);
+  v4d u = splat4(0.0);
+  for (uint32_t k = 0; k < count; ++k) {
+    const v4d mk = load4(mv + 4 * k);
     const v4d xr = v4d{r0[k], r1[k], r2[k], r3[k]};
     const v4d xi = v4d{i0[k], i1[k], i2[k], i3[k]};
     ex = ex + (xr * xr + xi * xi);
     em = em + mk * mk;
     t = t + xr * mk;
     u = u + xi * mk;
-    id = id + one;
   }
   // sqrt((t^2 + u^2) / (ex em)) per lane; 0 where ex em = 0 or the result is not finite.
   const v4d den = ex * em;
@@ -464,23 +497,65 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const doubl
   store4(score, keep ? v : splat4(0.0));
 }
 
-BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, const double* f4,
-                               const uint32_t* b4, double fs, uint32_t W, uint32_t N,
-                               uint32_t g, const double* cosd, const double* sind,
-                               double* score) {
-  slmquadbody<true>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
+// Scores of the K >= 1 peaks (bins[p], freq[p] Hz) of a frame (window W, transform length N,
+// half-width g, 2g + 1 <= kQuadMaxCount, every neighbourhood inside re/im), four peaks per
+// group (a short last group repeats its last peak in the spare lanes), up to kQuadBlock
+// groups set up before their scores are formed, so that the set-up's long chains (sines,
+// divisions, crossing tests) of one group overlap those of the next instead of stalling the
+// bin loops.
+template <bool kAvx2>
+BRISVANE_KERNEL void framescoresbody(const double* re, const double* im, double fs, uint32_t W,
+                                     uint32_t N, uint32_t g, uint32_t K, const uint32_t* bins,
+                                     const double* freq, const double* cosd, const double* sind,
+                                     double* score) {
+  quadframe qf;
+  qf.fs = fs;
+  qf.Wd = static_cast<double>(W);
+  qf.count = 2 * g + 1;
+  qf.nu = splat4(qf.Wd / static_cast<double>(N));
+  qf.nupi = qf.nu * splat4(kPi);
+  qf.inv = splat4(1.0) / qf.nupi;
+  qf.pinv = splat4(kPi) * qf.inv;
+  quadkernel qk[kQuadBlock];
+  const uint32_t groups = (K + 3) / 4;
+  for (uint32_t q0 = 0; q0 < groups; q0 += kQuadBlock) {
+    const uint32_t qn = std::min(kQuadBlock, groups - q0);
+    for (uint32_t q = 0; q < qn; ++q) {
+      double f4[4];
+      uint32_t b4[4];
+      for (uint32_t l = 0; l < 4; ++l) {
+        const uint32_t p = std::min(4 * (q0 + q) + l, K - 1);
+        f4[l] = freq[p];
+        b4[l] = bins[p];
+      }
+      quadsetup<kAvx2>(qf, f4, b4, g, qk[q]);
+    }
+    for (uint32_t q = 0; q < qn; ++q) {
+      const uint32_t p0 = 4 * (q0 + q);
+      double s[4];
+      quadscores<kAvx2>(re, im, qf, qk[q], cosd, sind, s);
+      for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
+    }
+  }
 }
 
-void slmquadplain(const double* re, const double* im, const double* f4, const uint32_t* b4,
-                  double fs, uint32_t W, uint32_t N, uint32_t g, const double* cosd,
-                  const double* sind, double* score) {
-  slmquadbody<false>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
+BRISVANE_AVX2 void framescoresavx2(const double* re, const double* im, double fs, uint32_t W,
+                                   uint32_t N, uint32_t g, uint32_t K, const uint32_t* bins,
+                                   const double* freq, const double* cosd, const double* sind,
+                                   double* score) {
+  framescoresbody<true>(re, im, fs, W, N, g, K, bins, freq, cosd, sind, score);
 }
 
-// slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
-// pass by slmquadbody; a short last group repeats its last peak in the spare lanes. Peaks
-// whose neighbourhood does not fit (not met for peaks of the frame's search range) make the
-// frame's peaks scored one by one. re/im hold bins 0 .. fr.N/2.
+void framescoresplain(const double* re, const double* im, double fs, uint32_t W, uint32_t N,
+                      uint32_t g, uint32_t K, const uint32_t* bins, const double* freq,
+                      const double* cosd, const double* sind, double* score) {
+  framescoresbody<false>(re, im, fs, W, N, g, K, bins, freq, cosd, sind, score);
+}
+
+// slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks at a
+// time by framescoresbody. Peaks whose neighbourhood does not fit (not met for peaks of the
+// frame's search range) make the frame's peaks scored one by one. re/im hold bins
+// 0 .. fr.N/2.
 void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
                  const uint32_t* bins, const double* freq, const double* cosd,
                  const double* sind, double* score) {
@@ -498,22 +573,10 @@ void framescores(const double* re, const double* im, double fs, const fvframe& f
     }
     return;
   }
-  const bool avx2 = cpuhasavx2();
-  for (uint32_t p0 = 0; p0 < K; p0 += 4) {
-    double f4[4];
-    uint32_t b4[4];
-    for (uint32_t l = 0; l < 4; ++l) {
-      const uint32_t p = std::min(p0 + l, K - 1);
-      f4[l] = freq[p];
-      b4[l] = bins[p];
-    }
-    double s[4];
-    if (avx2) {
-      slmquadavx2(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
-    } else {
-      slmquadplain(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
-    }
-    for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
+  if (cpuhasavx2()) {
+    framescoresavx2(re, im, fs, fr.W, fr.N, fr.g, K, bins, freq, cosd, sind, score);
+  } else {
+    framescoresplain(re, im, fs, fr.W, fr.N, fr.g, K, bins, freq, cosd, sind, score);
   }
 }
 
