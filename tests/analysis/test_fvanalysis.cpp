@@ -418,15 +418,24 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
     EXPECT_EQ(f1, f2) << trial;
     EXPECT_EQ(K1 > 20u, trial < 3) << trial;
     EXPECT_EQ(K1 == 0u, trial == 3) << trial;
-    for (std::size_t i = 0; i < 600; ++i) {
-      if (q[i] >= DBL_MIN) P[i] = lognormal<v4d, v4i>(splat4(q[i]))[0];
+    // Also scaled by 2^-900 and 2^900 (normal powers only), so that the logarithms' exponents
+    // span most of the double range, negative ones included.
+    for (double scale : {1.0, 0x1p-900, 0x1p900}) {
+      std::vector<double> qs(q);
+      for (double& v : qs) {
+        if (v >= DBL_MIN) v *= scale;
+      }
+      for (std::size_t i = 0; i < 600; ++i) {
+        P[i] = qs[i] >= DBL_MIN ? lognormal<v4d, v4i>(splat4(qs[i]))[0] : std::log(qs[i]);
+      }
+      std::vector<uint32_t> b3(300), b4(300);
+      std::vector<double> f3(300), f4(300);
+      const uint32_t K3 = fvpeaklist(P.data(), 3, 590, 7.8125, b4.data(), f4.data());
+      ASSERT_EQ(fvpeaklistpowerfast(qs.data(), 3, 590, 7.8125, b3.data(), f3.data()), K3)
+          << trial << " " << scale;
+      EXPECT_EQ(b4, b3) << trial << " " << scale;
+      EXPECT_EQ(f4, f3) << trial << " " << scale;
     }
-    std::vector<uint32_t> b3(300);
-    std::vector<double> f3(300);
-    const uint32_t K3 = fvpeaklist(P.data(), 3, 590, 7.8125, b1.data(), f1.data());
-    ASSERT_EQ(fvpeaklistpowerfast(q.data(), 3, 590, 7.8125, b3.data(), f3.data()), K3) << trial;
-    EXPECT_EQ(b1, b3) << trial;
-    EXPECT_EQ(f1, f3) << trial;
   }
   uint32_t bins[4];
   double freq[4];
