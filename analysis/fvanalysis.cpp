@@ -1272,7 +1272,7 @@ constexpr lanecompress makelanecompress() {
 constexpr lanecompress kLaneCompress = makelanecompress();
 
 // Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
-// increasing order, into list (room for kMaximaBlock / 2 + 4: the last entries may be
+// increasing order, into list (room for (end - lo) / 2 + 4: the last entries may be
 // scratch); q is read at lo-1 .. end. Four bins per comparison; their maxima are written as
 // four entries at once from the table of the comparison's lane mask, the count moving by
 // the number of maxima (no branch on the sparse maxima). The comparisons are exact, so both
@@ -1307,9 +1307,6 @@ BRISVANE_AVX2 uint32_t maximaavx2(const double* q, uint64_t lo, uint64_t end, ui
 uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list) {
   return maximabody<false>(q, lo, end, list);
 }
-
-// Room of the lists of one block of the maxima search.
-constexpr uint32_t kMaximaRoom = kMaximaBlock / 2 + 4;
 
 typedef uint64_t v4q __attribute__((vector_size(32)));
 
@@ -1366,25 +1363,37 @@ BRISVANE_KERNEL v4d peaklog4(v4d v) {
   return l;
 }
 
+// Bins scanned per pass of the vector-log peak search: about thirty maxima of speech, whose
+// logarithms are taken before any vertex so that the long chains of neighbouring groups
+// overlap.
+constexpr uint32_t kVertexBlock = 512;
+// Room of its lists (the last entries may be scratch).
+constexpr uint32_t kVertexRoom = kVertexBlock / 2 + 4;
+
 // Vertices of the parabolas through the logarithms (peaklog4) l0 = ln q[b - 1], l1 = ln q[b],
-// l2 = ln q[b + 1] around the maxima b = at[j], j < n <= 64, four at a time (at[] padded
-// with a valid bin up to a multiple of four): for each, in the operations of
-// parabfitpoints, parabexty and parabextx, its height h[j] and its frequency fq[j] = (vertex
-// offset + bin) * df Hz; bit j of the result set when the maximum is still a strict one of
-// the logarithms (l1 > l0 and l1 > l2).
+// l2 = ln q[b + 1] around the maxima b = at[j], j < n <= kVertexBlock / 2, four at a time
+// (at[] padded with a valid bin up to a multiple of four): first every logarithm, then for
+// each maximum, in the operations of parabfitpoints, parabexty and parabextx, its height h[j]
+// and its frequency fq[j] = (vertex offset + bin) * df Hz; bit j % 4 of strict[j / 4] set
+// when the maximum is still a strict one of the logarithms (l1 > l0 and l1 > l2).
 template <bool kAvx2>
-BRISVANE_KERNEL uint64_t peakvertexbody(const double* q, const uint32_t* at, uint32_t n,
-                                        double df, double* h, double* fq) {
-  uint64_t strict = 0;
+BRISVANE_KERNEL void peakvertexbody(const double* q, const uint32_t* at, uint32_t n, double df,
+                                    double* h, double* fq, uint8_t* strict) {
+  alignas(32) double L[3 * kVertexRoom];
   for (uint32_t j = 0; j < n; j += 4) {
     const double* c0 = q + at[j];
     const double* c1 = q + at[j + 1];
     const double* c2 = q + at[j + 2];
     const double* c3 = q + at[j + 3];
-    const v4d l0 = peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]});
-    const v4d l1 = peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]});
-    const v4d l2 = peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]});
-    strict |= static_cast<uint64_t>(lanebits<kAvx2>((l1 > l0) & (l1 > l2))) << j;
+    store4(L + 3 * j, peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]}));
+    store4(L + 3 * j + 4, peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]}));
+    store4(L + 3 * j + 8, peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]}));
+  }
+  for (uint32_t j = 0; j < n; j += 4) {
+    const v4d l0 = load4(L + 3 * j);
+    const v4d l1 = load4(L + 3 * j + 4);
+    const v4d l2 = load4(L + 3 * j + 8);
+    strict[j / 4] = static_cast<uint8_t>(lanebits<kAvx2>((l1 > l0) & (l1 > l2)));
     const v4d a = (l2 + l0 - 2.0 * l1) * 0.5;
     const v4d slope = (l2 - l0) * 0.5;
     store4(h + j, slope * slope / (-4.0 * a) + l1);
@@ -1392,17 +1401,16 @@ BRISVANE_KERNEL uint64_t peakvertexbody(const double* q, const uint32_t* at, uin
                       static_cast<double>(at[j + 2]), static_cast<double>(at[j + 3])};
     store4(fq + j, (slope / (-2.0 * a) + b) * df);
   }
-  return strict;
 }
 
-BRISVANE_AVX2 uint64_t peakvertexavx2(const double* q, const uint32_t* at, uint32_t n, double df,
-                                      double* h, double* fq) {
-  return peakvertexbody<true>(q, at, n, df, h, fq);
+BRISVANE_AVX2 void peakvertexavx2(const double* q, const uint32_t* at, uint32_t n, double df,
+                                  double* h, double* fq, uint8_t* strict) {
+  peakvertexbody<true>(q, at, n, df, h, fq, strict);
 }
 
-uint64_t peakvertexplain(const double* q, const uint32_t* at, uint32_t n, double df, double* h,
-                         double* fq) {
-  return peakvertexbody<false>(q, at, n, df, h, fq);
+void peakvertexplain(const double* q, const uint32_t* at, uint32_t n, double df, double* h,
+                     double* fq, uint8_t* strict) {
+  peakvertexbody<false>(q, at, n, df, h, fq, strict);
 }
 
 // Arguments both peak-list routes accept: arrays present and a search range starting at bin 1
@@ -1463,22 +1471,23 @@ uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, d
   uint32_t count = 0;
   bool first = true;
   double T = 0.0;
-  uint32_t list[kMaximaRoom];
-  double h[kMaximaRoom];
-  double fq[kMaximaRoom];
-  static_assert(kMaximaBlock / 2 <= 64, "one bit per maximum of a block");
-  for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
-    const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
+  uint32_t list[kVertexRoom];
+  double h[kVertexRoom];
+  double fq[kVertexRoom];
+  uint8_t strict[kVertexRoom / 4];
+  for (uint64_t lo = bfirst; lo <= blast; lo += kVertexBlock) {
+    const uint64_t end = std::min<uint64_t>(lo + kVertexBlock, blast + 1ull);
     const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
     if (nmax == 0) continue;
     // Spare entries of the last group of four repeat the last maximum.
     for (uint32_t j = nmax; j % 4 != 0; ++j) list[j] = list[nmax - 1];
-    uint64_t strict = avx2 ? peakvertexavx2(q, list, nmax, df, h, fq)
-                           : peakvertexplain(q, list, nmax, df, h, fq);
-    strict &= nmax == 64 ? ~0ull : (1ull << nmax) - 1;
-    while (strict != 0) {
-      const auto j = static_cast<uint32_t>(__builtin_ctzll(strict));
-      strict &= strict - 1;
+    if (avx2) {
+      peakvertexavx2(q, list, nmax, df, h, fq, strict);
+    } else {
+      peakvertexplain(q, list, nmax, df, h, fq, strict);
+    }
+    for (uint32_t j = 0; j < nmax; ++j) {
+      if (((strict[j / 4] >> (j % 4)) & 1u) == 0) continue;
       if (first || h[j] > T) {
         bins[count] = list[j];
         freq[count] = fq[j];
