@@ -1250,18 +1250,20 @@ namespace {
 // a pass finds at most half as many.
 constexpr uint32_t kMaximaBlock = 128;
 
-// Offsets of the set bits of every 4-bit lane mask, lowest first (the unused slots repeat
-// 0), and their number: one table lookup turns the maxima among four bins into list entries.
+// Offsets of the set bits of every 8-bit mask of strict maxima among eight bins, lowest
+// first (the unused slots repeat 0), and their number: one table lookup turns the maxima among
+// eight bins into list entries. Strict maxima are never adjacent (each is above both
+// neighbours), so at most four of eight bits are set; masks with more keep their first four.
 struct lanecompress {
-  uint32_t off[16][4];
-  uint32_t count[16];
+  uint32_t off[256][4];
+  uint32_t count[256];
 };
 
 constexpr lanecompress makelanecompress() {
   lanecompress t{};
-  for (uint32_t m = 0; m < 16; ++m) {
+  for (uint32_t m = 0; m < 256; ++m) {
     uint32_t n = 0;
-    for (uint32_t l = 0; l < 4; ++l) {
+    for (uint32_t l = 0; l < 8 && n < 4; ++l) {
       if ((m >> l) & 1u) t.off[m][n++] = l;
     }
     t.count[m] = n;
@@ -1273,20 +1275,21 @@ constexpr lanecompress kLaneCompress = makelanecompress();
 
 // Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
 // increasing order, into list (room for (end - lo) / 2 + 4: the last entries may be
-// scratch); q is read at lo-1 .. end. Four bins per comparison; their maxima are written as
-// four entries at once from the table of the comparison's lane mask, the count moving by
-// the number of maxima (no branch on the sparse maxima). The comparisons are exact, so both
-// compiled copies agree.
+// scratch); q is read at lo-1 .. end. Eight bins per step, by two comparisons of four; their
+// maxima are written as four entries at once from the table of the step's mask, the count
+// moving by the number of maxima (no branch on the sparse maxima). The comparisons are
+// exact, so both compiled copies agree.
 template <bool kAvx2>
 BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
                                     uint32_t* list) {
   uint32_t n = 0;
   uint64_t b = lo;
-  for (; b + 4 <= end; b += 4) {
-    const v4d c = load4(q + b);
-    const v4i up = c > load4(q + b - 1);
-    const v4i down = c > load4(q + b + 1);
-    const uint32_t mask = lanebits<kAvx2>(up & down);
+  for (; b + 8 <= end; b += 8) {
+    const v4d c0 = load4(q + b);
+    const v4d c1 = load4(q + b + 4);
+    const v4i m0 = (c0 > load4(q + b - 1)) & (c0 > load4(q + b + 1));
+    const v4i m1 = (c1 > load4(q + b + 3)) & (c1 > load4(q + b + 5));
+    const uint32_t mask = lanebits<kAvx2>(m0) | (lanebits<kAvx2>(m1) << 4);
     const uint32_t base = static_cast<uint32_t>(b);
     v4u entries;
     std::memcpy(&entries, kLaneCompress.off[mask], sizeof entries);
