@@ -381,10 +381,14 @@ BRISVANE_KERNEL void quadsetup(const quadframe& qf, const double* f4, const uint
   const v4d o = -(f * splat4(qf.Wd)) / splat4(qf.fs);
   const v4i below = splat4(qf.fs * 0.25) > f;
   const v4d r = below ? -o : splat4(-qf.Wd) - o;
-  for (uint32_t l = 0; l < 4; ++l) q.first[l] = b4[l] - g;
-  // First bins b - g: small integers, so stepping them by 1.0 is exact.
-  const v4d id = v4d{static_cast<double>(q.first[0]), static_cast<double>(q.first[1]),
-                     static_cast<double>(q.first[2]), static_cast<double>(q.first[3])};
+  v4u first;
+  std::memcpy(&first, b4, sizeof first);
+  first -= v4u{g, g, g, g};
+  std::memcpy(q.first, &first, sizeof first);
+  // First bins b - g: small integers (below 2^31, so converted exactly as signed ones), so
+  // stepping them by 1.0 is exact.
+  typedef int32_t v4s __attribute__((vector_size(16)));
+  const v4d id = __builtin_convertvector(reinterpret_cast<const v4s&>(first), v4d);
   const v4d a1 = (id * qf.nu + o) * pi;
   const v4d a2 = (id * qf.nu + r) * pi;
   const v4d range = splat4(kSinCosRange);
@@ -521,10 +525,15 @@ BRISVANE_KERNEL void framescoresbody(const double* re, const double* im, double 
   for (uint32_t q0 = 0; q0 < groups; q0 += kQuadBlock) {
     const uint32_t qn = std::min(kQuadBlock, groups - q0);
     for (uint32_t q = 0; q < qn; ++q) {
+      const uint32_t p0 = 4 * (q0 + q);
+      if (p0 + 4 <= K) {
+        quadsetup<kAvx2>(qf, freq + p0, bins + p0, g, qk[q]);
+        continue;
+      }
       double f4[4];
       uint32_t b4[4];
       for (uint32_t l = 0; l < 4; ++l) {
-        const uint32_t p = std::min(4 * (q0 + q) + l, K - 1);
+        const uint32_t p = std::min(p0 + l, K - 1);
         f4[l] = freq[p];
         b4[l] = bins[p];
       }
