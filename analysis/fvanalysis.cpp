@@ -15,6 +15,10 @@
 #include "dsp/simd.h"
 #include "dsp/windowing.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace brisvane {
 
 namespace {
@@ -676,13 +680,25 @@ uint32_t appendcandidates(uint32_t K, fvwork& w, fvcands& cl) {
 // Scores at or below the noise-like level (NaN included) all count as that level.
 double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
 
+// flooredscore without a branch: scores fall on either side of the floor at random, so a
+// branch on them is mispredicted about every other peak. The maximum instruction returns its
+// first operand when that is greater, else the second (the floor, also for NaN), which is
+// flooredscore's rule.
+double flooredscorefast(double s) {
+#if defined(__x86_64__) || defined(__i386__)
+  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(s), _mm_set_sd(kFvScoreFloor)));
+#else
+  return flooredscore(s);
+#endif
+}
+
 // fvsplitcandidatesfast for K >= 1 and valid arrays.
 uint32_t splitcandidates(double* s, uint32_t K, double* E, uint32_t* idx) {
   const double fl = kFvScoreFloor;
   double s1 = 0.0;
   double s2 = 0.0;
   for (uint32_t j = K; j-- > 0;) {
-    const double v = flooredscore(s[j]);
+    const double v = flooredscorefast(s[j]);
     s[j] = v;
     s1 += v;
     s2 += v * v;
