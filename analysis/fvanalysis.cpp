@@ -756,10 +756,18 @@ uint32_t framecandidates(const double* x, uint32_t len, double fs, uint64_t c,
   return appendcandidates(K, w, cl);
 }
 
+// Stretch of the real frame buffer that a placed frame may leave nonzero: [0, head) and
+// [tailbegin, tailend).
+struct frameextent {
+  std::size_t head = 0;
+  std::size_t tailbegin = 0;
+  std::size_t tailend = 0;
+};
+
 // Buffers of the fast path, sized once per call from the frames the track analyses.
 struct fvfastwork {
   std::vector<rfftplan> plans;   // real-transform tables, indexed by log2 of the length
-  std::vector<double> frame;     // nmax real samples, 0 outside a placed window
+  std::vector<double> frame;     // nmax real samples, 0 outside the placed window
   std::vector<double> re;        // bins 0 .. nmax/2
   std::vector<double> im;
   std::vector<double> q;         // powers of bins 0 .. nmax/2 (+1 spare)
@@ -781,6 +789,7 @@ struct fvfastwork {
   std::vector<double> tabs;
   std::vector<uint32_t> slotg;
   std::size_t tabstride = 0;
+  frameextent placed;            // where the frame last placed in frame may be nonzero
 };
 
 // Most values the stored windows may take (4 MB); f0 tracks of speech need some 1e5.
@@ -860,7 +869,6 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
   }
 }
 
-// placeframe into the real frame (which is 0 everywhere on entry); clearframe undoes it.
 // Windowed samples of placeframereal, four at a time: frame[j] = win[j] x[c + j] for
 // j < right, and tail[-j] = win[j] x[c - j] for lo <= j <= hi, written upwards in memory (the
 // window read downwards, four values turned round at once).
@@ -891,24 +899,38 @@ void placeplain(const double* x, uint64_t c, uint64_t right, uint64_t lo, uint64
   placebody(x, c, right, lo, hi, win, frame, tail);
 }
 
-void placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
-                    const double* win, double* frame) {
+// placeframe into the real frame buffer, which is 0 outside the extent (was) of the frame
+// placed before (all 0 at first); returns the new frame's extent. Only what the new frame does not
+// overwrite is cleared, usually nothing or a few samples, as neighbouring frames mostly share
+// their half length.
+frameextent placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
+                           const double* win, const frameextent& was, double* frame) {
   // Right half: samples c + j, j = 0 .. Hh, those before len.
   const uint64_t right = c < len ? std::min<uint64_t>(fr.Hh, len - 1 - c) + 1 : 0;
   // Left half: samples c - j, j = 1 .. min(Hh, c), those before len (j > c - len).
   const uint64_t lo = c >= len ? c - len + 1 : 1;
   const uint64_t hi = std::min<uint64_t>(fr.Hh, c);
+  frameextent now;
+  now.head = static_cast<std::size_t>(right);
+  if (hi >= lo) {
+    now.tailbegin = static_cast<std::size_t>(fr.N - hi);
+    now.tailend = static_cast<std::size_t>(fr.N - lo + 1);
+  }
+  if (was.head > now.head) std::fill(frame + now.head, frame + was.head, 0.0);
+  if (was.tailbegin < was.tailend) {
+    // The old tail outside the new one (all of it when the new one is empty).
+    const std::size_t b = now.tailbegin < now.tailend ? now.tailbegin : was.tailend;
+    const std::size_t e = now.tailbegin < now.tailend ? now.tailend : was.tailend;
+    if (was.tailbegin < b) std::fill(frame + was.tailbegin, frame + std::min(b, was.tailend), 0.0);
+    if (e < was.tailend) std::fill(frame + std::max(e, was.tailbegin), frame + was.tailend, 0.0);
+  }
   double* tail = frame + fr.N;
   if (cpuhasavx2()) {
     placeavx2(x, c, right, lo, hi, win, frame, tail);
   } else {
     placeplain(x, c, right, lo, hi, win, frame, tail);
   }
-}
-
-void clearframe(const fvframe& fr, double* frame) {
-  std::fill(frame, frame + fr.Hh + 1, 0.0);
-  std::fill(frame + (fr.N - fr.Hh), frame + fr.N, 0.0);
+  return now;
 }
 
 // Powers q[i] = re[i]^2 + im[i]^2 of bins lo .. end-1, an exact 0 replaced by DBL_MIN (the
@@ -951,10 +973,9 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
     fastwindow(fr.Hh, fw.win.data());
     fw.winHh = fr.Hh;
   }
-  placeframereal(x, len, c, fr, win, fw.frame.data());
+  fw.placed = placeframereal(x, len, c, fr, win, fw.placed, fw.frame.data());
   // The window spans W = 2 Hh + 1 <= N/4 samples, so the frame is zero from N/8 to 7N/8.
   rfftfastcentred(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
-  clearframe(fr, fw.frame.data());
   const double* re = fw.re.data();
   const double* im = fw.im.data();
   if (cpuhasavx2()) {

@@ -537,6 +537,19 @@ TEST(FvFast, SameTrackAsTheDocumentedEstimator) {
   }
   EXPECT_GT(std::count(ref.begin(), ref.end(), 0.0), 0);
   EXPECT_LT(std::count(ref.begin(), ref.end(), 0.0), 100);
+  // f0 jumping from frame to frame (windows and transform lengths shrinking and growing), the
+  // last frames centred near and beyond the signal's end: no frame keeps samples of the one
+  // before.
+  const uint32_t nj = 120;
+  std::vector<double> fj(nj), refj(nj), fastj(nj);
+  const double jumps[] = {65.0, 240.0, 90.0, 400.0, 130.0, 70.0, 310.0};
+  for (uint32_t k = 0; k < nj; ++k) fj[k] = jumps[k % 7];
+  ASSERT_EQ(getfvoicing(x.data(), 6000, kFs, 53, 0, nj, fj.data(), refj.data()), 0);
+  ASSERT_EQ(getfvoicingfast(x.data(), 6000, kFs, 53, 0, nj, fj.data(), fastj.data()), 0);
+  for (uint32_t k = 0; k < nj; ++k) {
+    ASSERT_EQ(refj[k] == 0.0, fastj[k] == 0.0) << k;
+    ASSERT_NEAR(fastj[k], refj[k], 1e-9 * refj[k]) << "jump frame " << k;
+  }
 }
 
 TEST(FvWarp, ClampsEndsAndStretchesLowFrequencies) {
