@@ -15,6 +15,10 @@
 #include "dsp/simd.h"
 #include "dsp/windowing.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace brisvane {
 
 namespace {
@@ -230,8 +234,8 @@ BRISVANE_KERNEL v4d abs4(v4d a) {
   return a;
 }
 
-// Bound on the difference of the angles of slmquadbody and slmfast (a few 1e-12 rad), and
-// the region test of slmquadbody widened by it.
+// Bound on the difference of the angles of the vector scores and slmfast (a few 1e-12 rad),
+// and the region test of the vector scores widened by it.
 constexpr double kNearMargin = 1e-9;
 constexpr double kNearTest = kDirectSineRegion + kNearMargin;
 constexpr double kInvPiSquared = 1.0 / kPiSquared;
@@ -303,159 +307,196 @@ BRISVANE_KERNEL uint32_t lanebits(v4i m) {
   return bits;
 }
 
-// Longest neighbourhood (bins) slmquadbody takes; the estimator's frames have at most 29.
+// Longest neighbourhood (bins) the vector scores take; the estimator's frames have at most 29.
 constexpr uint32_t kQuadMaxCount = 64;
+// Groups of four peaks set up in one pass before their bin loops run.
+constexpr uint32_t kQuadBlock = 8;
+// Most bins of a group that lie near a kernel's division: six crossings, four lanes.
+constexpr uint32_t kQuadMaxNear = 24;
 
-// Marks in near (bit l of near[k]) the bin k nearest to kstar (per lane, a real bin offset
-// where the angle th = (id0 + k) nupi + shift crosses c pi, c = -1, 0 or 1) when it lies in
-// 0 .. count-1 and its angle, formed as in slmquadbody's loop, is within kNearTest of c pi.
-// Returns whether it marked any.
-template <bool kAvx2>
-BRISVANE_KERNEL bool nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d id0, v4d top,
-                                  uint8_t* near) {
-  // 1.5 * 2^52: adding and subtracting it rounds |v| < 2^51 to the nearest integer.
-  const v4d shifter = splat4(6755399441055744.0);
-  const v4d k = (kstar + shifter) - shifter;
-  const v4d th = (id0 + k) * nupi + shift;
-  const v4d a = abs4(th);
-  const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
-  const v4i hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
-  const uint32_t lanes = lanebits<kAvx2>(hit);
-  if (lanes == 0) return false;
-  for (uint32_t l = 0; l < 4; ++l) {
-    if ((lanes >> l) & 1u) near[static_cast<uint32_t>(k[l])] |= static_cast<uint8_t>(1u << l);
-  }
-  return true;
-}
-
-// Bins of the neighbourhoods of four peaks (lane l: bins first[l] + k, k < count <=
-// kQuadMaxCount, id0 = first as doubles) where a kernel angle th = (first + k) nupi + shift,
-// shift = o pi or r pi, lies within kNearTest of 0 or +-pi: bit l of near[k] set for each.
-// The angle grows by nu pi >= pi/8 per bin, so for each of the six crossings (two kernels,
-// angle 0, pi and -pi) only the bin nearest to it can lie that close; that bin is tested.
-// The mirror kernel's angles, which grow with the bin, mostly stay beyond +-pi over the whole
-// neighbourhood (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
-// near must be zero on entry. Returns whether any bit was set.
-template <bool kAvx2>
-BRISVANE_KERNEL bool nearbins(v4d nupi, v4d opi, v4d rpi, v4d id0, uint32_t count,
-                              uint8_t* near) {
-  const v4d inv = splat4(1.0) / nupi;
-  const v4d pinv = splat4(kPi) * inv;
-  const v4d top = splat4(static_cast<double>(count));
-  bool any = false;
-  const v4d k1 = -opi * inv - id0;
-  any |= nearcrossing<kAvx2>(k1 - pinv, -1.0, nupi, opi, id0, top, near);
-  any |= nearcrossing<kAvx2>(k1, 0.0, nupi, opi, id0, top, near);
-  any |= nearcrossing<kAvx2>(k1 + pinv, 1.0, nupi, opi, id0, top, near);
-  // Mirror angles at the first and last bins; twice kNearTest beyond +-pi covers rounding.
-  const v4d edge = splat4(kPi + 2.0 * kNearTest);
-  const v4d lo2 = id0 * nupi + rpi;
-  const v4d hi2 = (id0 + splat4(static_cast<double>(count - 1))) * nupi + rpi;
-  if (lanebits<kAvx2>((lo2 > edge) | (hi2 < -edge)) != 15u) {
-    const v4d k2 = -rpi * inv - id0;
-    any |= nearcrossing<kAvx2>(k2 - pinv, -1.0, nupi, rpi, id0, top, near);
-    any |= nearcrossing<kAvx2>(k2, 0.0, nupi, rpi, id0, top, near);
-    any |= nearcrossing<kAvx2>(k2 + pinv, 1.0, nupi, rpi, id0, top, near);
-  }
-  return any;
-}
-
-// Scores of four peaks at once, one peak per lane (frequencies f4 Hz, centre bins b4; the
-// neighbourhoods bins b - g .. b + g, count = 2g + 1 <= kQuadMaxCount, inside re/im), in one
-// pass over the bins. Each lane forms its kernel angles as slmangles does, the sines and
-// cosines of its first angles by sincos4 (by libm when an angle lies beyond its range), then
-// bin after bin the model value (the two kernels over one common denominator; near 0 and
-// +-pi as slmfast does, the bins found beforehand by nearbins) and adds it to its four sums,
-// in the order of slmfast. The scores are within rounding of slmfast's.
-template <bool kAvx2>
-BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const double* f4,
-                                 const uint32_t* b4, double fs, uint32_t W, uint32_t N,
-                                 uint32_t g, const double* cosd, const double* sind,
-                                 double* score) {
-  const uint32_t count = 2 * g + 1;
-  const double Wd = static_cast<double>(W);
-  const v4d pi = splat4(kPi);
-  const v4d f = load4(f4);
-  // nu, o and r of slmangles, lane by lane.
-  const v4d nu = splat4(Wd / static_cast<double>(N));
-  const v4d o = -(f * splat4(Wd)) / splat4(fs);
-  const v4i below = splat4(fs * 0.25) > f;
-  const v4d r = below ? -o : splat4(-Wd) - o;
-  // First bins b - g: small integers, so stepping them by 1.0 is exact.
-  v4d id = v4d{static_cast<double>(b4[0] - g), static_cast<double>(b4[1] - g),
-               static_cast<double>(b4[2] - g), static_cast<double>(b4[3] - g)};
-  const v4d a1 = (id * nu + o) * pi;
-  const v4d a2 = (id * nu + r) * pi;
+// Kernel set-up of four peaks, one per lane: first bins b - g (id0), o and r of slmangles
+// and their multiples of pi, the sines and cosines of the two kernels' first angles, and the
+// bins whose model value is redone as slmfast does near 0 and +-pi, each as (k << 2) | lane
+// for the k-th bin of the neighbourhood.
+struct quadkernel {
+  v4d id0;
+  v4d o;
+  v4d r;
+  v4d opi;
+  v4d rpi;
   v4d s1;
   v4d c1;
   v4d s2;
   v4d c2;
+  uint32_t first[4];
+  uint32_t nnear;
+  uint8_t near[kQuadMaxNear];
+};
+
+// Constants of one frame's vector scores: nu = W / N and its multiples.
+struct quadframe {
+  v4d nu;
+  v4d nupi;
+  v4d inv;   // 1 / (nu pi)
+  v4d pinv;  // pi / (nu pi)
+  double fs;
+  double Wd;
+  uint32_t count;  // 2g + 1
+};
+
+// Records in q the bin k nearest to kstar (per lane, a real bin offset where the angle
+// th = (id0 + k) nupi + shift crosses c pi, c = -1, 0 or 1) when it lies in 0 .. count-1 and
+// its angle, formed as in the bin loop, is within kNearTest of c pi. Without branches: every
+// lane writes an entry and the count moves past the hits only (about one group in two has
+// any, at irregular places).
+BRISVANE_KERNEL void nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d id0, v4d top,
+                                  quadkernel& q) {
+  // 1.5 * 2^52: adding it rounds |v| < 2^51 to the nearest integer, kept in the low bits of
+  // the mantissa (two's complement); subtracting it again gives that integer as a double.
+  const v4d shifter = splat4(6755399441055744.0);
+  const v4d kr = kstar + shifter;
+  const v4d k = kr - shifter;
+  const v4d th = (id0 + k) * nupi + shift;
+  const v4d a = abs4(th);
+  const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
+  const v4i hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
+  v4i kbits;
+  std::memcpy(&kbits, &kr, sizeof kbits);
+  for (uint32_t l = 0; l < 4; ++l) {
+    // k < count <= 64 where hit, so its low six bits are k.
+    q.near[q.nnear] = static_cast<uint8_t>(((kbits[l] & 63) << 2) | l);
+    q.nnear += static_cast<uint32_t>(hit[l] & 1);
+  }
+}
+
+// Set-up of the four peaks f4 Hz, centre bins b4, of a frame (constants qf, half-width g):
+// each lane forms its kernel angles as slmangles does, the sines and cosines of its first
+// angles by sincos4 (by libm when an angle lies beyond its range), and the bins of its
+// neighbourhood where a kernel angle lies within kNearTest of 0 or +-pi. The angle grows by
+// nu pi >= pi/8 per bin, so for each of the six crossings (two kernels, angle 0, pi and -pi)
+// only the bin nearest to it can lie that close; that bin is tested. The mirror kernel's
+// angles, which grow with the bin, mostly stay beyond +-pi over the whole neighbourhood
+// (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
+template <bool kAvx2>
+BRISVANE_KERNEL void quadsetup(const quadframe& qf, const double* f4, const uint32_t* b4,
+                               uint32_t g, quadkernel& q) {
+  const v4d pi = splat4(kPi);
+  const v4d f = load4(f4);
+  const v4d o = -(f * splat4(qf.Wd)) / splat4(qf.fs);
+  const v4i below = splat4(qf.fs * 0.25) > f;
+  const v4d r = below ? -o : splat4(-qf.Wd) - o;
+  v4u first;
+  std::memcpy(&first, b4, sizeof first);
+  first -= v4u{g, g, g, g};
+  std::memcpy(q.first, &first, sizeof first);
+  // First bins b - g: small integers (below 2^31, so converted exactly as signed ones), so
+  // stepping them by 1.0 is exact.
+  typedef int32_t v4s __attribute__((vector_size(16)));
+  const v4d id = __builtin_convertvector(reinterpret_cast<const v4s&>(first), v4d);
+  const v4d a1 = (id * qf.nu + o) * pi;
+  const v4d a2 = (id * qf.nu + r) * pi;
   const v4d range = splat4(kSinCosRange);
   if (lanebits<kAvx2>((abs4(a1) <= range) & (abs4(a2) <= range)) == 15u) {
-    sincos4(a1, &s1, &c1);
-    sincos4(a2, &s2, &c2);
+    sincos4(a1, &q.s1, &q.c1);
+    sincos4(a2, &q.s2, &q.c2);
   } else {  // angles beyond the vector sine's range (not met at 16 kHz): libm
     for (uint32_t l = 0; l < 4; ++l) {
-      s1[l] = std::sin(a1[l]);
-      c1[l] = std::cos(a1[l]);
-      s2[l] = std::sin(a2[l]);
-      c2[l] = std::cos(a2[l]);
+      q.s1[l] = std::sin(a1[l]);
+      q.c1[l] = std::cos(a1[l]);
+      q.s2[l] = std::sin(a2[l]);
+      q.c2[l] = std::cos(a2[l]);
     }
   }
+  q.id0 = id;
+  q.o = o;
+  q.r = r;
   // Angles th = i (nu pi) + o pi: within a few 1e-12 rad (rounding of terms up to pi W / 2)
   // of slmfast's (i nu + o) pi.
-  const v4d nupi = nu * pi;
   const v4d opi = o * pi;
   const v4d rpi = r * pi;
+  q.opi = opi;
+  q.rpi = rpi;
+  q.nnear = 0;
+  const v4d nupi = qf.nupi;
+  const v4d top = splat4(static_cast<double>(qf.count));
+  const v4d k1 = -opi * qf.inv - id;
+  nearcrossing(k1 - qf.pinv, -1.0, nupi, opi, id, top, q);
+  nearcrossing(k1, 0.0, nupi, opi, id, top, q);
+  nearcrossing(k1 + qf.pinv, 1.0, nupi, opi, id, top, q);
+  // Mirror angles at the first and last bins; twice kNearTest beyond +-pi covers rounding.
+  const v4d edge = splat4(kPi + 2.0 * kNearTest);
+  const v4d lo2 = id * nupi + rpi;
+  const v4d hi2 = (id + splat4(static_cast<double>(qf.count - 1))) * nupi + rpi;
+  if (lanebits<kAvx2>((lo2 > edge) | (hi2 < -edge)) != 15u) {
+    const v4d k2 = -rpi * qf.inv - id;
+    nearcrossing(k2 - qf.pinv, -1.0, nupi, rpi, id, top, q);
+    nearcrossing(k2, 0.0, nupi, rpi, id, top, q);
+    nearcrossing(k2 + qf.pinv, 1.0, nupi, rpi, id, top, q);
+  }
+}
+
+// Scores of the four peaks set up in q (neighbourhoods of qf.count bins inside re/im): the
+// model value of every bin first (the two kernels over one common denominator; the bins are
+// independent, so their divisions overlap), then the bins near 0 and +-pi redone as slmfast
+// does, then the four sums over the bins in the order of slmfast. The scores are within
+// rounding of slmfast's.
+template <bool kAvx2>
+BRISVANE_KERNEL void quadscores(const double* re, const double* im, const quadframe& qf,
+                                const quadkernel& q, const double* cosd, const double* sind,
+                                double* score) {
+  const uint32_t count = qf.count;
+  const v4d pi = splat4(kPi);
+  const v4d nupi = qf.nupi;
   const v4d one = splat4(1.0);
-  const double* r0 = re + (b4[0] - g);
-  const double* r1 = re + (b4[1] - g);
-  const double* r2 = re + (b4[2] - g);
-  const double* r3 = re + (b4[3] - g);
-  const double* i0 = im + (b4[0] - g);
-  const double* i1 = im + (b4[1] - g);
-  const double* i2 = im + (b4[2] - g);
-  const double* i3 = im + (b4[3] - g);
-  uint8_t near[kQuadMaxCount] = {};
-  const bool anynear = nearbins<kAvx2>(nupi, opi, rpi, id, count, near);
-  v4d ex = splat4(0.0);
-  v4d em = splat4(0.0);
-  v4d t = splat4(0.0);
-  v4d u = splat4(0.0);
+  alignas(32) double mv[4 * kQuadMaxCount];
+  v4d id = q.id0;
   for (uint32_t k = 0; k < count; ++k) {
     const v4d cs = splat4(cosd[k]);
     const v4d sn = splat4(sind[k]);
     const v4d inupi = id * nupi;
-    const v4d th1 = inupi + opi;
-    const v4d th2 = inupi + rpi;
-    const v4d sn1 = s1 * cs + c1 * sn;
-    const v4d sn2 = s2 * cs + c2 * sn;
+    const v4d th1 = inupi + q.opi;
+    const v4d th2 = inupi + q.rpi;
+    const v4d sn1 = q.s1 * cs + q.c1 * sn;
+    const v4d sn2 = q.s2 * cs + q.c2 * sn;
     // K(th1) + K(th2) = pi^2 (sn1 d2 + sn2 d1) / (d1 d2), d = th (pi - th)(pi + th): one
     // division for both kernels. |th| stays below pi W (W <= 16383), so d1 d2 stays below
     // about 1e29 and cannot overflow. The score does not change when every model value is
     // scaled alike, so the model is kept divided by pi^2.
     const v4d d1 = th1 * ((pi - th1) * (pi + th1));
     const v4d d2 = th2 * ((pi - th2) * (pi + th2));
-    v4d mk = (sn1 * d2 + sn2 * d1) / (d1 * d2);
-    // Lanes with a kernel angle within kNearTest of 0 or +-pi at this bin (about one bin in
-    // forty): the model value as modelvaluenear gives it (divided by pi^2), which tests
-    // slmfast's own angles. The margin kNearMargin covers the difference of the angles, so
-    // every bin that slmfast evaluates directly is among those redone.
-    if (anynear && near[k] != 0) {
-      for (uint32_t l = 0; l < 4; ++l) {
-        if ((near[k] >> l) & 1u) {
-          const kernelbase kb{nu[l], o[l], r[l], s1[l], c1[l], s2[l], c2[l]};
-          mk[l] = modelvaluenear(kb, b4[l] - g + k, k, cosd, sind) * kInvPiSquared;
-        }
-      }
-    }
+    store4(mv + 4 * k, (sn1 * d2 + sn2 * d1) / (d1 * d2));
+    id = id + one;
+  }
+  // Bins with a kernel angle within kNearTest of 0 or +-pi (about one bin in forty): the
+  // model value as modelvaluenear gives it (divided by pi^2), which tests slmfast's own
+  // angles. The margin kNearMargin covers the difference of the angles, so every bin that
+  // slmfast evaluates directly is among those redone.
+  for (uint32_t j = 0; j < q.nnear; ++j) {
+    const uint32_t k = q.near[j] >> 2;
+    const uint32_t l = q.near[j] & 3u;
+    const kernelbase kb{qf.nu[l], q.o[l], q.r[l], q.s1[l], q.c1[l], q.s2[l], q.c2[l]};
+    mv[4 * k + l] = modelvaluenear(kb, q.first[l] + k, k, cosd, sind) * kInvPiSquared;
+  }
+  const double* r0 = re + q.first[0];
+  const double* r1 = re + q.first[1];
+  const double* r2 = re + q.first[2];
+  const double* r3 = re + q.first[3];
+  const double* i0 = im + q.first[0];
+  const double* i1 = im + q.first[1];
+  const double* i2 = im + q.first[2];
+  const double* i3 = im + q.first[3];
+  v4d ex = splat4(0.0);
+  v4d em = splat4(0.0);
+  v4d t = splat4(0.0);
+  v4d u = splat4(0.0);
+  for (uint32_t k = 0; k < count; ++k) {
+    const v4d mk = load4(mv + 4 * k);
     const v4d xr = v4d{r0[k], r1[k], r2[k], r3[k]};
     const v4d xi = v4d{i0[k], i1[k], i2[k], i3[k]};
     ex = ex + (xr * xr + xi * xi);
     em = em + mk * mk;
     t = t + xr * mk;
     u = u + xi * mk;
-    id = id + one;
   }
   // sqrt((t^2 + u^2) / (ex em)) per lane; 0 where ex em = 0 or the result is not finite.
   const v4d den = ex * em;
@@ -464,23 +505,70 @@ BRISVANE_KERNEL void slmquadbody(const double* re, const double* im, const doubl
   store4(score, keep ? v : splat4(0.0));
 }
 
-BRISVANE_AVX2 void slmquadavx2(const double* re, const double* im, const double* f4,
-                               const uint32_t* b4, double fs, uint32_t W, uint32_t N,
-                               uint32_t g, const double* cosd, const double* sind,
-                               double* score) {
-  slmquadbody<true>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
+// Scores of the K >= 1 peaks (bins[p], freq[p] Hz) of a frame (window W, transform length N,
+// half-width g, 2g + 1 <= kQuadMaxCount, every neighbourhood inside re/im), four peaks per
+// group (a short last group repeats its last peak in the spare lanes), up to kQuadBlock
+// groups set up before their scores are formed, so that the set-up's long chains (sines,
+// divisions, crossing tests) of one group overlap those of the next instead of stalling the
+// bin loops.
+template <bool kAvx2>
+BRISVANE_KERNEL void framescoresbody(const double* re, const double* im, double fs, uint32_t W,
+                                     uint32_t N, uint32_t g, uint32_t K, const uint32_t* bins,
+                                     const double* freq, const double* cosd, const double* sind,
+                                     double* score) {
+  quadframe qf;
+  qf.fs = fs;
+  qf.Wd = static_cast<double>(W);
+  qf.count = 2 * g + 1;
+  qf.nu = splat4(qf.Wd / static_cast<double>(N));
+  qf.nupi = qf.nu * splat4(kPi);
+  qf.inv = splat4(1.0) / qf.nupi;
+  qf.pinv = splat4(kPi) * qf.inv;
+  quadkernel qk[kQuadBlock];
+  const uint32_t groups = (K + 3) / 4;
+  for (uint32_t q0 = 0; q0 < groups; q0 += kQuadBlock) {
+    const uint32_t qn = std::min(kQuadBlock, groups - q0);
+    for (uint32_t q = 0; q < qn; ++q) {
+      const uint32_t p0 = 4 * (q0 + q);
+      if (p0 + 4 <= K) {
+        quadsetup<kAvx2>(qf, freq + p0, bins + p0, g, qk[q]);
+        continue;
+      }
+      double f4[4];
+      uint32_t b4[4];
+      for (uint32_t l = 0; l < 4; ++l) {
+        const uint32_t p = std::min(p0 + l, K - 1);
+        f4[l] = freq[p];
+        b4[l] = bins[p];
+      }
+      quadsetup<kAvx2>(qf, f4, b4, g, qk[q]);
+    }
+    for (uint32_t q = 0; q < qn; ++q) {
+      const uint32_t p0 = 4 * (q0 + q);
+      double s[4];
+      quadscores<kAvx2>(re, im, qf, qk[q], cosd, sind, s);
+      for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
+    }
+  }
 }
 
-void slmquadplain(const double* re, const double* im, const double* f4, const uint32_t* b4,
-                  double fs, uint32_t W, uint32_t N, uint32_t g, const double* cosd,
-                  const double* sind, double* score) {
-  slmquadbody<false>(re, im, f4, b4, fs, W, N, g, cosd, sind, score);
+BRISVANE_AVX2 void framescoresavx2(const double* re, const double* im, double fs, uint32_t W,
+                                   uint32_t N, uint32_t g, uint32_t K, const uint32_t* bins,
+                                   const double* freq, const double* cosd, const double* sind,
+                                   double* score) {
+  framescoresbody<true>(re, im, fs, W, N, g, K, bins, freq, cosd, sind, score);
 }
 
-// slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks per
-// pass by slmquadbody; a short last group repeats its last peak in the spare lanes. Peaks
-// whose neighbourhood does not fit (not met for peaks of the frame's search range) make the
-// frame's peaks scored one by one. re/im hold bins 0 .. fr.N/2.
+void framescoresplain(const double* re, const double* im, double fs, uint32_t W, uint32_t N,
+                      uint32_t g, uint32_t K, const uint32_t* bins, const double* freq,
+                      const double* cosd, const double* sind, double* score) {
+  framescoresbody<false>(re, im, fs, W, N, g, K, bins, freq, cosd, sind, score);
+}
+
+// slmfast of the K peaks (bins[p], freq[p] Hz) of a frame with geometry fr, four peaks at a
+// time by framescoresbody. Peaks whose neighbourhood does not fit (not met for peaks of the
+// frame's search range) make the frame's peaks scored one by one. re/im hold bins
+// 0 .. fr.N/2.
 void framescores(const double* re, const double* im, double fs, const fvframe& fr, uint32_t K,
                  const uint32_t* bins, const double* freq, const double* cosd,
                  const double* sind, double* score) {
@@ -498,22 +586,10 @@ void framescores(const double* re, const double* im, double fs, const fvframe& f
     }
     return;
   }
-  const bool avx2 = cpuhasavx2();
-  for (uint32_t p0 = 0; p0 < K; p0 += 4) {
-    double f4[4];
-    uint32_t b4[4];
-    for (uint32_t l = 0; l < 4; ++l) {
-      const uint32_t p = std::min(p0 + l, K - 1);
-      f4[l] = freq[p];
-      b4[l] = bins[p];
-    }
-    double s[4];
-    if (avx2) {
-      slmquadavx2(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
-    } else {
-      slmquadplain(re, im, f4, b4, fs, fr.W, fr.N, fr.g, cosd, sind, s);
-    }
-    for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
+  if (cpuhasavx2()) {
+    framescoresavx2(re, im, fs, fr.W, fr.N, fr.g, K, bins, freq, cosd, sind, score);
+  } else {
+    framescoresplain(re, im, fs, fr.W, fr.N, fr.g, K, bins, freq, cosd, sind, score);
   }
 }
 
@@ -604,13 +680,25 @@ uint32_t appendcandidates(uint32_t K, fvwork& w, fvcands& cl) {
 // Scores at or below the noise-like level (NaN included) all count as that level.
 double flooredscore(double s) { return s > kFvScoreFloor ? s : kFvScoreFloor; }
 
+// flooredscore without a branch: scores fall on either side of the floor at random, so a
+// branch on them is mispredicted about every other peak. The maximum instruction returns its
+// first operand when that is greater, else the second (the floor, also for NaN), which is
+// flooredscore's rule.
+double flooredscorefast(double s) {
+#if defined(__x86_64__) || defined(__i386__)
+  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(s), _mm_set_sd(kFvScoreFloor)));
+#else
+  return flooredscore(s);
+#endif
+}
+
 // fvsplitcandidatesfast for K >= 1 and valid arrays.
 uint32_t splitcandidates(double* s, uint32_t K, double* E, uint32_t* idx) {
   const double fl = kFvScoreFloor;
   double s1 = 0.0;
   double s2 = 0.0;
   for (uint32_t j = K; j-- > 0;) {
-    const double v = flooredscore(s[j]);
+    const double v = flooredscorefast(s[j]);
     s[j] = v;
     s1 += v;
     s2 += v * v;
@@ -668,10 +756,18 @@ uint32_t framecandidates(const double* x, uint32_t len, double fs, uint64_t c,
   return appendcandidates(K, w, cl);
 }
 
+// Stretch of the real frame buffer that a placed frame may leave nonzero: [0, head) and
+// [tailbegin, tailend).
+struct frameextent {
+  std::size_t head = 0;
+  std::size_t tailbegin = 0;
+  std::size_t tailend = 0;
+};
+
 // Buffers of the fast path, sized once per call from the frames the track analyses.
 struct fvfastwork {
   std::vector<rfftplan> plans;   // real-transform tables, indexed by log2 of the length
-  std::vector<double> frame;     // nmax real samples, 0 outside a placed window
+  std::vector<double> frame;     // nmax real samples, 0 outside the placed window
   std::vector<double> re;        // bins 0 .. nmax/2
   std::vector<double> im;
   std::vector<double> q;         // powers of bins 0 .. nmax/2 (+1 spare)
@@ -693,6 +789,7 @@ struct fvfastwork {
   std::vector<double> tabs;
   std::vector<uint32_t> slotg;
   std::size_t tabstride = 0;
+  frameextent placed;            // where the frame last placed in frame may be nonzero
 };
 
 // Most values the stored windows may take (4 MB); f0 tracks of speech need some 1e5.
@@ -772,7 +869,6 @@ void allocatefast(const double* f0, uint32_t n, double fs, uint32_t nmax, fvfast
   }
 }
 
-// placeframe into the real frame (which is 0 everywhere on entry); clearframe undoes it.
 // Windowed samples of placeframereal, four at a time: frame[j] = win[j] x[c + j] for
 // j < right, and tail[-j] = win[j] x[c - j] for lo <= j <= hi, written upwards in memory (the
 // window read downwards, four values turned round at once).
@@ -803,24 +899,38 @@ void placeplain(const double* x, uint64_t c, uint64_t right, uint64_t lo, uint64
   placebody(x, c, right, lo, hi, win, frame, tail);
 }
 
-void placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
-                    const double* win, double* frame) {
+// placeframe into the real frame buffer, which is 0 outside the extent (was) of the frame
+// placed before (all 0 at first); returns the new frame's extent. Only what the new frame does not
+// overwrite is cleared, usually nothing or a few samples, as neighbouring frames mostly share
+// their half length.
+frameextent placeframereal(const double* x, uint32_t len, uint64_t c, const fvframe& fr,
+                           const double* win, const frameextent& was, double* frame) {
   // Right half: samples c + j, j = 0 .. Hh, those before len.
   const uint64_t right = c < len ? std::min<uint64_t>(fr.Hh, len - 1 - c) + 1 : 0;
   // Left half: samples c - j, j = 1 .. min(Hh, c), those before len (j > c - len).
   const uint64_t lo = c >= len ? c - len + 1 : 1;
   const uint64_t hi = std::min<uint64_t>(fr.Hh, c);
+  frameextent now;
+  now.head = static_cast<std::size_t>(right);
+  if (hi >= lo) {
+    now.tailbegin = static_cast<std::size_t>(fr.N - hi);
+    now.tailend = static_cast<std::size_t>(fr.N - lo + 1);
+  }
+  if (was.head > now.head) std::fill(frame + now.head, frame + was.head, 0.0);
+  if (was.tailbegin < was.tailend) {
+    // The old tail outside the new one (all of it when the new one is empty).
+    const std::size_t b = now.tailbegin < now.tailend ? now.tailbegin : was.tailend;
+    const std::size_t e = now.tailbegin < now.tailend ? now.tailend : was.tailend;
+    if (was.tailbegin < b) std::fill(frame + was.tailbegin, frame + std::min(b, was.tailend), 0.0);
+    if (e < was.tailend) std::fill(frame + std::max(e, was.tailbegin), frame + was.tailend, 0.0);
+  }
   double* tail = frame + fr.N;
   if (cpuhasavx2()) {
     placeavx2(x, c, right, lo, hi, win, frame, tail);
   } else {
     placeplain(x, c, right, lo, hi, win, frame, tail);
   }
-}
-
-void clearframe(const fvframe& fr, double* frame) {
-  std::fill(frame, frame + fr.Hh + 1, 0.0);
-  std::fill(frame + (fr.N - fr.Hh), frame + fr.N, 0.0);
+  return now;
 }
 
 // Powers q[i] = re[i]^2 + im[i]^2 of bins lo .. end-1, an exact 0 replaced by DBL_MIN (the
@@ -863,10 +973,9 @@ uint32_t framecandidatesfast(const double* x, uint32_t len, double fs, uint64_t 
     fastwindow(fr.Hh, fw.win.data());
     fw.winHh = fr.Hh;
   }
-  placeframereal(x, len, c, fr, win, fw.frame.data());
+  fw.placed = placeframereal(x, len, c, fr, win, fw.placed, fw.frame.data());
   // The window spans W = 2 Hh + 1 <= N/4 samples, so the frame is zero from N/8 to 7N/8.
   rfftfastcentred(fw.plans[log2of(fr.N)], fw.frame.data(), fw.re.data(), fw.im.data());
-  clearframe(fr, fw.frame.data());
   const double* re = fw.re.data();
   const double* im = fw.im.data();
   if (cpuhasavx2()) {
@@ -1187,18 +1296,20 @@ namespace {
 // a pass finds at most half as many.
 constexpr uint32_t kMaximaBlock = 128;
 
-// Offsets of the set bits of every 4-bit lane mask, lowest first (the unused slots repeat
-// 0), and their number: one table lookup turns the maxima among four bins into list entries.
+// Offsets of the set bits of every 8-bit mask of strict maxima among eight bins, lowest
+// first (the unused slots repeat 0), and their number: one table lookup turns the maxima among
+// eight bins into list entries. Strict maxima are never adjacent (each is above both
+// neighbours), so at most four of eight bits are set; masks with more keep their first four.
 struct lanecompress {
-  uint32_t off[16][4];
-  uint32_t count[16];
+  uint32_t off[256][4];
+  uint32_t count[256];
 };
 
 constexpr lanecompress makelanecompress() {
   lanecompress t{};
-  for (uint32_t m = 0; m < 16; ++m) {
+  for (uint32_t m = 0; m < 256; ++m) {
     uint32_t n = 0;
-    for (uint32_t l = 0; l < 4; ++l) {
+    for (uint32_t l = 0; l < 8 && n < 4; ++l) {
       if ((m >> l) & 1u) t.off[m][n++] = l;
     }
     t.count[m] = n;
@@ -1209,21 +1320,22 @@ constexpr lanecompress makelanecompress() {
 constexpr lanecompress kLaneCompress = makelanecompress();
 
 // Strict local maxima of q (q[b] > q[b-1] and q[b] > q[b+1]) among bins lo .. end-1, in
-// increasing order, into list (room for kMaximaBlock / 2 + 4: the last entries may be
-// scratch); q is read at lo-1 .. end. Four bins per comparison; their maxima are written as
-// four entries at once from the table of the comparison's lane mask, the count moving by
-// the number of maxima (no branch on the sparse maxima). The comparisons are exact, so both
-// compiled copies agree.
+// increasing order, into list (room for (end - lo) / 2 + 4: the last entries may be
+// scratch); q is read at lo-1 .. end. Eight bins per step, by two comparisons of four; their
+// maxima are written as four entries at once from the table of the step's mask, the count
+// moving by the number of maxima (no branch on the sparse maxima). The comparisons are
+// exact, so both compiled copies agree.
 template <bool kAvx2>
 BRISVANE_KERNEL uint32_t maximabody(const double* q, uint64_t lo, uint64_t end,
                                     uint32_t* list) {
   uint32_t n = 0;
   uint64_t b = lo;
-  for (; b + 4 <= end; b += 4) {
-    const v4d c = load4(q + b);
-    const v4i up = c > load4(q + b - 1);
-    const v4i down = c > load4(q + b + 1);
-    const uint32_t mask = lanebits<kAvx2>(up & down);
+  for (; b + 8 <= end; b += 8) {
+    const v4d c0 = load4(q + b);
+    const v4d c1 = load4(q + b + 4);
+    const v4i m0 = (c0 > load4(q + b - 1)) & (c0 > load4(q + b + 1));
+    const v4i m1 = (c1 > load4(q + b + 3)) & (c1 > load4(q + b + 5));
+    const uint32_t mask = lanebits<kAvx2>(m0) | (lanebits<kAvx2>(m1) << 4);
     const uint32_t base = static_cast<uint32_t>(b);
     v4u entries;
     std::memcpy(&entries, kLaneCompress.off[mask], sizeof entries);
@@ -1245,8 +1357,44 @@ uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list)
   return maximabody<false>(q, lo, end, list);
 }
 
-// Room of the lists of one block of the maxima search.
-constexpr uint32_t kMaximaRoom = kMaximaBlock / 2 + 4;
+typedef uint64_t v4q __attribute__((vector_size(32)));
+
+// lognormal of dsp/simd.h on four positive normal finite doubles, with the same
+// floating-point operations and hence the same values; only its integer side is formed more
+// cheaply for such inputs: their sign bit is 0, so the right shifts of the high word may be
+// logical ones (the vector unit has no arithmetic 64-bit shift), and the exponent e = k + 1023
+// (0 .. 2048) becomes a double exactly by placing it in the mantissa of 2^52 and subtracting
+// 2^52 (no vector conversion of 64-bit integers either). Other lanes give unspecified values.
+BRISVANE_KERNEL v4d lognormalpositive(v4d x) {
+  constexpr double ln2hi = 6.93147180369123816490e-01;
+  constexpr double ln2lo = 1.90821492927058770002e-10;
+  constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01;
+  constexpr double lg3 = 2.857142874366239149e-01, lg4 = 2.222219843214978396e-01;
+  constexpr double lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01;
+  constexpr double lg7 = 1.479819860511658591e-01;
+  constexpr uint64_t twop52 = 0x4330000000000000ull;  // bits of 2^52
+  v4q u;
+  std::memcpy(&u, &x, sizeof u);
+  // High word shifted so that mantissas from sqrt(2)/2 up carry into the exponent.
+  v4q hx = (u >> 32) + (0x3ff00000ull - 0x3fe6a09eull);
+  const v4q e = (hx >> 20) | twop52;
+  hx = (hx & 0x000fffffull) + 0x3fe6a09eull;
+  u = (hx << 32) | (u & 0xffffffffull);
+  v4d m;
+  std::memcpy(&m, &u, sizeof m);
+  v4d eb;
+  std::memcpy(&eb, &e, sizeof eb);
+  const v4d dk = (eb - 4503599627370496.0) - 1023.0;
+  const v4d f = m - 1.0;
+  const v4d hfsq = 0.5 * f * f;
+  const v4d s = f / (2.0 + f);
+  const v4d z = s * s;
+  const v4d w = z * z;
+  const v4d t1 = w * (lg2 + w * (lg4 + w * lg6));
+  const v4d t2 = z * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
+  const v4d R = t2 + t1;
+  return s * (hfsq + R) + dk * ln2lo - hfsq + f + dk * ln2hi;
+}
 
 // Natural logs of four powers by the vector logarithm of positive normal doubles; a lane
 // whose power is not a positive normal finite double (a subnormal, an infinity after an
@@ -1255,7 +1403,7 @@ constexpr uint32_t kMaximaRoom = kMaximaBlock / 2 + 4;
 template <bool kAvx2>
 BRISVANE_KERNEL v4d peaklog4(v4d v) {
   const v4i normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
-  v4d l = lognormal<v4d, v4i>(v);
+  v4d l = lognormalpositive(v);
   if (lanebits<kAvx2>(normal) != 15u) {
     for (uint32_t i = 0; i < 4; ++i) {
       if (normal[i] == 0) l[i] = std::log(v[i]);
@@ -1264,25 +1412,37 @@ BRISVANE_KERNEL v4d peaklog4(v4d v) {
   return l;
 }
 
+// Bins scanned per pass of the vector-log peak search: about thirty maxima of speech, whose
+// logarithms are taken before any vertex so that the long chains of neighbouring groups
+// overlap.
+constexpr uint32_t kVertexBlock = 512;
+// Room of its lists (the last entries may be scratch).
+constexpr uint32_t kVertexRoom = kVertexBlock / 2 + 4;
+
 // Vertices of the parabolas through the logarithms (peaklog4) l0 = ln q[b - 1], l1 = ln q[b],
-// l2 = ln q[b + 1] around the maxima b = at[j], j < n <= 64, four at a time (at[] padded
-// with a valid bin up to a multiple of four): for each, in the operations of
-// parabfitpoints, parabexty and parabextx, its height h[j] and its frequency fq[j] = (vertex
-// offset + bin) * df Hz; bit j of the result set when the maximum is still a strict one of
-// the logarithms (l1 > l0 and l1 > l2).
+// l2 = ln q[b + 1] around the maxima b = at[j], j < n <= kVertexBlock / 2, four at a time
+// (at[] padded with a valid bin up to a multiple of four): first every logarithm, then for
+// each maximum, in the operations of parabfitpoints, parabexty and parabextx, its height h[j]
+// and its frequency fq[j] = (vertex offset + bin) * df Hz; bit j % 4 of strict[j / 4] set
+// when the maximum is still a strict one of the logarithms (l1 > l0 and l1 > l2).
 template <bool kAvx2>
-BRISVANE_KERNEL uint64_t peakvertexbody(const double* q, const uint32_t* at, uint32_t n,
-                                        double df, double* h, double* fq) {
-  uint64_t strict = 0;
+BRISVANE_KERNEL void peakvertexbody(const double* q, const uint32_t* at, uint32_t n, double df,
+                                    double* h, double* fq, uint8_t* strict) {
+  alignas(32) double L[3 * kVertexRoom];
   for (uint32_t j = 0; j < n; j += 4) {
     const double* c0 = q + at[j];
     const double* c1 = q + at[j + 1];
     const double* c2 = q + at[j + 2];
     const double* c3 = q + at[j + 3];
-    const v4d l0 = peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]});
-    const v4d l1 = peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]});
-    const v4d l2 = peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]});
-    strict |= static_cast<uint64_t>(lanebits<kAvx2>((l1 > l0) & (l1 > l2))) << j;
+    store4(L + 3 * j, peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]}));
+    store4(L + 3 * j + 4, peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]}));
+    store4(L + 3 * j + 8, peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]}));
+  }
+  for (uint32_t j = 0; j < n; j += 4) {
+    const v4d l0 = load4(L + 3 * j);
+    const v4d l1 = load4(L + 3 * j + 4);
+    const v4d l2 = load4(L + 3 * j + 8);
+    strict[j / 4] = static_cast<uint8_t>(lanebits<kAvx2>((l1 > l0) & (l1 > l2)));
     const v4d a = (l2 + l0 - 2.0 * l1) * 0.5;
     const v4d slope = (l2 - l0) * 0.5;
     store4(h + j, slope * slope / (-4.0 * a) + l1);
@@ -1290,17 +1450,16 @@ BRISVANE_KERNEL uint64_t peakvertexbody(const double* q, const uint32_t* at, uin
                       static_cast<double>(at[j + 2]), static_cast<double>(at[j + 3])};
     store4(fq + j, (slope / (-2.0 * a) + b) * df);
   }
-  return strict;
 }
 
-BRISVANE_AVX2 uint64_t peakvertexavx2(const double* q, const uint32_t* at, uint32_t n, double df,
-                                      double* h, double* fq) {
-  return peakvertexbody<true>(q, at, n, df, h, fq);
+BRISVANE_AVX2 void peakvertexavx2(const double* q, const uint32_t* at, uint32_t n, double df,
+                                  double* h, double* fq, uint8_t* strict) {
+  peakvertexbody<true>(q, at, n, df, h, fq, strict);
 }
 
-uint64_t peakvertexplain(const double* q, const uint32_t* at, uint32_t n, double df, double* h,
-                         double* fq) {
-  return peakvertexbody<false>(q, at, n, df, h, fq);
+void peakvertexplain(const double* q, const uint32_t* at, uint32_t n, double df, double* h,
+                     double* fq, uint8_t* strict) {
+  peakvertexbody<false>(q, at, n, df, h, fq, strict);
 }
 
 // Arguments both peak-list routes accept: arrays present and a search range starting at bin 1
@@ -1361,22 +1520,23 @@ uint32_t fvpeaklistpowerfast(const double* q, uint32_t bfirst, uint32_t blast, d
   uint32_t count = 0;
   bool first = true;
   double T = 0.0;
-  uint32_t list[kMaximaRoom];
-  double h[kMaximaRoom];
-  double fq[kMaximaRoom];
-  static_assert(kMaximaBlock / 2 <= 64, "one bit per maximum of a block");
-  for (uint64_t lo = bfirst; lo <= blast; lo += kMaximaBlock) {
-    const uint64_t end = std::min<uint64_t>(lo + kMaximaBlock, blast + 1ull);
+  uint32_t list[kVertexRoom];
+  double h[kVertexRoom];
+  double fq[kVertexRoom];
+  uint8_t strict[kVertexRoom / 4];
+  for (uint64_t lo = bfirst; lo <= blast; lo += kVertexBlock) {
+    const uint64_t end = std::min<uint64_t>(lo + kVertexBlock, blast + 1ull);
     const uint32_t nmax = avx2 ? maximaavx2(q, lo, end, list) : maximaplain(q, lo, end, list);
     if (nmax == 0) continue;
     // Spare entries of the last group of four repeat the last maximum.
     for (uint32_t j = nmax; j % 4 != 0; ++j) list[j] = list[nmax - 1];
-    uint64_t strict = avx2 ? peakvertexavx2(q, list, nmax, df, h, fq)
-                           : peakvertexplain(q, list, nmax, df, h, fq);
-    strict &= nmax == 64 ? ~0ull : (1ull << nmax) - 1;
-    while (strict != 0) {
-      const auto j = static_cast<uint32_t>(__builtin_ctzll(strict));
-      strict &= strict - 1;
+    if (avx2) {
+      peakvertexavx2(q, list, nmax, df, h, fq, strict);
+    } else {
+      peakvertexplain(q, list, nmax, df, h, fq, strict);
+    }
+    for (uint32_t j = 0; j < nmax; ++j) {
+      if (((strict[j / 4] >> (j % 4)) & 1u) == 0) continue;
       if (first || h[j] > T) {
         bins[count] = list[j];
         freq[count] = fq[j];

@@ -470,15 +470,22 @@ BRISVANE_KERNEL void radix4last2(double* __restrict re, double* __restrict im, c
     }
 }
 
+// Largest half-span h of the last radix-4 pass that radix4last2 fuses with the radix-2 stage
+// after it. The fused pass reads eight quarters of each part h points apart; from h = 256
+// (2 KB) on they fall into two cache sets only and evict one another, so that larger
+// transforms run the two passes one after the other (same operations per point).
+constexpr std::size_t kFusedLastSpan = 128;
+
 // The stages from half-span h (a multiple of 4; t: the plan's radix-4 factors of that pass)
 // to the end of a forward transform of the plan's length: radix-4 passes, then (for an odd
-// number of remaining stages) one radix-2 stage, fused with the last radix-4 pass.
+// number of remaining stages) one radix-2 stage, fused with the last radix-4 pass up to
+// kFusedLastSpan.
 template <typename V>
 BRISVANE_KERNEL void laterstages(const fftplan& p, double* re, double* im, const double* t,
                                  std::size_t h) {
     const std::size_t n = p.n;
     for (; 4 * h <= n; h *= 4) {
-        if (8 * h == n) {
+        if (8 * h == n && h <= kFusedLastSpan) {
             radix4last2<V>(re, im, t, p.twre.data() + 4 * h, p.twim.data() + 4 * h, h);
             return;
         }

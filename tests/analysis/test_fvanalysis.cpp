@@ -418,15 +418,24 @@ TEST(FvFast, PowerPeakListEqualsTheLogPeakList) {
     EXPECT_EQ(f1, f2) << trial;
     EXPECT_EQ(K1 > 20u, trial < 3) << trial;
     EXPECT_EQ(K1 == 0u, trial == 3) << trial;
-    for (std::size_t i = 0; i < 600; ++i) {
-      if (q[i] >= DBL_MIN) P[i] = lognormal<v4d, v4i>(splat4(q[i]))[0];
+    // Also scaled by 2^-900 and 2^900 (normal powers only), so that the logarithms' exponents
+    // span most of the double range, negative ones included.
+    for (double scale : {1.0, 0x1p-900, 0x1p900}) {
+      std::vector<double> qs(q);
+      for (double& v : qs) {
+        if (v >= DBL_MIN) v *= scale;
+      }
+      for (std::size_t i = 0; i < 600; ++i) {
+        P[i] = qs[i] >= DBL_MIN ? lognormal<v4d, v4i>(splat4(qs[i]))[0] : std::log(qs[i]);
+      }
+      std::vector<uint32_t> b3(300), b4(300);
+      std::vector<double> f3(300), f4(300);
+      const uint32_t K3 = fvpeaklist(P.data(), 3, 590, 7.8125, b4.data(), f4.data());
+      ASSERT_EQ(fvpeaklistpowerfast(qs.data(), 3, 590, 7.8125, b3.data(), f3.data()), K3)
+          << trial << " " << scale;
+      EXPECT_EQ(b4, b3) << trial << " " << scale;
+      EXPECT_EQ(f4, f3) << trial << " " << scale;
     }
-    std::vector<uint32_t> b3(300);
-    std::vector<double> f3(300);
-    const uint32_t K3 = fvpeaklist(P.data(), 3, 590, 7.8125, b1.data(), f1.data());
-    ASSERT_EQ(fvpeaklistpowerfast(q.data(), 3, 590, 7.8125, b3.data(), f3.data()), K3) << trial;
-    EXPECT_EQ(b1, b3) << trial;
-    EXPECT_EQ(f1, f3) << trial;
   }
   uint32_t bins[4];
   double freq[4];
@@ -528,6 +537,19 @@ TEST(FvFast, SameTrackAsTheDocumentedEstimator) {
   }
   EXPECT_GT(std::count(ref.begin(), ref.end(), 0.0), 0);
   EXPECT_LT(std::count(ref.begin(), ref.end(), 0.0), 100);
+  // f0 jumping from frame to frame (windows and transform lengths shrinking and growing), the
+  // last frames centred near and beyond the signal's end: no frame keeps samples of the one
+  // before.
+  const uint32_t nj = 120;
+  std::vector<double> fj(nj), refj(nj), fastj(nj);
+  const double jumps[] = {65.0, 240.0, 90.0, 400.0, 130.0, 70.0, 310.0};
+  for (uint32_t k = 0; k < nj; ++k) fj[k] = jumps[k % 7];
+  ASSERT_EQ(getfvoicing(x.data(), 6000, kFs, 53, 0, nj, fj.data(), refj.data()), 0);
+  ASSERT_EQ(getfvoicingfast(x.data(), 6000, kFs, 53, 0, nj, fj.data(), fastj.data()), 0);
+  for (uint32_t k = 0; k < nj; ++k) {
+    ASSERT_EQ(refj[k] == 0.0, fastj[k] == 0.0) << k;
+    ASSERT_NEAR(fastj[k], refj[k], 1e-9 * refj[k]) << "jump frame " << k;
+  }
 }
 
 TEST(FvWarp, ClampsEndsAndStretchesLowFrequencies) {
