@@ -184,11 +184,14 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
 
 namespace {
 
-// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm, in groups of
-// the vector width (the tail padded with scale, whose log is not used). Returns false when a
-// quotient lies outside the positive normal range (zero, infinite, NaN, subnormal: a power
-// that overflowed, a NaN sample); the caller then redoes the whole array by std::log, so that
-// no value depends on how the bins were grouped into vectors.
+// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm. First the
+// quotients of all whole vectors go to out (a pass bound by the divider alone), then their
+// logarithms, two vectors per step: the logarithm's chain (a division, then a polynomial)
+// is long, and two independent chains per step keep more of it in flight. The tail is
+// padded with scale (whose log is not used). Returns false when a quotient lies outside the
+// positive normal range (zero, infinite, NaN, subnormal: a power that overflowed, a NaN
+// sample); the caller then redoes the whole array by std::log, so that no value depends on
+// how the bins were grouped into vectors.
 template <typename V, typename I>
 BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
   constexpr uint32_t w = sizeof(V) / sizeof(double);
@@ -196,24 +199,30 @@ BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor,
   const V lo = V{} + std::numeric_limits<double>::min();
   const V hi = V{} + std::numeric_limits<double>::max();
   I good = I{} - 1;
-  uint32_t i = 0;
-  for (; i + w <= n; i += w) {
-    V p;
-    std::memcpy(&p, P + i, sizeof p);
+  const uint32_t whole = n - n % w;
+  for (uint32_t i = 0; i < whole; i += w) {
+    V p = loadv<V>(P + i);
     p = p < fl ? fl : p;
     const V y = p / scale;
     good &= (y >= lo) & (y <= hi);
-    const V r = 0.5 * lognormal<V, I>(y);
-    std::memcpy(out + i, &r, sizeof r);
+    storev<V>(out + i, y);
   }
-  if (i < n) {
+  uint32_t i = 0;
+  for (; i + 2 * w <= whole; i += 2 * w) {
+    const V a = loadv<V>(out + i);
+    const V b = loadv<V>(out + i + w);
+    storev<V>(out + i, 0.5 * lognormal<V, I>(a));
+    storev<V>(out + i + w, 0.5 * lognormal<V, I>(b));
+  }
+  if (i < whole) storev<V>(out + i, 0.5 * lognormal<V, I>(loadv<V>(out + i)));
+  if (whole < n) {
     V p = V{} + scale;
-    for (uint32_t l = 0; i + l < n; ++l) p[l] = P[i + l];
+    for (uint32_t l = 0; whole + l < n; ++l) p[l] = P[whole + l];
     p = p < fl ? fl : p;
     const V y = p / scale;
     good &= (y >= lo) & (y <= hi);
     const V r = 0.5 * lognormal<V, I>(y);
-    for (uint32_t l = 0; i + l < n; ++l) out[i + l] = r[l];
+    for (uint32_t l = 0; whole + l < n; ++l) out[whole + l] = r[l];
   }
   bool all = true;
   for (uint32_t l = 0; l < w; ++l) all = all && good[l] != 0;
