@@ -56,27 +56,27 @@ struct pitchwork {
   std::vector<double> cosrev;      // cos(2 pi (M - k)/N), sin(2 pi (M - k)/N), k = 0 .. M/2
   std::vector<double> sinrev;
   // The cosine sum of the power spectrum: transform tables of M real points, cos and sin of
-  // pi k/M (k = 0 .. M/2), y, its packing (L = M/2 + 4 each), Im Y, and F at lags 0 .. H + 7.
+  // pi k/M (k = 0 .. M/2), the packing of y (real parts, then imaginary parts, M/2 + 4 each),
+  // and F at lags 0 .. H + 7.
   rfftplan evenplan;
   std::vector<double> coshalf;
   std::vector<double> sinhalf;
-  std::vector<double> yv;
-  std::vector<double> zre;
-  std::vector<double> zim;
-  std::vector<double> yim;
+  std::vector<double> zpack;
   std::vector<double> facf;
   std::vector<double> invwinacf;  // 1 / winacf, lags 0 .. H + 7
   // The packing into bit-reversed order: for slot p of the M-point transform (holding packed
   // point q = rev p), the frame indices of samples 2q and 2q + 1 (kept
   // below W), their window values, and all-ones masks where that sample lies inside the
-  // window (all-zero beyond); for slot p of the M/2-point transform, 2 rev p.
+  // window (all-zero beyond); for each value y[k] of the cosine sum's input, its place in
+  // zpack: packed point k/2 (real part for even k, imaginary for odd), at its bit-reversed
+  // slot for the four-lane copy, in natural order for the two-lane one.
   std::vector<uint32_t> idxpair;  // first sample of the pair loaded for each packed point
   size_t lonepoint = 0;           // the point of a last sample without its pair (M: none)
   std::vector<double> wevenrev;
   std::vector<double> woddrev;
   std::vector<long long> maskeven;
   std::vector<long long> maskodd;
-  std::vector<uint32_t> idxhalf;
+  std::vector<uint32_t> yslot;
 };
 
 bool takespart(const double* freq, int slot) {
@@ -224,18 +224,10 @@ void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
 }
 
-// Lanes (l0, l1, l2, l3) of a reversed: (a3, a2, a1, a0).
-// Lane gathers and scatters written element by element: both compiled copies turn them into
-// plain moves (a whole-vector shuffle would go through memory in the copy without AVX).
-// (p[3], p[2], p[1], p[0]):
+// Lanes (l0, l1, l2, l3) = (p[3], p[2], p[1], p[0]). A lane gather written element by
+// element: both compiled copies turn it into plain moves (a whole-vector shuffle would go
+// through memory in the copy without AVX).
 BRISVANE_KERNEL v4d loadrev4(const double* p) { return v4d{p[3], p[2], p[1], p[0]}; }
-// p[0..3] = (a3, a2, a1, a0):
-BRISVANE_KERNEL void storerev4(double* p, v4d a) {
-  p[0] = a[3];
-  p[1] = a[2];
-  p[2] = a[1];
-  p[3] = a[0];
-}
 
 // Power spectrum bins k and j = M - k of the N = 2M real frame from the half-size transform
 // Z of its packing z[m] = x[2m] + j x[2m+1] (a, b: Z[k]; c, d: Z[j]; ck, sk, cj, sj: cos and
@@ -397,8 +389,10 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const double hr = re[M / 2];
   const double hi = im[M / 2];
   const double ph = hr * hr + hi * hi;
-  // Power spectrum bins k, M - k and at once the pair k, M - k of y and the term of F[1].
-  double* yv = wk.yv.data();
+  // Power spectrum bins k, M - k and at once the pair k, M - k of y and the term of F[1]; each
+  // y[k] goes straight to its place in the packing of the half-length transform.
+  double* zp = wk.zpack.data();
+  const uint32_t* ys = wk.yslot.data();
   const double* ch = wk.coshalf.data();
   const double* sh = wk.sinhalf.data();
   v4d f1v = splat4(0.0);
@@ -409,8 +403,10 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
     powerpair<v4d>(load4(re + k), load4(im + k), loadrev4(re + j), loadrev4(im + j),
                    load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), pk, pj);
     evenpair<v4d>(pk, pj, load4(ch + k), load4(sh + k), yk, ym, f1);
-    store4(yv + k, yk);
-    storerev4(yv + j, ym);
+    for (int t = 0; t < 4; ++t) {
+      zp[ys[k + t]] = yk[t];
+      zp[ys[j + 3 - t]] = ym[t];
+    }
     f1v += f1;
   }
   double f1 = (f1v[0] + f1v[1]) + (f1v[2] + f1v[3]);
@@ -419,56 +415,53 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
     double pk, pj, yk, ym, t;
     powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], pk, pj);
     evenpair<double>(pk, pj, ch[k], sh[k], yk, ym, t);
-    yv[k] = yk;
-    yv[j] = ym;
+    zp[ys[k]] = yk;
+    zp[ys[j]] = ym;
     f1 += t;
   }
-  yv[0] = (p0 + pm) * 0.5;
-  yv[M / 2] = ph;
+  zp[ys[0]] = (p0 + pm) * 0.5;
+  zp[ys[M / 2]] = ph;
   f1 += (p0 - pm) * 0.5;
   // Real transform of y: packed into L = M/2 complex points, transformed.
   const size_t L = M / 2;
-  double* zr = wk.zre.data();
-  double* zi = wk.zim.data();
-  // Packed point u (yv[2u], yv[2u + 1]) placed at its bit-reversed slot.
+  double* zr = zp;
+  double* zi = zp + (L + 4);
   if (Reversed) {
-    const uint32_t* iy = wk.idxhalf.data();
-    for (size_t u = 0; u < L; ++u) {
-      zr[u] = yv[iy[u]];
-      zi[u] = yv[iy[u] + 1];
-    }
     dofftrfastreversed(wk.evenplan.half, zr, zi);
   } else {
-    for (size_t u = 0; u < L; ++u) {
-      zr[u] = yv[2 * u];
-      zi[u] = yv[2 * u + 1];
-    }
     dofftrfast(wk.evenplan.half, zr, zi, 1);
   }
-  // Bins m = 1 .. mlast of Y: F at the even lags, Im Y kept for the odd ones.
+  // Bins m = 1 .. mlast of Y: F at the even lags, and from Im Y the odd lags up to
+  // 2 mlast + 1 (one beyond laglast + 1 when that is even: the overshoot of the
+  // normalisation), by the recurrence in increasing m. Its chain of dependent subtractions
+  // runs beside the next bins' arithmetic.
   const size_t lastlag = static_cast<size_t>(st.laglast + 1);
   const size_t mlast = lastlag / 2;  // <= L - 1: laglast + 1 < H < M
   const double* ecs = wk.evenplan.cosk.data();
   const double* esn = wk.evenplan.sink.data();
   double* F = wk.facf.data();
-  double* yi = wk.yim.data();
+  F[0] = zr[0] + zi[0];
+  double fodd = f1;
+  F[1] = fodd;
   size_t b = 1;
   for (; b + 3 <= mlast; b += 4) {
     const size_t j = L - b - 3;
     v4d yr, yim;
     realbin<v4d>(load4(zr + b), load4(zi + b), loadrev4(zr + j), loadrev4(zi + j),
                  load4(ecs + b), load4(esn + b), yr, yim);
-    for (int t = 0; t < 4; ++t) F[2 * (b + t)] = yr[t];
-    store4(yi + b, yim);
+    for (int t = 0; t < 4; ++t) {
+      F[2 * (b + t)] = yr[t];
+      fodd = fodd - yim[t];
+      F[2 * (b + t) + 1] = fodd;
+    }
   }
   for (; b <= mlast; ++b) {
-    double yr;
-    realbin<double>(zr[b], zi[b], zr[L - b], zi[L - b], ecs[b], esn[b], yr, yi[b]);
+    double yr, yim;
+    realbin<double>(zr[b], zi[b], zr[L - b], zi[L - b], ecs[b], esn[b], yr, yim);
     F[2 * b] = yr;
+    fodd = fodd - yim;
+    F[2 * b + 1] = fodd;
   }
-  F[0] = zr[0] + zi[0];
-  F[1] = f1;
-  for (b = 1; 2 * b + 1 <= lastlag; ++b) F[2 * b + 1] = F[2 * b - 1] - yi[b];
   // rho[l] = (F[l] / F[0]) / winacf[l] in blocks of 4 lags (rho, F and the reciprocals of
   // winacf are padded for the overshoot), as products with reciprocals where 1 / F[0] is a
   // safe finite number (any frame of real speech: the divisions cost far more than the
@@ -580,7 +573,6 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
       wk.coshalf[k] = std::cos(pi * static_cast<double>(k) / static_cast<double>(M));
       wk.sinhalf[k] = std::sin(pi * static_cast<double>(k) / static_cast<double>(M));
     }
-    wk.yv.assign(M, 0.0);
     wk.idxpair.assign(M, 0);
     wk.lonepoint = M;
     wk.wevenrev.assign(M, 0.0);
@@ -599,13 +591,16 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
       wk.maskeven[p] = (2 * q < st.W) ? -1LL : 0LL;
       wk.maskodd[p] = (2 * q + 1 < st.W) ? -1LL : 0LL;
     }
-    wk.idxhalf.assign(M / 2, 0);
-    for (size_t p = 0; p < M / 2; ++p) {
-      wk.idxhalf[p] = 2 * wk.evenplan.half.rev[p];
+    // y[k] is point k/2 of the packing: its slot p (rev p = k/2) in the bit-reversed order.
+    const size_t L = M / 2;
+    wk.yslot.assign(M, 0);
+    const bool reversed = cpuhasavx2();
+    for (size_t p = 0; p < L; ++p) {
+      const size_t u = reversed ? wk.evenplan.half.rev[p] : p;
+      wk.yslot[2 * u] = static_cast<uint32_t>(p);
+      wk.yslot[2 * u + 1] = static_cast<uint32_t>(L + 4 + p);
     }
-    wk.zre.assign(M / 2 + 4, 0.0);
-    wk.zim.assign(M / 2 + 4, 0.0);
-    wk.yim.assign(M / 2 + 4, 0.0);
+    wk.zpack.assign(2 * (L + 4), 0.0);
   }
   for (uint32_t k = 0; k < n; ++k) {
     double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
