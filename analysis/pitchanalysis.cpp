@@ -302,39 +302,65 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const size_t M = st.N / 2;
   double* re = wk.re.data();
   double* im = wk.im.data();
-  // Mean over H +- meanhalf: two 4-lane partial sums in a fixed order, then the tail.
+  // Mean over H +- meanhalf: two 4-lane partial sums in a fixed order, then the tail. In the
+  // same pass, independent of the mean, the largest and smallest samples over H +- peakhalf
+  // (exact in any order; NaNs lose every comparison and are ignored).
   const size_t mfirst = st.H - st.meanhalf;
   const size_t mcount = 2 * static_cast<size_t>(st.meanhalf) + 1;
+  const size_t pfirst = st.H - st.peakhalf;
+  const size_t pcount = 2 * static_cast<size_t>(st.peakhalf) + 1;
+  constexpr double inf = std::numeric_limits<double>::infinity();
   v4d s0 = splat4(0.0);
   v4d s1 = splat4(0.0);
+  v4d hi0 = splat4(-inf), hi1 = hi0;
+  v4d lo0 = splat4(inf), lo1 = lo0;
   size_t i = 0;
+  size_t p = 0;
+  for (; i + 8 <= mcount && p + 8 <= pcount; i += 8, p += 8) {
+    s0 += load4(fr + mfirst + i);
+    s1 += load4(fr + mfirst + i + 4);
+    const v4d a = load4(fr + pfirst + p);
+    const v4d b = load4(fr + pfirst + p + 4);
+    hi0 = (a > hi0) ? a : hi0;
+    hi1 = (b > hi1) ? b : hi1;
+    lo0 = (a < lo0) ? a : lo0;
+    lo1 = (b < lo1) ? b : lo1;
+  }
   for (; i + 8 <= mcount; i += 8) {
     s0 += load4(fr + mfirst + i);
     s1 += load4(fr + mfirst + i + 4);
+  }
+  for (; p + 4 <= pcount; p += 4) {
+    const v4d a = load4(fr + pfirst + p);
+    hi0 = (a > hi0) ? a : hi0;
+    lo0 = (a < lo0) ? a : lo0;
   }
   const v4d s01 = s0 + s1;
   double sum = (s01[0] + s01[1]) + (s01[2] + s01[3]);
   for (; i < mcount; ++i) sum += fr[mfirst + i];
   const double m = sum / static_cast<double>(mcount);
-  // Local peak |x - m| over H +- peakhalf (a maximum: exact in any order; NaNs ignored).
-  const size_t pfirst = st.H - st.peakhalf;
-  const size_t pcount = 2 * static_cast<size_t>(st.peakhalf) + 1;
   const v4d mv = splat4(m);
-  v4d pv = splat4(0.0);
-  size_t p = 0;
-  for (; p + 4 <= pcount; p += 4) {
-    const v4d dv = load4(fr + pfirst + p) - mv;
-    const v4d av = (dv < 0.0) ? -dv : dv;
-    pv = (av > pv) ? av : pv;
-  }
-  double peak = 0.0;
+  double top = -inf, bottom = inf;
   for (int lane = 0; lane < 4; ++lane) {
-    if (pv[lane] > peak) peak = pv[lane];
+    if (hi0[lane] > top) top = hi0[lane];
+    if (hi1[lane] > top) top = hi1[lane];
+    if (lo0[lane] < bottom) bottom = lo0[lane];
+    if (lo1[lane] < bottom) bottom = lo1[lane];
   }
   for (; p < pcount; ++p) {
-    const double a = std::fabs(fr[pfirst + p] - m);
-    if (a > peak) peak = a;
+    if (fr[pfirst + p] > top) top = fr[pfirst + p];
+    if (fr[pfirst + p] < bottom) bottom = fr[pfirst + p];
   }
+  // Local peak: the largest |x - m| (from 0 up, NaNs ignored). Rounding is monotonic, so over
+  // the samples above the mean the largest x - m is that of the largest sample, and below it
+  // the largest m - x (= |x - m| exactly) that of the smallest; a difference of the wrong sign
+  // or a NaN (a non-finite mean, infinities on both sides) fails the test, as every one of
+  // its terms would.
+  double peak = 0.0;
+  const double up = top - m;
+  const double down = m - bottom;
+  if (up > peak) peak = up;
+  if (down > peak) peak = down;
   // Centre, window, split into even and odd samples, each packed point q placed at its
   // bit-reversed slot; the mask gives exact zeros from sample W on.
   const double* we = wk.wevenrev.data();
