@@ -286,6 +286,43 @@ BRISVANE_KERNEL v4i load4i(const long long* p) {
   return v;
 }
 
+// Centring, windowing and packing of a frame into bit-reversed slots: each packed point
+// takes the sample pair 2q, 2q + 1 with one load (indices read two at a time); pairs of
+// points q and q + 2, q + 1 and q + 3 share a register, so even and odd samples separate
+// within lanes. Masked: points beyond the frame become exact zeros by their lane masks.
+// Unmasked: they are left as the products, and the result tells whether any packed value is
+// a NaN (then the masked form must run).
+template <bool Masked>
+BRISVANE_KERNEL bool packreversed(const double* fr, size_t M, const uint32_t* ip, const double* we,
+                                  const double* wo, const long long* ke, const long long* ko, v4d mv,
+                                  double* re, double* im) {
+  v4d ce = splat4(0.0), co = ce;
+  for (size_t q = 0; q + 4 <= M; q += 4) {
+    unsigned long long i01, i23;
+    std::memcpy(&i01, ip + q, sizeof i01);
+    std::memcpy(&i23, ip + q + 2, sizeof i23);
+    const auto i0 = static_cast<uint32_t>(i01), i1 = static_cast<uint32_t>(i01 >> 32);
+    const auto i2 = static_cast<uint32_t>(i23), i3 = static_cast<uint32_t>(i23 >> 32);
+    const v4d a = __builtin_shufflevector(load2(fr + i0), load2(fr + i2), 0, 1, 2, 3);
+    const v4d b = __builtin_shufflevector(load2(fr + i1), load2(fr + i3), 0, 1, 2, 3);
+    const v4d xe = __builtin_shufflevector(a, b, 0, 4, 2, 6);
+    const v4d xo = __builtin_shufflevector(a, b, 1, 5, 3, 7);
+    v4d ve = (xe - mv) * load4(we + q);
+    v4d vo = (xo - mv) * load4(wo + q);
+    if (Masked) {
+      ve = (v4d)((v4i)ve & load4i(ke + q));
+      vo = (v4d)((v4i)vo & load4i(ko + q));
+    } else {
+      ce += ve;
+      co += vo;
+    }
+    store4(re + q, ve);
+    store4(im + q, vo);
+  }
+  const v4d c = ce + co;
+  return !((c[0] == c[0]) && (c[1] == c[1]) && (c[2] == c[2]) && (c[3] == c[3]));
+}
+
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
 // local peak. fr holds the W samples around the centre (only those are read). The frame is
 // centred and windowed straight into the packed halves (even samples into re, odd ones into
@@ -362,22 +399,19 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   if (up > peak) peak = up;
   if (down > peak) peak = down;
   // Centre, window, split into even and odd samples, each packed point q placed at its
-  // bit-reversed slot; the mask gives exact zeros from sample W on.
+  // bit-reversed slot; samples from W on count as zeros.
   const double* we = wk.wevenrev.data();
   const double* wo = wk.woddrev.data();
   const uint32_t* ip = wk.idxpair.data();
   const long long* ke = wk.maskeven.data();
   const long long* ko = wk.maskodd.data();
   if (Reversed) {
-    // Each packed point takes the sample pair 2q, 2q + 1 with one load; pairs of points q and
-    // q + 2, q + 1 and q + 3 share a register, so even and odd samples separate within lanes.
-    for (size_t q = 0; q + 4 <= M; q += 4) {
-      const v4d a = __builtin_shufflevector(load2(fr + ip[q]), load2(fr + ip[q + 2]), 0, 1, 2, 3);
-      const v4d b = __builtin_shufflevector(load2(fr + ip[q + 1]), load2(fr + ip[q + 3]), 0, 1, 2, 3);
-      const v4d xe = __builtin_shufflevector(a, b, 0, 4, 2, 6);
-      const v4d xo = __builtin_shufflevector(a, b, 1, 5, 3, 7);
-      store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & load4i(ke + q)));
-      store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & load4i(ko + q)));
+    // First without the masks: a point beyond the frame then holds (x - m) * 0 for the pair
+    // it loaded, which is a zero (of either sign: the powers square it away) unless that x
+    // or m is not finite. Sums of all packed values reveal any NaN so made (or already
+    // there); the frame is then packed again with the masks.
+    if (packreversed<false>(fr, M, ip, we, wo, ke, ko, mv, re, im)) {
+      packreversed<true>(fr, M, ip, we, wo, ke, ko, mv, re, im);
     }
     // An odd W leaves sample W - 1 without its pair: its point was loaded from a pair inside
     // the frame and is set here.

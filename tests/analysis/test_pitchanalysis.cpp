@@ -345,9 +345,9 @@ TEST(HighResolution, UpsamplerImpulseResponseAndTrack) {
 
 // The fast trackers against the documented ones: the same voicing and candidate in every
 // frame (values equal to rounding), on voiced, noisy, silent, clipped and edge-of-signal
-// material, for plain and upsampled tracking, other search ranges, shifts and offsets. The
-// last stretch, bare negative pulses growing from faint to loud, has its local peaks below
-// the mean only, and its voicing onset hangs on them.
+// material, with a NaN sample, for plain and upsampled tracking, other search ranges, shifts
+// and offsets. The last stretch, bare negative pulses growing from faint to loud, has its
+// local peaks below the mean only, and its voicing onset hangs on them.
 TEST(FastPitch, SameTrackAsTheDocumentedTracker) {
   std::vector<double> x(32000, 0.0);
   const std::vector<double> low = pulsetrain(7000, 16000.0, 82.0, 0.6);
@@ -361,6 +361,7 @@ TEST(FastPitch, SameTrackAsTheDocumentedTracker) {
     if (i >= 19000) x[i] += low[i - 19000];
   }
   x[12000] = 0.999;  // a clipped spike inside the high voice
+  x[23700] = kNaN;    // a garbage sample: the frames around it carry no candidate
   for (size_t i = 24000; i < 32000; i += 100) x[i] = -0.005 - 0.2 * static_cast<double>(i - 24000) / 8000.0;
   struct Case { uint32_t S, offset; double f0min, f0max; bool highres; };
   for (const Case& c : {Case{80, 0, 60.0, 500.0, false}, Case{80, 0, 60.0, 500.0, true},
