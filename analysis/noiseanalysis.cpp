@@ -184,16 +184,18 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
 
 namespace {
 
-// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm. First the
-// quotients of all whole vectors go to out (a pass bound by the divider alone), then their
-// logarithms, two vectors per step: the logarithm's chain (a division, then a polynomial)
-// is long, and two independent chains per step keep more of it in flight. The tail is
-// padded with scale (whose log is not used). Returns false when a quotient lies outside the
-// positive normal range (zero, infinite, NaN, subnormal: a power that overflowed, a NaN
-// sample); the caller then redoes the whole array by std::log, so that no value depends on
-// how the bins were grouped into vectors.
+// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm, in two passes
+// over the whole vectors: first the quotients and their reductions (s into out, f and k into
+// the work arrays wf and wk, n values each), then the finishes, two vectors per step. The
+// logarithm's chain of dependent operations (two divisions, then a polynomial) is long;
+// split in two, more of it is in flight at once. The tail is padded with scale (whose log is
+// not used). Returns false when a quotient lies outside the positive normal range (zero,
+// infinite, NaN, subnormal: a power that overflowed, a NaN sample); the caller then redoes
+// the whole array by std::log, so that no value depends on how the bins were grouped into
+// vectors.
 template <typename V, typename I>
-BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
+BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out,
+                                      double* wf, double* wk) {
   constexpr uint32_t w = sizeof(V) / sizeof(double);
   const V fl = V{} + floor;
   const V lo = V{} + std::numeric_limits<double>::min();
@@ -205,16 +207,22 @@ BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor,
     p = p < fl ? fl : p;
     const V y = p / scale;
     good &= (y >= lo) & (y <= hi);
-    storev<V>(out + i, y);
+    V s, f, dk;
+    lognormalreduce<V, I>(y, s, f, dk);
+    storev<V>(out + i, s);
+    storev<V>(wf + i, f);
+    storev<V>(wk + i, dk);
   }
   uint32_t i = 0;
   for (; i + 2 * w <= whole; i += 2 * w) {
-    const V a = loadv<V>(out + i);
-    const V b = loadv<V>(out + i + w);
-    storev<V>(out + i, 0.5 * lognormal<V, I>(a));
-    storev<V>(out + i + w, 0.5 * lognormal<V, I>(b));
+    const V a = lognormalfinish<V>(loadv<V>(out + i), loadv<V>(wf + i), loadv<V>(wk + i));
+    const V b = lognormalfinish<V>(loadv<V>(out + i + w), loadv<V>(wf + i + w), loadv<V>(wk + i + w));
+    storev<V>(out + i, 0.5 * a);
+    storev<V>(out + i + w, 0.5 * b);
   }
-  if (i < whole) storev<V>(out + i, 0.5 * lognormal<V, I>(loadv<V>(out + i)));
+  if (i < whole) {
+    storev<V>(out + i, 0.5 * lognormalfinish<V>(loadv<V>(out + i), loadv<V>(wf + i), loadv<V>(wk + i)));
+  }
   if (whole < n) {
     V p = V{} + scale;
     for (uint32_t l = 0; whole + l < n; ++l) p[l] = P[whole + l];
@@ -229,16 +237,20 @@ BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor,
   return all;
 }
 
-BRISVANE_AVX2 bool halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
-  return halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
+BRISVANE_AVX2 bool halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out,
+                                    double* wf, double* wk) {
+  return halflogpowerbody<v4d, v4i>(P, n, floor, scale, out, wf, wk);
 }
 // Two lanes on processors without AVX2: per lane the same operations as the AVX2 copy.
-bool halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out) {
-  return halflogpowerbody<v2d, v2i>(P, n, floor, scale, out);
+bool halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out, double* wf,
+                       double* wk) {
+  return halflogpowerbody<v2d, v2i>(P, n, floor, scale, out, wf, wk);
 }
-void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out) {
-  const bool normal = cpuhasavx2() ? halflogpoweravx2(P, n, floor, scale, out)
-                                   : halflogpowerplain(P, n, floor, scale, out);
+// P, out, wf and wk: n values each, not overlapping.
+void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out, double* wf,
+                  double* wk) {
+  const bool normal = cpuhasavx2() ? halflogpoweravx2(P, n, floor, scale, out, wf, wk)
+                                   : halflogpowerplain(P, n, floor, scale, out, wf, wk);
   if (normal) return;
   for (uint32_t i = 0; i < n; ++i) {
     double p = P[i];
@@ -357,7 +369,10 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
     noisepowersplain(re, im, ws->fastcos.data(), ws->fastsin.data(), half, P);
   }
 
-  halflogpower(P + 1, half - 1, L * kPowerFloor, static_cast<double>(L) * fs, logspec + 1);
+  // Work arrays of the logarithm: the upper half of logspec (scratch) and the transform's
+  // imaginary parts (read already).
+  halflogpower(P + 1, half - 1, L * kPowerFloor, static_cast<double>(L) * fs, logspec + 1, logspec + half + 1,
+               ws->scratch);
   logspec[0] = logspec[1];
   logspec[half] = logspec[half - 1];
   // Low band (the documented attenuation, upper half left as scratch).
