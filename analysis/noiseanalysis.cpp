@@ -184,52 +184,73 @@ int getnoiselogspectrum(const double* x, uint32_t nx, double fs, uint32_t centre
 
 namespace {
 
-// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm, in groups of
-// the vector width (the tail padded with scale, whose log is not used). Returns false when a
-// quotient lies outside the positive normal range (zero, infinite, NaN, subnormal: a power
-// that overflowed, a NaN sample); the caller then redoes the whole array by std::log, so that
-// no value depends on how the bins were grouped into vectors.
+// out[i] = 1/2 ln(max(P[i], floor) / scale) for i < n by the vector logarithm, in two passes
+// over the whole vectors: first the quotients and their reductions (s into out, f and k into
+// the work arrays wf and wk, n values each), then the finishes, two vectors per step. The
+// logarithm's chain of dependent operations (two divisions, then a polynomial) is long;
+// split in two, more of it is in flight at once. The tail is padded with scale (whose log is
+// not used). Returns false when a quotient lies outside the positive normal range (zero,
+// infinite, NaN, subnormal: a power that overflowed, a NaN sample); the caller then redoes
+// the whole array by std::log, so that no value depends on how the bins were grouped into
+// vectors.
 template <typename V, typename I>
-BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out) {
+BRISVANE_KERNEL bool halflogpowerbody(const double* P, uint32_t n, double floor, double scale, double* out,
+                                      double* wf, double* wk) {
   constexpr uint32_t w = sizeof(V) / sizeof(double);
   const V fl = V{} + floor;
   const V lo = V{} + std::numeric_limits<double>::min();
   const V hi = V{} + std::numeric_limits<double>::max();
   I good = I{} - 1;
-  uint32_t i = 0;
-  for (; i + w <= n; i += w) {
-    V p;
-    std::memcpy(&p, P + i, sizeof p);
+  const uint32_t whole = n - n % w;
+  for (uint32_t i = 0; i < whole; i += w) {
+    V p = loadv<V>(P + i);
     p = p < fl ? fl : p;
     const V y = p / scale;
     good &= (y >= lo) & (y <= hi);
-    const V r = 0.5 * lognormal<V, I>(y);
-    std::memcpy(out + i, &r, sizeof r);
+    V s, f, dk;
+    lognormalreduce<V, I>(y, s, f, dk);
+    storev<V>(out + i, s);
+    storev<V>(wf + i, f);
+    storev<V>(wk + i, dk);
   }
-  if (i < n) {
+  uint32_t i = 0;
+  for (; i + 2 * w <= whole; i += 2 * w) {
+    const V a = lognormalfinish<V>(loadv<V>(out + i), loadv<V>(wf + i), loadv<V>(wk + i));
+    const V b = lognormalfinish<V>(loadv<V>(out + i + w), loadv<V>(wf + i + w), loadv<V>(wk + i + w));
+    storev<V>(out + i, 0.5 * a);
+    storev<V>(out + i + w, 0.5 * b);
+  }
+  if (i < whole) {
+    storev<V>(out + i, 0.5 * lognormalfinish<V>(loadv<V>(out + i), loadv<V>(wf + i), loadv<V>(wk + i)));
+  }
+  if (whole < n) {
     V p = V{} + scale;
-    for (uint32_t l = 0; i + l < n; ++l) p[l] = P[i + l];
+    for (uint32_t l = 0; whole + l < n; ++l) p[l] = P[whole + l];
     p = p < fl ? fl : p;
     const V y = p / scale;
     good &= (y >= lo) & (y <= hi);
     const V r = 0.5 * lognormal<V, I>(y);
-    for (uint32_t l = 0; i + l < n; ++l) out[i + l] = r[l];
+    for (uint32_t l = 0; whole + l < n; ++l) out[whole + l] = r[l];
   }
   bool all = true;
   for (uint32_t l = 0; l < w; ++l) all = all && good[l] != 0;
   return all;
 }
 
-BRISVANE_AVX2 bool halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out) {
-  return halflogpowerbody<v4d, v4i>(P, n, floor, scale, out);
+BRISVANE_AVX2 bool halflogpoweravx2(const double* P, uint32_t n, double floor, double scale, double* out,
+                                    double* wf, double* wk) {
+  return halflogpowerbody<v4d, v4i>(P, n, floor, scale, out, wf, wk);
 }
 // Two lanes on processors without AVX2: per lane the same operations as the AVX2 copy.
-bool halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out) {
-  return halflogpowerbody<v2d, v2i>(P, n, floor, scale, out);
+bool halflogpowerplain(const double* P, uint32_t n, double floor, double scale, double* out, double* wf,
+                       double* wk) {
+  return halflogpowerbody<v2d, v2i>(P, n, floor, scale, out, wf, wk);
 }
-void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out) {
-  const bool normal = cpuhasavx2() ? halflogpoweravx2(P, n, floor, scale, out)
-                                   : halflogpowerplain(P, n, floor, scale, out);
+// P, out, wf and wk: n values each, not overlapping.
+void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out, double* wf,
+                  double* wk) {
+  const bool normal = cpuhasavx2() ? halflogpoweravx2(P, n, floor, scale, out, wf, wk)
+                                   : halflogpowerplain(P, n, floor, scale, out, wf, wk);
   if (normal) return;
   for (uint32_t i = 0; i < n; ++i) {
     double p = P[i];
@@ -323,16 +344,31 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
   double* re = logspec;
   double* im = ws->scratch;
   const uint32_t count = (L + 1) / 2;
-  for (uint32_t n = 0; n < count; ++n) {
-    re[n] = 0.0;
-    im[n] = 0.0;
-  }
-  for (int64_t i = i0; i < e; ++i) {
-    const double v = (x[base + i] - mu) * win[i];
-    if (i % 2 == 0) {
-      re[i / 2] = v;
-    } else {
-      im[i / 2] = v;
+  if (i0 == 0 && e == L) {
+    // The whole window inside the signal (nearly every frame): pairs of values straight
+    // into their point, no clearing.
+    const double* xs = x + base;
+    const uint32_t pairs = L / 2;
+    for (uint32_t n = 0; n < pairs; ++n) {
+      re[n] = (xs[2 * n] - mu) * win[2 * n];
+      im[n] = (xs[2 * n + 1] - mu) * win[2 * n + 1];
+    }
+    if (pairs < count) {
+      re[pairs] = (xs[2 * pairs] - mu) * win[2 * pairs];
+      im[pairs] = 0.0;
+    }
+  } else {
+    for (uint32_t n = 0; n < count; ++n) {
+      re[n] = 0.0;
+      im[n] = 0.0;
+    }
+    for (int64_t i = i0; i < e; ++i) {
+      const double v = (x[base + i] - mu) * win[i];
+      if (i % 2 == 0) {
+        re[i / 2] = v;
+      } else {
+        im[i / 2] = v;
+      }
     }
   }
   dofftrfastlow(ws->fastplan, re, im, count);
@@ -348,7 +384,10 @@ int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t ce
     noisepowersplain(re, im, ws->fastcos.data(), ws->fastsin.data(), half, P);
   }
 
-  halflogpower(P + 1, half - 1, L * kPowerFloor, static_cast<double>(L) * fs, logspec + 1);
+  // Work arrays of the logarithm: the upper half of logspec (scratch) and the transform's
+  // imaginary parts (read already).
+  halflogpower(P + 1, half - 1, L * kPowerFloor, static_cast<double>(L) * fs, logspec + 1, logspec + half + 1,
+               ws->scratch);
   logspec[0] = logspec[1];
   logspec[half] = logspec[half - 1];
   // Low band (the documented attenuation, upper half left as scratch).

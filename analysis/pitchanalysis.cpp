@@ -56,27 +56,27 @@ struct pitchwork {
   std::vector<double> cosrev;      // cos(2 pi (M - k)/N), sin(2 pi (M - k)/N), k = 0 .. M/2
   std::vector<double> sinrev;
   // The cosine sum of the power spectrum: transform tables of M real points, cos and sin of
-  // pi k/M (k = 0 .. M/2), y, its packing (L = M/2 + 4 each), Im Y, and F at lags 0 .. H + 7.
+  // pi k/M (k = 0 .. M/2), the packing of y (real parts, then imaginary parts, M/2 + 4 each),
+  // and F at lags 0 .. H + 7.
   rfftplan evenplan;
   std::vector<double> coshalf;
   std::vector<double> sinhalf;
-  std::vector<double> yv;
-  std::vector<double> zre;
-  std::vector<double> zim;
-  std::vector<double> yim;
+  std::vector<double> zpack;
   std::vector<double> facf;
   std::vector<double> invwinacf;  // 1 / winacf, lags 0 .. H + 7
   // The packing into bit-reversed order: for slot p of the M-point transform (holding packed
   // point q = rev p), the frame indices of samples 2q and 2q + 1 (kept
   // below W), their window values, and all-ones masks where that sample lies inside the
-  // window (all-zero beyond); for slot p of the M/2-point transform, 2 rev p.
+  // window (all-zero beyond); for each value y[k] of the cosine sum's input, its place in
+  // zpack: packed point k/2 (real part for even k, imaginary for odd), at its bit-reversed
+  // slot for the four-lane copy, in natural order for the two-lane one.
   std::vector<uint32_t> idxpair;  // first sample of the pair loaded for each packed point
   size_t lonepoint = 0;           // the point of a last sample without its pair (M: none)
   std::vector<double> wevenrev;
   std::vector<double> woddrev;
   std::vector<long long> maskeven;
   std::vector<long long> maskodd;
-  std::vector<uint32_t> idxhalf;
+  std::vector<uint32_t> yslot;
 };
 
 bool takespart(const double* freq, int slot) {
@@ -224,18 +224,10 @@ void analyseframe(const double* x, uint64_t len, uint64_t c, double globalpk,
   strength[kPitchSlots - 1] = unvoicedstrength(localpeak, globalpk);
 }
 
-// Lanes (l0, l1, l2, l3) of a reversed: (a3, a2, a1, a0).
-// Lane gathers and scatters written element by element: both compiled copies turn them into
-// plain moves (a whole-vector shuffle would go through memory in the copy without AVX).
-// (p[3], p[2], p[1], p[0]):
+// Lanes (l0, l1, l2, l3) = (p[3], p[2], p[1], p[0]). A lane gather written element by
+// element: both compiled copies turn it into plain moves (a whole-vector shuffle would go
+// through memory in the copy without AVX).
 BRISVANE_KERNEL v4d loadrev4(const double* p) { return v4d{p[3], p[2], p[1], p[0]}; }
-// p[0..3] = (a3, a2, a1, a0):
-BRISVANE_KERNEL void storerev4(double* p, v4d a) {
-  p[0] = a[3];
-  p[1] = a[2];
-  p[2] = a[1];
-  p[3] = a[0];
-}
 
 // Power spectrum bins k and j = M - k of the N = 2M real frame from the half-size transform
 // Z of its packing z[m] = x[2m] + j x[2m+1] (a, b: Z[k]; c, d: Z[j]; ck, sk, cj, sj: cos and
@@ -294,6 +286,43 @@ BRISVANE_KERNEL v4i load4i(const long long* p) {
   return v;
 }
 
+// Centring, windowing and packing of a frame into bit-reversed slots: each packed point
+// takes the sample pair 2q, 2q + 1 with one load (indices read two at a time); pairs of
+// points q and q + 2, q + 1 and q + 3 share a register, so even and odd samples separate
+// within lanes. Masked: points beyond the frame become exact zeros by their lane masks.
+// Unmasked: they are left as the products, and the result tells whether any packed value is
+// a NaN (then the masked form must run).
+template <bool Masked>
+BRISVANE_KERNEL bool packreversed(const double* fr, size_t M, const uint32_t* ip, const double* we,
+                                  const double* wo, const long long* ke, const long long* ko, v4d mv,
+                                  double* re, double* im) {
+  v4d ce = splat4(0.0), co = ce;
+  for (size_t q = 0; q + 4 <= M; q += 4) {
+    unsigned long long i01, i23;
+    std::memcpy(&i01, ip + q, sizeof i01);
+    std::memcpy(&i23, ip + q + 2, sizeof i23);
+    const auto i0 = static_cast<uint32_t>(i01), i1 = static_cast<uint32_t>(i01 >> 32);
+    const auto i2 = static_cast<uint32_t>(i23), i3 = static_cast<uint32_t>(i23 >> 32);
+    const v4d a = __builtin_shufflevector(load2(fr + i0), load2(fr + i2), 0, 1, 2, 3);
+    const v4d b = __builtin_shufflevector(load2(fr + i1), load2(fr + i3), 0, 1, 2, 3);
+    const v4d xe = __builtin_shufflevector(a, b, 0, 4, 2, 6);
+    const v4d xo = __builtin_shufflevector(a, b, 1, 5, 3, 7);
+    v4d ve = (xe - mv) * load4(we + q);
+    v4d vo = (xo - mv) * load4(wo + q);
+    if (Masked) {
+      ve = (v4d)((v4i)ve & load4i(ke + q));
+      vo = (v4d)((v4i)vo & load4i(ko + q));
+    } else {
+      ce += ve;
+      co += vo;
+    }
+    store4(re + q, ve);
+    store4(im + q, vo);
+  }
+  const v4d c = ce + co;
+  return !((c[0] == c[0]) && (c[1] == c[1]) && (c[2] == c[2]) && (c[3] == c[3]));
+}
+
 // Autocorrelation of one frame by the fast transforms, then its normalisation; returns the
 // local peak. fr holds the W samples around the centre (only those are read). The frame is
 // centred and windowed straight into the packed halves (even samples into re, odd ones into
@@ -310,56 +339,79 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const size_t M = st.N / 2;
   double* re = wk.re.data();
   double* im = wk.im.data();
-  // Mean over H +- meanhalf: two 4-lane partial sums in a fixed order, then the tail.
+  // Mean over H +- meanhalf: two 4-lane partial sums in a fixed order, then the tail. In the
+  // same pass, independent of the mean, the largest and smallest samples over H +- peakhalf
+  // (exact in any order; NaNs lose every comparison and are ignored).
   const size_t mfirst = st.H - st.meanhalf;
   const size_t mcount = 2 * static_cast<size_t>(st.meanhalf) + 1;
+  const size_t pfirst = st.H - st.peakhalf;
+  const size_t pcount = 2 * static_cast<size_t>(st.peakhalf) + 1;
+  constexpr double inf = std::numeric_limits<double>::infinity();
   v4d s0 = splat4(0.0);
   v4d s1 = splat4(0.0);
+  v4d hi0 = splat4(-inf), hi1 = hi0;
+  v4d lo0 = splat4(inf), lo1 = lo0;
   size_t i = 0;
+  size_t p = 0;
+  for (; i + 8 <= mcount && p + 8 <= pcount; i += 8, p += 8) {
+    s0 += load4(fr + mfirst + i);
+    s1 += load4(fr + mfirst + i + 4);
+    const v4d a = load4(fr + pfirst + p);
+    const v4d b = load4(fr + pfirst + p + 4);
+    hi0 = (a > hi0) ? a : hi0;
+    hi1 = (b > hi1) ? b : hi1;
+    lo0 = (a < lo0) ? a : lo0;
+    lo1 = (b < lo1) ? b : lo1;
+  }
   for (; i + 8 <= mcount; i += 8) {
     s0 += load4(fr + mfirst + i);
     s1 += load4(fr + mfirst + i + 4);
+  }
+  for (; p + 4 <= pcount; p += 4) {
+    const v4d a = load4(fr + pfirst + p);
+    hi0 = (a > hi0) ? a : hi0;
+    lo0 = (a < lo0) ? a : lo0;
   }
   const v4d s01 = s0 + s1;
   double sum = (s01[0] + s01[1]) + (s01[2] + s01[3]);
   for (; i < mcount; ++i) sum += fr[mfirst + i];
   const double m = sum / static_cast<double>(mcount);
-  // Local peak |x - m| over H +- peakhalf (a maximum: exact in any order; NaNs ignored).
-  const size_t pfirst = st.H - st.peakhalf;
-  const size_t pcount = 2 * static_cast<size_t>(st.peakhalf) + 1;
   const v4d mv = splat4(m);
-  v4d pv = splat4(0.0);
-  size_t p = 0;
-  for (; p + 4 <= pcount; p += 4) {
-    const v4d dv = load4(fr + pfirst + p) - mv;
-    const v4d av = (dv < 0.0) ? -dv : dv;
-    pv = (av > pv) ? av : pv;
-  }
-  double peak = 0.0;
+  double top = -inf, bottom = inf;
   for (int lane = 0; lane < 4; ++lane) {
-    if (pv[lane] > peak) peak = pv[lane];
+    if (hi0[lane] > top) top = hi0[lane];
+    if (hi1[lane] > top) top = hi1[lane];
+    if (lo0[lane] < bottom) bottom = lo0[lane];
+    if (lo1[lane] < bottom) bottom = lo1[lane];
   }
   for (; p < pcount; ++p) {
-    const double a = std::fabs(fr[pfirst + p] - m);
-    if (a > peak) peak = a;
+    if (fr[pfirst + p] > top) top = fr[pfirst + p];
+    if (fr[pfirst + p] < bottom) bottom = fr[pfirst + p];
   }
+  // Local peak: the largest |x - m| (from 0 up, NaNs ignored). Rounding is monotonic, so over
+  // the samples above the mean the largest x - m is that of the largest sample, and below it
+  // the largest m - x (= |x - m| exactly) that of the smallest; a difference of the wrong sign
+  // or a NaN (a non-finite mean, infinities on both sides) fails the test, as every one of
+  // its terms would.
+  double peak = 0.0;
+  const double up = top - m;
+  const double down = m - bottom;
+  if (up > peak) peak = up;
+  if (down > peak) peak = down;
   // Centre, window, split into even and odd samples, each packed point q placed at its
-  // bit-reversed slot; the mask gives exact zeros from sample W on.
+  // bit-reversed slot; samples from W on count as zeros.
   const double* we = wk.wevenrev.data();
   const double* wo = wk.woddrev.data();
   const uint32_t* ip = wk.idxpair.data();
   const long long* ke = wk.maskeven.data();
   const long long* ko = wk.maskodd.data();
   if (Reversed) {
-    // Each packed point takes the sample pair 2q, 2q + 1 with one load; pairs of points q and
-    // q + 2, q + 1 and q + 3 share a register, so even and odd samples separate within lanes.
-    for (size_t q = 0; q + 4 <= M; q += 4) {
-      const v4d a = __builtin_shufflevector(load2(fr + ip[q]), load2(fr + ip[q + 2]), 0, 1, 2, 3);
-      const v4d b = __builtin_shufflevector(load2(fr + ip[q + 1]), load2(fr + ip[q + 3]), 0, 1, 2, 3);
-      const v4d xe = __builtin_shufflevector(a, b, 0, 4, 2, 6);
-      const v4d xo = __builtin_shufflevector(a, b, 1, 5, 3, 7);
-      store4(re + q, (v4d)((v4i)((xe - mv) * load4(we + q)) & load4i(ke + q)));
-      store4(im + q, (v4d)((v4i)((xo - mv) * load4(wo + q)) & load4i(ko + q)));
+    // First without the masks: a point beyond the frame then holds (x - m) * 0 for the pair
+    // it loaded, which is a zero (of either sign: the powers square it away) unless that x
+    // or m is not finite. Sums of all packed values reveal any NaN so made (or already
+    // there); the frame is then packed again with the masks.
+    if (packreversed<false>(fr, M, ip, we, wo, ke, ko, mv, re, im)) {
+      packreversed<true>(fr, M, ip, we, wo, ke, ko, mv, re, im);
     }
     // An odd W leaves sample W - 1 without its pair: its point was loaded from a pair inside
     // the frame and is set here.
@@ -397,8 +449,10 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
   const double hr = re[M / 2];
   const double hi = im[M / 2];
   const double ph = hr * hr + hi * hi;
-  // Power spectrum bins k, M - k and at once the pair k, M - k of y and the term of F[1].
-  double* yv = wk.yv.data();
+  // Power spectrum bins k, M - k and at once the pair k, M - k of y and the term of F[1]; each
+  // y[k] goes straight to its place in the packing of the half-length transform.
+  double* zp = wk.zpack.data();
+  const uint32_t* ys = wk.yslot.data();
   const double* ch = wk.coshalf.data();
   const double* sh = wk.sinhalf.data();
   v4d f1v = splat4(0.0);
@@ -409,8 +463,10 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
     powerpair<v4d>(load4(re + k), load4(im + k), loadrev4(re + j), loadrev4(im + j),
                    load4(cs + k), load4(sn + k), load4(csr + k), load4(snr + k), pk, pj);
     evenpair<v4d>(pk, pj, load4(ch + k), load4(sh + k), yk, ym, f1);
-    store4(yv + k, yk);
-    storerev4(yv + j, ym);
+    for (int t = 0; t < 4; ++t) {
+      zp[ys[k + t]] = yk[t];
+      zp[ys[j + 3 - t]] = ym[t];
+    }
     f1v += f1;
   }
   double f1 = (f1v[0] + f1v[1]) + (f1v[2] + f1v[3]);
@@ -419,56 +475,53 @@ BRISVANE_KERNEL double frameacfbody(const double* fr, const pitchsettings& st,
     double pk, pj, yk, ym, t;
     powerpair<double>(re[k], im[k], re[j], im[j], cs[k], sn[k], cs[j], sn[j], pk, pj);
     evenpair<double>(pk, pj, ch[k], sh[k], yk, ym, t);
-    yv[k] = yk;
-    yv[j] = ym;
+    zp[ys[k]] = yk;
+    zp[ys[j]] = ym;
     f1 += t;
   }
-  yv[0] = (p0 + pm) * 0.5;
-  yv[M / 2] = ph;
+  zp[ys[0]] = (p0 + pm) * 0.5;
+  zp[ys[M / 2]] = ph;
   f1 += (p0 - pm) * 0.5;
   // Real transform of y: packed into L = M/2 complex points, transformed.
   const size_t L = M / 2;
-  double* zr = wk.zre.data();
-  double* zi = wk.zim.data();
-  // Packed point u (yv[2u], yv[2u + 1]) placed at its bit-reversed slot.
+  double* zr = zp;
+  double* zi = zp + (L + 4);
   if (Reversed) {
-    const uint32_t* iy = wk.idxhalf.data();
-    for (size_t u = 0; u < L; ++u) {
-      zr[u] = yv[iy[u]];
-      zi[u] = yv[iy[u] + 1];
-    }
     dofftrfastreversed(wk.evenplan.half, zr, zi);
   } else {
-    for (size_t u = 0; u < L; ++u) {
-      zr[u] = yv[2 * u];
-      zi[u] = yv[2 * u + 1];
-    }
     dofftrfast(wk.evenplan.half, zr, zi, 1);
   }
-  // Bins m = 1 .. mlast of Y: F at the even lags, Im Y kept for the odd ones.
+  // Bins m = 1 .. mlast of Y: F at the even lags, and from Im Y the odd lags up to
+  // 2 mlast + 1 (one beyond laglast + 1 when that is even: the overshoot of the
+  // normalisation), by the recurrence in increasing m. Its chain of dependent subtractions
+  // runs beside the next bins' arithmetic.
   const size_t lastlag = static_cast<size_t>(st.laglast + 1);
   const size_t mlast = lastlag / 2;  // <= L - 1: laglast + 1 < H < M
   const double* ecs = wk.evenplan.cosk.data();
   const double* esn = wk.evenplan.sink.data();
   double* F = wk.facf.data();
-  double* yi = wk.yim.data();
+  F[0] = zr[0] + zi[0];
+  double fodd = f1;
+  F[1] = fodd;
   size_t b = 1;
   for (; b + 3 <= mlast; b += 4) {
     const size_t j = L - b - 3;
     v4d yr, yim;
     realbin<v4d>(load4(zr + b), load4(zi + b), loadrev4(zr + j), loadrev4(zi + j),
                  load4(ecs + b), load4(esn + b), yr, yim);
-    for (int t = 0; t < 4; ++t) F[2 * (b + t)] = yr[t];
-    store4(yi + b, yim);
+    for (int t = 0; t < 4; ++t) {
+      F[2 * (b + t)] = yr[t];
+      fodd = fodd - yim[t];
+      F[2 * (b + t) + 1] = fodd;
+    }
   }
   for (; b <= mlast; ++b) {
-    double yr;
-    realbin<double>(zr[b], zi[b], zr[L - b], zi[L - b], ecs[b], esn[b], yr, yi[b]);
+    double yr, yim;
+    realbin<double>(zr[b], zi[b], zr[L - b], zi[L - b], ecs[b], esn[b], yr, yim);
     F[2 * b] = yr;
+    fodd = fodd - yim;
+    F[2 * b + 1] = fodd;
   }
-  F[0] = zr[0] + zi[0];
-  F[1] = f1;
-  for (b = 1; 2 * b + 1 <= lastlag; ++b) F[2 * b + 1] = F[2 * b - 1] - yi[b];
   // rho[l] = (F[l] / F[0]) / winacf[l] in blocks of 4 lags (rho, F and the reciprocals of
   // winacf are padded for the overshoot), as products with reciprocals where 1 / F[0] is a
   // safe finite number (any frame of real speech: the divisions cost far more than the
@@ -580,7 +633,6 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
       wk.coshalf[k] = std::cos(pi * static_cast<double>(k) / static_cast<double>(M));
       wk.sinhalf[k] = std::sin(pi * static_cast<double>(k) / static_cast<double>(M));
     }
-    wk.yv.assign(M, 0.0);
     wk.idxpair.assign(M, 0);
     wk.lonepoint = M;
     wk.wevenrev.assign(M, 0.0);
@@ -599,13 +651,16 @@ int pitchtrack(const double* x, uint64_t len, double fs, uint64_t S, uint64_t of
       wk.maskeven[p] = (2 * q < st.W) ? -1LL : 0LL;
       wk.maskodd[p] = (2 * q + 1 < st.W) ? -1LL : 0LL;
     }
-    wk.idxhalf.assign(M / 2, 0);
-    for (size_t p = 0; p < M / 2; ++p) {
-      wk.idxhalf[p] = 2 * wk.evenplan.half.rev[p];
+    // y[k] is point k/2 of the packing: its slot p (rev p = k/2) in the bit-reversed order.
+    const size_t L = M / 2;
+    wk.yslot.assign(M, 0);
+    const bool reversed = cpuhasavx2();
+    for (size_t p = 0; p < L; ++p) {
+      const size_t u = reversed ? wk.evenplan.half.rev[p] : p;
+      wk.yslot[2 * u] = static_cast<uint32_t>(p);
+      wk.yslot[2 * u + 1] = static_cast<uint32_t>(L + 4 + p);
     }
-    wk.zre.assign(M / 2 + 4, 0.0);
-    wk.zim.assign(M / 2 + 4, 0.0);
-    wk.yim.assign(M / 2 + 4, 0.0);
+    wk.zpack.assign(2 * (L + 4), 0.0);
   }
   for (uint32_t k = 0; k < n; ++k) {
     double* freq = wk.freq.data() + static_cast<size_t>(k) * kPitchSlots;
@@ -737,9 +792,42 @@ void unrankcandidates(double f0min, const double* freq, double* strength) {
   }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// Sign bits of the four lanes by the AVX instruction (inlined into the AVX2 copy only). The
+// vector is passed by address: a 256-bit argument of a function compiled without AVX would
+// change the calling convention.
+__attribute__((target("avx2"))) inline uint32_t peaklanes256(const v4d* d) {
+  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(*d));
+}
+#endif
+
+// Bit t set where lane t of the comparison mask m is set, by the sign-mask instruction of the
+// instruction set the copy is compiled for (one instruction instead of four lane moves).
+template <bool kAvx2>
+BRISVANE_KERNEL uint32_t peaklanes(v4i m) {
+  v4d d;
+  std::memcpy(&d, &m, sizeof d);
+#if defined(__x86_64__) || defined(__i386__)
+  if constexpr (kAvx2) {
+    return peaklanes256(&d);
+  } else {
+    v2d lo;
+    v2d hi;
+    std::memcpy(&lo, &d, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
+    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
+           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
+  }
+#endif
+  uint32_t bits = 0;
+  for (uint32_t t = 0; t < 4; ++t) bits |= static_cast<uint32_t>(m[t] & 1) << t;
+  return bits;
+}
+
 // The peak tests of pitchcandidates on four lags at a time (the same comparisons, so NaNs
 // fail them alike; a block without a peak, by far the most common, costs one test), then
 // the peaks in increasing lag; the last lags one by one, reading no further than laglast + 1.
+template <bool kAvx2>
 BRISVANE_KERNEL void peakscanbody(const double* rho, int64_t lagfirst, int64_t laglast,
                                   double fs, double f0min, double* freq, double* strength) {
   const double threshold = 0.5 * kVoicingThreshold;
@@ -748,9 +836,10 @@ BRISVANE_KERNEL void peakscanbody(const double* rho, int64_t lagfirst, int64_t l
   for (; l + 4 <= laglast + 1; l += 4) {
     const v4d c = load4(rho + l);
     const v4i m = (c > thr) & (c > load4(rho + l - 1)) & (c > load4(rho + l + 1));
-    if (((m[0] | m[1]) | (m[2] | m[3])) == 0) continue;
+    const uint32_t bits = peaklanes<kAvx2>(m);
+    if (bits == 0) continue;
     for (int t = 0; t < 4; ++t) {
-      if (m[t] != 0) placepeak(rho, l + t, lagfirst, laglast, fs, f0min, freq, strength);
+      if ((bits >> t) & 1u) placepeak(rho, l + t, lagfirst, laglast, fs, f0min, freq, strength);
     }
   }
   for (; l <= laglast; ++l) {
@@ -760,11 +849,11 @@ BRISVANE_KERNEL void peakscanbody(const double* rho, int64_t lagfirst, int64_t l
 }
 BRISVANE_AVX2 void peakscanavx2(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
                                 double f0min, double* freq, double* strength) {
-  peakscanbody(rho, lagfirst, laglast, fs, f0min, freq, strength);
+  peakscanbody<true>(rho, lagfirst, laglast, fs, f0min, freq, strength);
 }
 void peakscanplain(const double* rho, int64_t lagfirst, int64_t laglast, double fs,
                    double f0min, double* freq, double* strength) {
-  peakscanbody(rho, lagfirst, laglast, fs, f0min, freq, strength);
+  peakscanbody<false>(rho, lagfirst, laglast, fs, f0min, freq, strength);
 }
 
 }  // namespace

@@ -66,34 +66,55 @@ BRISVANE_KERNEL void storev(double* p, V v) {
 // ln 2 split into a high part exact in its products with k and a low part). V is v4d or v2d,
 // I the signed 64-bit integer vector of the same width (v4i, v2i).
 // Only +, -, *, / and bit operations: the same bytes on every instruction set. Accurate to
-// within one unit in the last place of the library logarithm.
+// within one unit in the last place of the library logarithm. Other inputs (zero, negative,
+// subnormal, infinite, NaN) give unspecified values: callers test the range themselves.
+// The bit work is done on unsigned lanes (logical shifts: both instruction sets have them for
+// 64-bit lanes, unlike arithmetic ones; the sign bit of a positive x is 0, so they agree), and
+// k, a small integer (|k| < 2^11), becomes a double exactly by placing its biased exponent
+// field in the mantissa of 2^52 and subtracting 2^52 + 1023: two operations instead of a
+// lane-by-lane conversion.
+// Written as two stages, also usable in separate passes over an array (each pass's chain of
+// dependent operations is then about half as long, so more values are in flight): the
+// reduction gives s, f and k (as a double), the finish the logarithm from them.
 template <typename V, typename I>
-BRISVANE_KERNEL V lognormal(V x) {
+BRISVANE_KERNEL void lognormalreduce(V x, V& s, V& f, V& dk) {
+  typedef unsigned long long U __attribute__((vector_size(sizeof(I))));
+  U u;
+  std::memcpy(&u, &x, sizeof u);
+  // Mantissas from sqrt(2)/2 up carry into the exponent field: t's field is k + 1023.
+  const U t = u + ((0x3ff00000ULL - 0x3fe6a09eULL) << 32);
+  // 1 + f = x 2^-k: t's mantissa bits under the exponent field of sqrt(2)/2, undone.
+  const U mu = (t & 0x000fffffffffffffULL) + (0x3fe6a09eULL << 32);
+  // 2^52 + k + 1023 exactly, then k.
+  const U kb = (t >> 52) | 0x4330000000000000ULL;
+  V m, kv;
+  std::memcpy(&m, &mu, sizeof m);
+  std::memcpy(&kv, &kb, sizeof kv);
+  dk = kv - (4503599627370496.0 + 1023.0);
+  f = m - 1.0;
+  s = f / (2.0 + f);
+}
+template <typename V>
+BRISVANE_KERNEL V lognormalfinish(V s, V f, V dk) {
   constexpr double ln2hi = 6.93147180369123816490e-01;
   constexpr double ln2lo = 1.90821492927058770002e-10;
   constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01;
   constexpr double lg3 = 2.857142874366239149e-01, lg4 = 2.222219843214978396e-01;
   constexpr double lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01;
   constexpr double lg7 = 1.479819860511658591e-01;
-  I u;
-  std::memcpy(&u, &x, sizeof u);
-  // High word shifted so that mantissas from sqrt(2)/2 up carry into the exponent.
-  I hx = (u >> 32) + (0x3ff00000LL - 0x3fe6a09eLL);
-  const I k = (hx >> 20) - 0x3ff;
-  hx = (hx & 0x000fffffLL) + 0x3fe6a09eLL;
-  u = (hx << 32) | (u & 0xffffffffLL);
-  V m;
-  std::memcpy(&m, &u, sizeof m);
-  const V f = m - 1.0;
   const V hfsq = 0.5 * f * f;
-  const V s = f / (2.0 + f);
   const V z = s * s;
   const V w = z * z;
   const V t1 = w * (lg2 + w * (lg4 + w * lg6));
   const V t2 = z * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
   const V R = t2 + t1;
-  const V dk = __builtin_convertvector(k, V);
   return s * (hfsq + R) + dk * ln2lo - hfsq + f + dk * ln2hi;
+}
+template <typename V, typename I>
+BRISVANE_KERNEL V lognormal(V x) {
+  V s, f, dk;
+  lognormalreduce<V, I>(x, s, f, dk);
+  return lognormalfinish<V>(s, f, dk);
 }
 
 // Whether the AVX2 copies of the kernels run: the processor must have AVX2 and the
