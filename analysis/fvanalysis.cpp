@@ -1357,45 +1357,6 @@ uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list)
   return maximabody<false>(q, lo, end, list);
 }
 
-typedef uint64_t v4q __attribute__((vector_size(32)));
-
-// lognormal of dsp/simd.h on four positive normal finite doubles, with the same
-// floating-point operations and hence the same values; only its integer side is formed more
-// cheaply for such inputs: their sign bit is 0, so the right shifts of the high word may be
-// logical ones (the vector unit has no arithmetic 64-bit shift), and the exponent e = k + 1023
-// (0 .. 2048) becomes a double exactly by placing it in the mantissa of 2^52 and subtracting
-// 2^52 (no vector conversion of 64-bit integers either). Other lanes give unspecified values.
-BRISVANE_KERNEL v4d lognormalpositive(v4d x) {
-  constexpr double ln2hi = 6.93147180369123816490e-01;
-  constexpr double ln2lo = 1.90821492927058770002e-10;
-  constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01;
-  constexpr double lg3 = 2.857142874366239149e-01, lg4 = 2.222219843214978396e-01;
-  constexpr double lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01;
-  constexpr double lg7 = 1.479819860511658591e-01;
-  constexpr uint64_t twop52 = 0x4330000000000000ull;  // bits of 2^52
-  v4q u;
-  std::memcpy(&u, &x, sizeof u);
-  // High word shifted so that mantissas from sqrt(2)/2 up carry into the exponent.
-  v4q hx = (u >> 32) + (0x3ff00000ull - 0x3fe6a09eull);
-  const v4q e = (hx >> 20) | twop52;
-  hx = (hx & 0x000fffffull) + 0x3fe6a09eull;
-  u = (hx << 32) | (u & 0xffffffffull);
-  v4d m;
-  std::memcpy(&m, &u, sizeof m);
-  v4d eb;
-  std::memcpy(&eb, &e, sizeof eb);
-  const v4d dk = (eb - 4503599627370496.0) - 1023.0;
-  const v4d f = m - 1.0;
-  const v4d hfsq = 0.5 * f * f;
-  const v4d s = f / (2.0 + f);
-  const v4d z = s * s;
-  const v4d w = z * z;
-  const v4d t1 = w * (lg2 + w * (lg4 + w * lg6));
-  const v4d t2 = z * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
-  const v4d R = t2 + t1;
-  return s * (hfsq + R) + dk * ln2lo - hfsq + f + dk * ln2hi;
-}
-
 // Natural logs of four powers by the vector logarithm of positive normal doubles; a lane
 // whose power is not a positive normal finite double (a subnormal, an infinity after an
 // overflow, a NaN) takes std::log instead. Each lane's operations are fixed, so both compiled
@@ -1403,7 +1364,7 @@ BRISVANE_KERNEL v4d lognormalpositive(v4d x) {
 template <bool kAvx2>
 BRISVANE_KERNEL v4d peaklog4(v4d v) {
   const v4i normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
-  v4d l = lognormalpositive(v);
+  v4d l = lognormal<v4d, v4i>(v);
   if (lanebits<kAvx2>(normal) != 15u) {
     for (uint32_t i = 0; i < 4; ++i) {
       if (normal[i] == 0) l[i] = std::log(v[i]);
