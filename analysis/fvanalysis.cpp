@@ -242,15 +242,6 @@ constexpr double kInvPiSquared = 1.0 / kPiSquared;
 
 typedef uint32_t v4u __attribute__((vector_size(16)));
 
-#if defined(__x86_64__) || defined(__i386__)
-// Sign bits of the four lanes of d by one AVX instruction (inlined into the AVX2 copies,
-// its only callers).
-// The vector is passed by address: a 256-bit argument of a function compiled without AVX
-// would change the calling convention.
-__attribute__((target("avx2"))) inline uint32_t signbits256(const v4d* d) {
-  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(*d));
-}
-#endif
 
 #if defined(__x86_64__) || defined(__i386__)
 // Correctly rounded square roots of the four lanes by one AVX instruction (inlined into the
@@ -282,30 +273,6 @@ BRISVANE_KERNEL v4d sqrt4(v4d a) {
 #endif
 }
 
-// Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
-// instruction of the instruction set the copy is compiled for.
-template <bool kAvx2>
-BRISVANE_KERNEL uint32_t lanebits(v4i m) {
-  v4d d;
-  std::memcpy(&d, &m, sizeof d);
-  if constexpr (kAvx2) {
-#if defined(__x86_64__) || defined(__i386__)
-    return signbits256(&d);
-#endif
-  } else {
-#if defined(__x86_64__) || defined(__i386__)
-    v2d lo;
-    v2d hi;
-    std::memcpy(&lo, &d, sizeof lo);
-    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
-    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
-           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
-#endif
-  }
-  uint32_t bits = 0;
-  for (uint32_t l = 0; l < 4; ++l) bits |= static_cast<uint32_t>(m[l] & 1) << l;
-  return bits;
-}
 
 // Longest neighbourhood (bins) the vector scores take; the estimator's frames have at most 29.
 constexpr uint32_t kQuadMaxCount = 64;

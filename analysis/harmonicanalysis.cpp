@@ -1857,18 +1857,26 @@ int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, ui
   return refineall(x, len, fs, shift, first, nframes, f0min, f0max, iterations, method, f0track, refinestepfast);
 }
 
-// Log amplitude of each fitted harmonic per square root of the harmonic spacing,
-// ln(A_k / (2 sqrt(f0))) = 0.5 ln(|c_k|^2 / f0), into the inverse's area (free after the fit);
-// 0 Hz repeats the first harmonic. Returns the K+1 values.
-static double* harmoniclogamplitudes(memha* ws, idx K, double f0) {
+// Squared magnitudes |c_k|^2 of the fitted harmonics k = 1 .. K into Lk[k] (the inverse's
+// area, free after the fit).
+static double* harmonicpowers(memha* ws, idx K) {
   double* Lk = ws->inv;
   HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
   const double* c = ws->coef;
   for (idx k = 1; k <= K; ++k) {
     const double re = c[2 * (K + k)];
     const double im = c[2 * (K + k) + 1];
-    Lk[k] = 0.5 * std::log((re * re + im * im) / f0);
+    Lk[k] = re * re + im * im;
   }
+  return Lk;
+}
+
+// Log amplitude of each fitted harmonic per square root of the harmonic spacing,
+// ln(A_k / (2 sqrt(f0))) = 0.5 ln(|c_k|^2 / f0), into the inverse's area; 0 Hz repeats the
+// first harmonic. Returns the K+1 values.
+static double* harmoniclogamplitudes(memha* ws, idx K, double f0) {
+  double* Lk = harmonicpowers(ws, K);
+  for (idx k = 1; k <= K; ++k) Lk[k] = 0.5 * std::log(Lk[k] / f0);
   Lk[0] = Lk[1];
   return Lk;
 }
@@ -1918,14 +1926,7 @@ bool halflogratioplain(const double* q, idx n, double f0, double* out) {
 // harmoniclogamplitudes by the vector logarithm: the same values to within one unit in the
 // last place.
 double* harmoniclogamplitudesfast(memha* ws, idx K, double f0) {
-  double* Lk = ws->inv;
-  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
-  const double* c = ws->coef;
-  for (idx k = 1; k <= K; ++k) {
-    const double re = c[2 * (K + k)];
-    const double im = c[2 * (K + k) + 1];
-    Lk[k] = re * re + im * im;
-  }
+  double* Lk = harmonicpowers(ws, K);
   const bool normal =
       cpuhasavx2() ? halflogratioavx2(Lk + 1, K, f0, Lk + 1) : halflogratioplain(Lk + 1, K, f0, Lk + 1);
   if (!normal) return harmoniclogamplitudes(ws, K, f0);

@@ -792,37 +792,7 @@ void unrankcandidates(double f0min, const double* freq, double* strength) {
   }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-// Sign bits of the four lanes by the AVX instruction (inlined into the AVX2 copy only). The
-// vector is passed by address: a 256-bit argument of a function compiled without AVX would
-// change the calling convention.
-__attribute__((target("avx2"))) inline uint32_t peaklanes256(const v4d* d) {
-  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(*d));
-}
-#endif
 
-// Bit t set where lane t of the comparison mask m is set, by the sign-mask instruction of the
-// instruction set the copy is compiled for (one instruction instead of four lane moves).
-template <bool kAvx2>
-BRISVANE_KERNEL uint32_t peaklanes(v4i m) {
-  v4d d;
-  std::memcpy(&d, &m, sizeof d);
-#if defined(__x86_64__) || defined(__i386__)
-  if constexpr (kAvx2) {
-    return peaklanes256(&d);
-  } else {
-    v2d lo;
-    v2d hi;
-    std::memcpy(&lo, &d, sizeof lo);
-    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
-    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
-           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
-  }
-#endif
-  uint32_t bits = 0;
-  for (uint32_t t = 0; t < 4; ++t) bits |= static_cast<uint32_t>(m[t] & 1) << t;
-  return bits;
-}
 
 // The peak tests of pitchcandidates on four lags at a time (the same comparisons, so NaNs
 // fail them alike; a block without a peak, by far the most common, costs one test), then
@@ -836,7 +806,7 @@ BRISVANE_KERNEL void peakscanbody(const double* rho, int64_t lagfirst, int64_t l
   for (; l + 4 <= laglast + 1; l += 4) {
     const v4d c = load4(rho + l);
     const v4i m = (c > thr) & (c > load4(rho + l - 1)) & (c > load4(rho + l + 1));
-    const uint32_t bits = peaklanes<kAvx2>(m);
+    const uint32_t bits = lanebits<kAvx2>(m);
     if (bits == 0) continue;
     for (int t = 0; t < 4; ++t) {
       if ((bits >> t) & 1u) placepeak(rho, l + t, lagfirst, laglast, fs, f0min, freq, strength);

@@ -13,6 +13,7 @@
 //   BRISVANE_AVX2 void sumavx2(const double* a, double* out, std::size_t n) { sumbody(a, out, n); }
 //   void sumplain(const double* a, double* out, std::size_t n) { sumbody(a, out, n); }
 //   void sum(...) { if (cpuhasavx2()) sumavx2(...); else sumplain(...); }
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -115,6 +116,39 @@ BRISVANE_KERNEL V lognormal(V x) {
   V s, f, dk;
   lognormalreduce<V, I>(x, s, f, dk);
   return lognormalfinish<V>(s, f, dk);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Sign bits of the four lanes of d by one AVX instruction (inlined into the AVX2 copies,
+// its only callers). The vector is passed by address: a 256-bit argument of a function
+// compiled without AVX would change the calling convention.
+__attribute__((target("avx2"))) inline uint32_t signbits256(const v4d* d) {
+  return static_cast<uint32_t>(__builtin_ia32_movmskpd256(*d));
+}
+#endif
+
+// Bit l set where lane l of the comparison mask m is set (its sign bit), by the sign-mask
+// instruction of the instruction set the copy is compiled for (one instruction, or two on
+// SSE2, instead of four lane moves).
+template <bool kAvx2>
+BRISVANE_KERNEL uint32_t lanebits(v4i m) {
+  v4d d;
+  std::memcpy(&d, &m, sizeof d);
+#if defined(__x86_64__) || defined(__i386__)
+  if constexpr (kAvx2) {
+    return signbits256(&d);
+  } else {
+    v2d lo;
+    v2d hi;
+    std::memcpy(&lo, &d, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&d) + sizeof lo, sizeof hi);
+    return static_cast<uint32_t>(__builtin_ia32_movmskpd(lo)) |
+           (static_cast<uint32_t>(__builtin_ia32_movmskpd(hi)) << 2);
+  }
+#endif
+  uint32_t bits = 0;
+  for (uint32_t l = 0; l < 4; ++l) bits |= static_cast<uint32_t>(m[l] & 1) << l;
+  return bits;
 }
 
 // Whether the AVX2 copies of the kernels run: the processor must have AVX2 and the
