@@ -119,6 +119,15 @@ bool fastready(const memcc* ws, uint32_t N, uint32_t order, double alpha) {
 // four lanes, 20 with two), then one vector, then one at a time, with the partial sums held in
 // registers across a whole pass over the bins (40 coefficients, the usual order 39, thus read
 // the matrix once, row by row).
+// x in every lane, taken from memory by one broadcast (a sum with a zero vector would cost an
+// addition and a register broadcast per bin, and turn -0 into +0).
+template <typename V>
+BRISVANE_KERNEL V splatfrom(const double* x) {
+  V v;
+  for (uint64_t l = 0; l < sizeof(V) / sizeof(double); ++l) v[l] = *x;
+  return v;
+}
+
 template <typename V>
 BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t P1, double* c, const double* A) {
   constexpr uint64_t w = sizeof(V) / sizeof(double);
@@ -129,7 +138,7 @@ BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t
     for (uint64_t i = 0; i < B; ++i) a[i] = V{};
     const double* row = A + m;
     for (uint64_t k = 0; k <= H; ++k, row += P1) {
-      const V s = V{} + spectrum[k];
+      const V s = splatfrom<V>(spectrum + k);
       for (uint64_t i = 0; i < B; ++i) a[i] += s * loadv<V>(row + i * w);
     }
     for (uint64_t i = 0; i < B; ++i) std::memcpy(c + m + i * w, &a[i], sizeof(V));
@@ -137,7 +146,7 @@ BRISVANE_KERNEL void logspec2ccbody(const double* spectrum, uint64_t H, uint64_t
   for (; m + w <= P1; m += w) {
     V a0 = V{};
     const double* row = A + m;
-    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += (V{} + spectrum[k]) * loadv<V>(row);
+    for (uint64_t k = 0; k <= H; ++k, row += P1) a0 += splatfrom<V>(spectrum + k) * loadv<V>(row);
     std::memcpy(c + m, &a0, sizeof(V));
   }
   for (; m < P1; ++m) {
