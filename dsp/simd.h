@@ -45,7 +45,14 @@ BRISVANE_KERNEL v4d load4(const double* p) {
   return v;
 }
 BRISVANE_KERNEL void store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
-BRISVANE_KERNEL v4d splat4(double a) { return v4d{a, a, a, a}; }
+// a in every lane, written as a broadcast of lane 0: the plain braced form, once inlined into
+// an AVX2 copy, becomes an unpack and a cross-half permute (slow on some processors) instead
+// of the one broadcast instruction.
+BRISVANE_KERNEL v4d splat4(double a) {
+  v4d v = {};
+  std::memcpy(&v, &a, sizeof a);
+  return __builtin_shufflevector(v, v, 0, 0, 0, 0);
+}
 // Lanes in reverse order (for bins read downwards from the top of a spectrum).
 BRISVANE_KERNEL v4d reverse4(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 
