@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "analysis/noiseanalysis.h"
 #include "dsp/matvect.h"
 #include "dsp/simd.h"
 #include "dsp/windowing.h"
@@ -1857,25 +1858,25 @@ int refinepitchfast(const double* x, uint32_t len, double fs, uint32_t shift, ui
   return refineall(x, len, fs, shift, first, nframes, f0min, f0max, iterations, method, f0track, refinestepfast);
 }
 
-// Squared magnitudes |c_k|^2 of the fitted harmonics k = 1 .. K into Lk[k] (the inverse's
-// area, free after the fit).
-static double* harmonicpowers(memha* ws, idx K) {
-  double* Lk = ws->inv;
-  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
+// Squared magnitudes |c_k|^2 of the fitted harmonics k = 1 .. K into out[k - 1] (inside the
+// inverse's area, free after the fit).
+static void harmonicpowers(memha* ws, idx K, double* out) {
+  HA_INBLOCK(ws, out, K, "harmonic powers");
   const double* c = ws->coef;
   for (idx k = 1; k <= K; ++k) {
     const double re = c[2 * (K + k)];
     const double im = c[2 * (K + k) + 1];
-    Lk[k] = re * re + im * im;
+    out[k - 1] = re * re + im * im;
   }
-  return Lk;
 }
 
 // Log amplitude of each fitted harmonic per square root of the harmonic spacing,
 // ln(A_k / (2 sqrt(f0))) = 0.5 ln(|c_k|^2 / f0), into the inverse's area; 0 Hz repeats the
 // first harmonic. Returns the K+1 values.
 static double* harmoniclogamplitudes(memha* ws, idx K, double f0) {
-  double* Lk = harmonicpowers(ws, K);
+  double* Lk = ws->inv;
+  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
+  harmonicpowers(ws, K, Lk + 1);
   for (idx k = 1; k <= K; ++k) Lk[k] = 0.5 * std::log(Lk[k] / f0);
   Lk[0] = Lk[1];
   return Lk;
@@ -1883,53 +1884,17 @@ static double* harmoniclogamplitudes(memha* ws, idx K, double f0) {
 
 namespace {
 
-// out[i] = 0.5 ln(q[i] / f0) for i < n, four (or two) values at a time by the vector
-// logarithm of dsp/simd.h (within one unit in the last place of std::log); the tail is padded
-// with f0, whose quotient 1 is never used. Returns false when a quotient is not a positive
-// normal number (a harmonic of zero amplitude, an overflow, a NaN): the caller then takes
-// std::log for the whole array, so that such frames keep the library's special values.
-template <typename V, typename I>
-BRISVANE_KERNEL bool halflogratiobody(const double* q, idx n, double f0, double* out) {
-  constexpr idx w = sizeof(V) / sizeof(double);
-  const V scale = V{} + f0;
-  const V lo = V{} + std::numeric_limits<double>::min();
-  const V hi = V{} + std::numeric_limits<double>::max();
-  I good = I{} - 1;
-  for (idx i = 0; i < n; i += w) {
-    V p = scale;
-    if (i + w <= n) {
-      p = loadv<V>(q + i);
-    } else {
-      for (idx l = 0; i + l < n; ++l) p[l] = q[i + l];
-    }
-    const V y = p / scale;
-    good &= (y >= lo) & (y <= hi);
-    const V r = 0.5 * lognormal<V, I>(y);
-    if (i + w <= n) {
-      storev<V>(out + i, r);
-    } else {
-      for (idx l = 0; i + l < n; ++l) out[i + l] = r[l];
-    }
-  }
-  bool all = true;
-  for (idx l = 0; l < w; ++l) all = all && good[l] != 0;
-  return all;
-}
-
-BRISVANE_AVX2 bool halflogratioavx2(const double* q, idx n, double f0, double* out) {
-  return halflogratiobody<v4d, v4i>(q, n, f0, out);
-}
-bool halflogratioplain(const double* q, idx n, double f0, double* out) {
-  return halflogratiobody<v2d, v2i>(q, n, f0, out);
-}
-
-// harmoniclogamplitudes by the vector logarithm: the same values to within one unit in the
-// last place.
+// harmoniclogamplitudes by the vector logarithm of halflogpower: the same values to within one
+// unit in the last place.
 double* harmoniclogamplitudesfast(memha* ws, idx K, double f0) {
-  double* Lk = harmonicpowers(ws, K);
-  const bool normal =
-      cpuhasavx2() ? halflogratioavx2(Lk + 1, K, f0, Lk + 1) : halflogratioplain(Lk + 1, K, f0, Lk + 1);
-  if (!normal) return harmoniclogamplitudes(ws, K, f0);
+  double* Lk = ws->inv;
+  HA_INBLOCK(ws, Lk, K + 1, "log amplitudes");
+  // The powers and the logarithm's two work arrays follow the K + 1 values (the inverse's
+  // area holds M^2 >= 4K + 1 values).
+  double* P = Lk + K + 1;
+  HA_INBLOCK(ws, P, 3 * K, "log amplitude scratch");
+  harmonicpowers(ws, K, P);
+  halflogpower(P, static_cast<uint32_t>(K), 0.0, f0, Lk + 1, P + K, P + 2 * K);
   Lk[0] = Lk[1];
   return Lk;
 }

@@ -246,7 +246,9 @@ bool halflogpowerplain(const double* P, uint32_t n, double floor, double scale, 
                        double* wk) {
   return halflogpowerbody<v2d, v2i>(P, n, floor, scale, out, wf, wk);
 }
-// P, out, wf and wk: n values each, not overlapping.
+
+}  // namespace
+
 void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out, double* wf,
                   double* wk) {
   const bool normal = cpuhasavx2() ? halflogpoweravx2(P, n, floor, scale, out, wf, wk)
@@ -258,6 +260,8 @@ void halflogpower(const double* P, uint32_t n, double floor, double scale, doubl
     out[i] = 0.5 * std::log(p / scale);
   }
 }
+
+namespace {
 
 // Powers P[k], k = 1 .. half-1, of the real transform of N = 2 half values from the
 // half-point transform Z = re + j im of their packing as complex points:

@@ -83,6 +83,13 @@ int memnafastprepare(memna* ws, uint32_t N);
 int getnoiselogspectrumfast(const double* x, uint32_t nx, double fs, uint32_t centre, uint32_t N,
                             double* logspec, memna* ws);
 
+// out[i] = 1/2 ln(max(P[i], floor) / scale), i < n: log amplitudes of powers, by a vectorised
+// natural log (within 1 ulp of std::log); when any quotient is not a positive normal double
+// (zero, an overflowed power, a NaN) the whole array goes through std::log instead, the same
+// on every instruction set. P, out and the work arrays wf and wk hold n values each and must
+// not overlap.
+void halflogpower(const double* P, uint32_t n, double floor, double scale, double* out, double* wf, double* wk);
+
 // High-pass shaping of a symmetric N-point log spectrum in place: bin 0 is lowered by ln 10
 // (20 dB), bins below 500 Hz by ln 10 * (1 - f/500), with f = k*fs/N accumulated by addition;
 // bins at or above 500 Hz are untouched. N >= 2 and fs > 0; returns 0, or -1 (nothing done)
