@@ -119,20 +119,27 @@ BENCHMARK(BM_FftInterleaved)->Arg(1024)->Arg(2048)->Arg(4096);
 BENCHMARK(BM_FftSplit)->Arg(1024)->Arg(2048)->Arg(4096);
 // Plan-based complex transform of the pitch and voicing analyses (512 to 4096 points, split
 // layout) and the real-input transform of 1024 points.
-void BM_FftFast(benchmark::State& state) {
-    const auto n = static_cast<uint32_t>(state.range(0));
+// One n-point plan-based transform per iteration of count random complex values (the rest of
+// the arrays as the previous iteration left them) by transform(plan, re, im).
+template <typename Transform>
+void runfft(benchmark::State& state, uint32_t n, uint32_t count, Transform transform) {
     fftplan plan;
     fftplancreate(n, &plan);
-    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(n), 3);
+    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(count), 3);
     std::vector<double> re(n), im(n);
     for (auto _ : state) {
-        std::memcpy(re.data(), src.data(), n * sizeof(double));
-        std::memcpy(im.data(), src.data() + n, n * sizeof(double));
-        dofftrfast(plan, re.data(), im.data(), 1);
+        std::memcpy(re.data(), src.data(), count * sizeof(double));
+        std::memcpy(im.data(), src.data() + count, count * sizeof(double));
+        transform(plan, re.data(), im.data());
         benchmark::DoNotOptimize(re.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_FftFast(benchmark::State& state) {
+    const auto n = static_cast<uint32_t>(state.range(0));
+    runfft(state, n, n, [](const fftplan& p, double* re, double* im) { dofftrfast(p, re, im, 1); });
 }
 
 // A real transform of n random values per iteration: rfftfast, or (Centred) rfftfastcentred on
@@ -165,18 +172,7 @@ void BM_RfftFast(benchmark::State& state) { runrfft<false>(state); }
 // and the voicing analysis's real transforms of centred frames (1024 and 2048 points).
 void BM_FftFastReversed(benchmark::State& state) {
     const auto n = static_cast<uint32_t>(state.range(0));
-    fftplan plan;
-    fftplancreate(n, &plan);
-    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(n), 3);
-    std::vector<double> re(n), im(n);
-    for (auto _ : state) {
-        std::memcpy(re.data(), src.data(), n * sizeof(double));
-        std::memcpy(im.data(), src.data() + n, n * sizeof(double));
-        dofftrfastreversed(plan, re.data(), im.data());
-        benchmark::DoNotOptimize(re.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations());
+    runfft(state, n, n, [](const fftplan& p, double* re, double* im) { dofftrfastreversed(p, re, im); });
 }
 
 void BM_RfftFastCentred(benchmark::State& state) { runrfft<true>(state); }
@@ -184,20 +180,9 @@ void BM_RfftFastCentred(benchmark::State& state) { runrfft<true>(state); }
 // The noise spectrum's transform: 512 points of which the first 81 (a 161-sample window
 // packed in pairs) are nonzero.
 void BM_FftFastLow(benchmark::State& state) {
-    const uint32_t n = 512;
     const auto count = static_cast<uint32_t>(state.range(0));
-    fftplan plan;
-    fftplancreate(n, &plan);
-    const std::vector<double> src = randomvalues(2 * static_cast<std::size_t>(count), 3);
-    std::vector<double> re(n), im(n);
-    for (auto _ : state) {
-        std::memcpy(re.data(), src.data(), count * sizeof(double));
-        std::memcpy(im.data(), src.data() + count, count * sizeof(double));
-        dofftrfastlow(plan, re.data(), im.data(), count);
-        benchmark::DoNotOptimize(re.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations());
+    runfft(state, 512, count,
+           [count](const fftplan& p, double* re, double* im) { dofftrfastlow(p, re, im, count); });
 }
 
 BENCHMARK(BM_FftFast)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
