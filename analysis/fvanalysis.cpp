@@ -402,48 +402,70 @@ BRISVANE_KERNEL void quadsetup(const quadframe& qf, const double* f4, const uint
   }
 }
 
-// Scores of the four peaks set up in q (neighbourhoods of qf.count bins inside re/im): the
-// model value of every bin first (the two kernels over one common denominator; the bins are
-// independent, so their divisions overlap), then the bins near 0 and +-pi redone as slmfast
-// does, then the four sums over the bins in the order of slmfast. The scores are within
-// rounding of slmfast's.
-template <bool kAvx2>
-BRISVANE_KERNEL void quadscores(const double* re, const double* im, const quadframe& qf,
-                                const quadkernel& q, const double* cosd, const double* sind,
-                                double* score) {
-  const uint32_t count = qf.count;
+// Numerator and denominator of the model values of the four peaks set up in q at the bin
+// k with id = id0 + k, cs = cos(k d) and sn = sin(k d) in every lane: K(th1) + K(th2) =
+// pi^2 (sn1 d2 + sn2 d1) / (d1 d2), d = th (pi - th)(pi + th), one division for both kernels,
+// so num = sn1 d2 + sn2 d1 and den = d1 d2. |th| stays below pi W (W <= 16383), so d1 d2
+// stays below about 1e29 and cannot overflow. The score does not change when every model
+// value is scaled alike, so the model is kept divided by pi^2.
+BRISVANE_KERNEL void quadmodelbin(const quadframe& qf, const quadkernel& q, v4d id, v4d cs,
+                                  v4d sn, double* __restrict num, double* __restrict den) {
   const v4d pi = splat4(kPi);
-  const v4d nupi = qf.nupi;
-  const v4d one = splat4(1.0);
-  alignas(32) double mv[4 * kQuadMaxCount];
-  v4d id = q.id0;
-  for (uint32_t k = 0; k < count; ++k) {
-    const v4d cs = splat4(cosd[k]);
-    const v4d sn = splat4(sind[k]);
-    const v4d inupi = id * nupi;
-    const v4d th1 = inupi + q.opi;
-    const v4d th2 = inupi + q.rpi;
-    const v4d sn1 = q.s1 * cs + q.c1 * sn;
-    const v4d sn2 = q.s2 * cs + q.c2 * sn;
-    // K(th1) + K(th2) = pi^2 (sn1 d2 + sn2 d1) / (d1 d2), d = th (pi - th)(pi + th): one
-    // division for both kernels. |th| stays below pi W (W <= 16383), so d1 d2 stays below
-    // about 1e29 and cannot overflow. The score does not change when every model value is
-    // scaled alike, so the model is kept divided by pi^2.
-    const v4d d1 = th1 * ((pi - th1) * (pi + th1));
-    const v4d d2 = th2 * ((pi - th2) * (pi + th2));
-    store4(mv + 4 * k, (sn1 * d2 + sn2 * d1) / (d1 * d2));
-    id = id + one;
-  }
-  // Bins with a kernel angle within kNearTest of 0 or +-pi (about one bin in forty): the
-  // model value as modelvaluenear gives it (divided by pi^2), which tests slmfast's own
-  // angles. The margin kNearMargin covers the difference of the angles, so every bin that
-  // slmfast evaluates directly is among those redone.
+  const v4d inupi = id * qf.nupi;
+  const v4d th1 = inupi + q.opi;
+  const v4d th2 = inupi + q.rpi;
+  const v4d sn1 = q.s1 * cs + q.c1 * sn;
+  const v4d sn2 = q.s2 * cs + q.c2 * sn;
+  const v4d d1 = th1 * ((pi - th1) * (pi + th1));
+  const v4d d2 = th2 * ((pi - th2) * (pi + th2));
+  store4(num, sn1 * d2 + sn2 * d1);
+  store4(den, d1 * d2);
+}
+
+// Bins of the four peaks set up in q with a kernel angle within kNearTest of 0 or +-pi (about
+// one bin in forty): the model value as modelvaluenear gives it (divided by pi^2), which tests
+// slmfast's own angles, as num with den = 1 (the division by 1 that follows is exact). The
+// margin kNearMargin covers the difference of the angles, so every bin that slmfast evaluates
+// directly is among those redone.
+BRISVANE_KERNEL void quadmodelnear(const quadframe& qf, const quadkernel& q, const double* cosd,
+                                   const double* sind, double* num, double* den) {
   for (uint32_t j = 0; j < q.nnear; ++j) {
     const uint32_t k = q.near[j] >> 2;
     const uint32_t l = q.near[j] & 3u;
     const kernelbase kb{qf.nu[l], q.o[l], q.r[l], q.s1[l], q.c1[l], q.s2[l], q.c2[l]};
-    mv[4 * k + l] = modelvaluenear(kb, q.first[l] + k, k, cosd, sind) * kInvPiSquared;
+    num[4 * k + l] = modelvaluenear(kb, q.first[l] + k, k, cosd, sind) * kInvPiSquared;
+    den[4 * k + l] = 1.0;
   }
+}
+
+// Model numerators and denominators of the qf.count bins of the four peaks set up in q
+// (quadmodelbin, then quadmodelnear), bin k at num/den + 4k, one lane per peak; cs4[k] and
+// sn4[k] hold cosd[k] and sind[k] in every lane. The divisions are left to quaddivsums: on
+// processors whose divider holds one of the two addition pipes while it works, a loop of
+// divisions and a loop of additions each run near their own bound when kept apart, and at
+// about the sum of both when mixed.
+BRISVANE_KERNEL void quadmodel(const quadframe& qf, const quadkernel& q, const v4d* cs4,
+                               const v4d* sn4, const double* cosd, const double* sind,
+                               double* num, double* den) {
+  const v4d one = splat4(1.0);
+  v4d id = q.id0;
+  for (uint32_t k = 0; k < qf.count; ++k) {
+    quadmodelbin(qf, q, id, cs4[k], sn4[k], num + 4 * k, den + 4 * k);
+    id = id + one;
+  }
+  quadmodelnear(qf, q, cosd, sind, num, den);
+}
+
+// Scores of the four peaks set up in q (neighbourhoods of qf.count bins inside re/im) from
+// the model numerators and denominators of quadmodel: each bin's model value divided out and
+// the four sums over the bins in the order of slmfast, then
+// sqrt((t^2 + u^2) / (ex em)) per lane (0 where ex em = 0 or the result is not finite).
+// The scores are within rounding of slmfast's.
+template <bool kAvx2>
+BRISVANE_KERNEL void quaddivsums(const double* re, const double* im, const quadframe& qf,
+                                 const quadkernel& q, const double* num, const double* den,
+                                 double* score) {
+  const uint32_t count = qf.count;
   const double* r0 = re + q.first[0];
   const double* r1 = re + q.first[1];
   const double* r2 = re + q.first[2];
@@ -457,7 +479,7 @@ BRISVANE_KERNEL void quadscores(const double* re, const double* im, const quadfr
   v4d t = splat4(0.0);
   v4d u = splat4(0.0);
   for (uint32_t k = 0; k < count; ++k) {
-    const v4d mk = load4(mv + 4 * k);
+    const v4d mk = load4(num + 4 * k) / load4(den + 4 * k);
     const v4d xr = v4d{r0[k], r1[k], r2[k], r3[k]};
     const v4d xi = v4d{i0[k], i1[k], i2[k], i3[k]};
     ex = ex + (xr * xr + xi * xi);
@@ -465,10 +487,9 @@ BRISVANE_KERNEL void quadscores(const double* re, const double* im, const quadfr
     t = t + xr * mk;
     u = u + xi * mk;
   }
-  // sqrt((t^2 + u^2) / (ex em)) per lane; 0 where ex em = 0 or the result is not finite.
-  const v4d den = ex * em;
-  const v4d v = sqrt4<kAvx2>((t * t + u * u) / den);
-  const v4i keep = (den != splat4(0.0)) & (abs4(v) <= splat4(DBL_MAX));
+  const v4d den4 = ex * em;
+  const v4d v = sqrt4<kAvx2>((t * t + u * u) / den4);
+  const v4i keep = (den4 != splat4(0.0)) & (abs4(v) <= splat4(DBL_MAX));
   store4(score, keep ? v : splat4(0.0));
 }
 
@@ -492,6 +513,14 @@ BRISVANE_KERNEL void framescoresbody(const double* re, const double* im, double 
   qf.inv = splat4(1.0) / qf.nupi;
   qf.pinv = splat4(kPi) * qf.inv;
   quadkernel qk[kQuadBlock];
+  alignas(32) v4d cs4[kQuadMaxCount];
+  alignas(32) v4d sn4[kQuadMaxCount];
+  for (uint32_t k = 0; k < qf.count; ++k) {
+    cs4[k] = splat4(cosd[k]);
+    sn4[k] = splat4(sind[k]);
+  }
+  alignas(32) double num[4 * kQuadMaxCount];
+  alignas(32) double den[4 * kQuadMaxCount];
   const uint32_t groups = (K + 3) / 4;
   for (uint32_t q0 = 0; q0 < groups; q0 += kQuadBlock) {
     const uint32_t qn = std::min(kQuadBlock, groups - q0);
@@ -513,7 +542,8 @@ BRISVANE_KERNEL void framescoresbody(const double* re, const double* im, double 
     for (uint32_t q = 0; q < qn; ++q) {
       const uint32_t p0 = 4 * (q0 + q);
       double s[4];
-      quadscores<kAvx2>(re, im, qf, qk[q], cosd, sind, s);
+      quadmodel(qf, qk[q], cs4, sn4, cosd, sind, num, den);
+      quaddivsums<kAvx2>(re, im, qf, qk[q], num, den, s);
       for (uint32_t l = 0; l < 4 && p0 + l < K; ++l) score[p0 + l] = s[l];
     }
   }
