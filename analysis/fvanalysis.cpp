@@ -313,9 +313,10 @@ struct quadframe {
 
 // Records in q the bin k nearest to kstar (per lane, a real bin offset where the angle
 // th = (id0 + k) nupi + shift crosses c pi, c = -1, 0 or 1) when it lies in 0 .. count-1 and
-// its angle, formed as in the bin loop, is within kNearTest of c pi. Without branches: every
-// lane writes an entry and the count moves past the hits only (about one group in two has
-// any, at irregular places).
+// its angle, formed as in the bin loop, is within kNearTest of c pi. Hits are rare (about one
+// crossing in seven has any, at irregular places), so the lanes are looked at only when the
+// mask of hits is not empty, in increasing lane order.
+template <bool kAvx2>
 BRISVANE_KERNEL void nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d id0, v4d top,
                                   quadkernel& q) {
   // 1.5 * 2^52: adding it rounds |v| < 2^51 to the nearest integer, kept in the low bits of
@@ -327,13 +328,16 @@ BRISVANE_KERNEL void nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d 
   const v4d a = abs4(th);
   const v4d dist = c == 0.0 ? a : abs4(a - splat4(kPi));
   const v4i hit = (k >= splat4(0.0)) & (k < top) & (dist < splat4(kNearTest));
+  uint32_t m = lanebits<kAvx2>(hit);
+  if (m == 0) return;
   v4i kbits;
   std::memcpy(&kbits, &kr, sizeof kbits);
-  for (uint32_t l = 0; l < 4; ++l) {
+  do {
+    const auto l = static_cast<uint32_t>(__builtin_ctz(m));
     // k < count <= 64 where hit, so its low six bits are k.
-    q.near[q.nnear] = static_cast<uint8_t>(((kbits[l] & 63) << 2) | l);
-    q.nnear += static_cast<uint32_t>(hit[l] & 1);
-  }
+    q.near[q.nnear++] = static_cast<uint8_t>(((kbits[l] & 63) << 2) | l);
+    m &= m - 1;
+  } while (m != 0);
 }
 
 // Set-up of the four peaks f4 Hz, centre bins b4, of a frame (constants qf, half-width g):
@@ -387,18 +391,18 @@ BRISVANE_KERNEL void quadsetup(const quadframe& qf, const double* f4, const uint
   const v4d nupi = qf.nupi;
   const v4d top = splat4(static_cast<double>(qf.count));
   const v4d k1 = -opi * qf.inv - id;
-  nearcrossing(k1 - qf.pinv, -1.0, nupi, opi, id, top, q);
-  nearcrossing(k1, 0.0, nupi, opi, id, top, q);
-  nearcrossing(k1 + qf.pinv, 1.0, nupi, opi, id, top, q);
+  nearcrossing<kAvx2>(k1 - qf.pinv, -1.0, nupi, opi, id, top, q);
+  nearcrossing<kAvx2>(k1, 0.0, nupi, opi, id, top, q);
+  nearcrossing<kAvx2>(k1 + qf.pinv, 1.0, nupi, opi, id, top, q);
   // Mirror angles at the first and last bins; twice kNearTest beyond +-pi covers rounding.
   const v4d edge = splat4(kPi + 2.0 * kNearTest);
   const v4d lo2 = id * nupi + rpi;
   const v4d hi2 = (id + splat4(static_cast<double>(qf.count - 1))) * nupi + rpi;
   if (lanebits<kAvx2>((lo2 > edge) | (hi2 < -edge)) != 15u) {
     const v4d k2 = -rpi * qf.inv - id;
-    nearcrossing(k2 - qf.pinv, -1.0, nupi, rpi, id, top, q);
-    nearcrossing(k2, 0.0, nupi, rpi, id, top, q);
-    nearcrossing(k2 + qf.pinv, 1.0, nupi, rpi, id, top, q);
+    nearcrossing<kAvx2>(k2 - qf.pinv, -1.0, nupi, rpi, id, top, q);
+    nearcrossing<kAvx2>(k2, 0.0, nupi, rpi, id, top, q);
+    nearcrossing<kAvx2>(k2 + qf.pinv, 1.0, nupi, rpi, id, top, q);
   }
 }
 
