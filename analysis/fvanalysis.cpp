@@ -1361,17 +1361,33 @@ uint32_t maximaplain(const double* q, uint64_t lo, uint64_t end, uint32_t* list)
 // Natural logs of four powers by the vector logarithm of positive normal doubles; a lane
 // whose power is not a positive normal finite double (a subnormal, an infinity after an
 // overflow, a NaN) takes std::log instead. Each lane's operations are fixed, so both compiled
-// copies agree.
+// copies agree. Three vectors at a time (the bins left of, at and right of four maxima): the
+// three reductions (each ending in a division) first, then the three polynomials, then one
+// test of the lanes, so that the three chains overlap instead of running one after another.
 template <bool kAvx2>
-BRISVANE_KERNEL v4d peaklog4(v4d v) {
-  const v4i normal = (v >= splat4(DBL_MIN)) & (v <= splat4(DBL_MAX));
-  v4d l = lognormal<v4d, v4i>(v);
-  if (lanebits<kAvx2>(normal) != 15u) {
+BRISVANE_KERNEL void peaklog4x3(v4d& v0, v4d& v1, v4d& v2) {
+  const v4d lo = splat4(DBL_MIN);
+  const v4d hi = splat4(DBL_MAX);
+  const v4i n0 = (v0 >= lo) & (v0 <= hi);
+  const v4i n1 = (v1 >= lo) & (v1 <= hi);
+  const v4i n2 = (v2 >= lo) & (v2 <= hi);
+  v4d s0, f0, k0, s1, f1, k1, s2, f2, k2;
+  lognormalreduce<v4d, v4i>(v0, s0, f0, k0);
+  lognormalreduce<v4d, v4i>(v1, s1, f1, k1);
+  lognormalreduce<v4d, v4i>(v2, s2, f2, k2);
+  v4d l0 = lognormalfinish<v4d>(s0, f0, k0);
+  v4d l1 = lognormalfinish<v4d>(s1, f1, k1);
+  v4d l2 = lognormalfinish<v4d>(s2, f2, k2);
+  if (lanebits<kAvx2>(n0 & n1 & n2) != 15u) {
     for (uint32_t i = 0; i < 4; ++i) {
-      if (normal[i] == 0) l[i] = std::log(v[i]);
+      if (n0[i] == 0) l0[i] = std::log(v0[i]);
+      if (n1[i] == 0) l1[i] = std::log(v1[i]);
+      if (n2[i] == 0) l2[i] = std::log(v2[i]);
     }
   }
-  return l;
+  v0 = l0;
+  v1 = l1;
+  v2 = l2;
 }
 
 // Bins scanned per pass of the vector-log peak search: about thirty maxima of speech, whose
@@ -1381,7 +1397,7 @@ constexpr uint32_t kVertexBlock = 512;
 // Room of its lists (the last entries may be scratch).
 constexpr uint32_t kVertexRoom = kVertexBlock / 2 + 4;
 
-// Vertices of the parabolas through the logarithms (peaklog4) l0 = ln q[b - 1], l1 = ln q[b],
+// Vertices of the parabolas through the logarithms (peaklog4x3) l0 = ln q[b - 1], l1 = ln q[b],
 // l2 = ln q[b + 1] around the maxima b = at[j], j < n <= kVertexBlock / 2, four at a time
 // (at[] padded with a valid bin up to a multiple of four): first every logarithm, then for
 // each maximum, in the operations of parabfitpoints, parabexty and parabextx, its height h[j]
@@ -1396,9 +1412,13 @@ BRISVANE_KERNEL void peakvertexbody(const double* q, const uint32_t* at, uint32_
     const double* c1 = q + at[j + 1];
     const double* c2 = q + at[j + 2];
     const double* c3 = q + at[j + 3];
-    store4(L + 3 * j, peaklog4<kAvx2>(v4d{c0[-1], c1[-1], c2[-1], c3[-1]}));
-    store4(L + 3 * j + 4, peaklog4<kAvx2>(v4d{c0[0], c1[0], c2[0], c3[0]}));
-    store4(L + 3 * j + 8, peaklog4<kAvx2>(v4d{c0[1], c1[1], c2[1], c3[1]}));
+    v4d v0 = v4d{c0[-1], c1[-1], c2[-1], c3[-1]};
+    v4d v1 = v4d{c0[0], c1[0], c2[0], c3[0]};
+    v4d v2 = v4d{c0[1], c1[1], c2[1], c3[1]};
+    peaklog4x3<kAvx2>(v0, v1, v2);
+    store4(L + 3 * j, v0);
+    store4(L + 3 * j + 4, v1);
+    store4(L + 3 * j + 8, v2);
   }
   for (uint32_t j = 0; j < n; j += 4) {
     const v4d l0 = load4(L + 3 * j);
