@@ -173,42 +173,49 @@ kernelbase slmbase(double fs, double f, uint32_t W, uint32_t N, uint32_t b, uint
   return kb;
 }
 
-// Largest |angle| (rad) given to sincos4: the multiple n of pi/2 stays below 2^17, so that
+// Largest |angle| (rad) given to sincos4pair: the multiple n of pi/2 stays below 2^17, so that
 // n times the leading 33-bit parts of pi/2 is exact.
 constexpr double kSinCosRange = 65536.0;
 
-// Sine and cosine of four angles |x| <= kSinCosRange, within about 1e-16 absolute of the
-// correctly rounded values. x is reduced by the nearest multiple n of pi/2 (pi/2 split into
-// two 33-bit parts and a tail, so the remainder r, |r| <= pi/4, is exact to about 1e-21 for
-// these n), then sin r and cos r come from degree-13 and degree-12 minimax polynomials and
-// n mod 4 picks and signs them. Each lane's operations are fixed, so both compiled copies
-// agree.
-BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
+// Sines and cosines of angles |x| <= kSinCosRange, four per vector (sincos4pair), within
+// about 1e-16 absolute of the correctly rounded values. x is reduced by the nearest multiple
+// n of pi/2 (pi/2 split into two 33-bit parts and a tail, so the remainder r, |r| <= pi/4, is
+// exact to about 1e-21 for these n), then sin r and cos r come from degree-13 and degree-12
+// minimax polynomials and n mod 4 picks and signs them. Each lane's operations are fixed, so
+// both compiled copies agree.
+// The reduction: r = x - n pi/2 and the quadrant n (in the low bits of the integer lanes).
+BRISVANE_KERNEL void sincosreduce(v4d x, v4d* r, v4i* quadrant) {
   // 1.5 * 2^52: adding it rounds to an integer, kept in the low bits of the mantissa.
   const v4d shifter = splat4(6755399441055744.0);
   const v4d t = x * splat4(0.63661977236758134308) + shifter;
   const v4d n = t - shifter;
-  v4i quadrant;
-  std::memcpy(&quadrant, &t, sizeof quadrant);
-  const v4d r = ((x - n * splat4(1.57079632673412561417e+00)) -
-                 n * splat4(6.07710050630396597660e-11)) -
-                n * splat4(2.02226624879595063154e-21);
-  const v4d z = r * r;
-  const v4d ps =
-      splat4(-1.66666666666666324348e-01) +
-      z * (splat4(8.33333333332248946124e-03) +
-           z * (splat4(-1.98412698298579493134e-04) +
-                z * (splat4(2.75573137070700676789e-06) +
-                     z * (splat4(-2.50507602534068634195e-08) +
-                          z * splat4(1.58969099521155010221e-10)))));
+  std::memcpy(quadrant, &t, sizeof *quadrant);
+  *r = ((x - n * splat4(1.57079632673412561417e+00)) - n * splat4(6.07710050630396597660e-11)) -
+       n * splat4(2.02226624879595063154e-21);
+}
+
+// The polynomial parts for z = r^2: sin r = r + r^3 sinpoly(z), cos r = 1 - z/2 + z cospoly(z).
+BRISVANE_KERNEL v4d sinpoly(v4d z) {
+  return splat4(-1.66666666666666324348e-01) +
+         z * (splat4(8.33333333332248946124e-03) +
+              z * (splat4(-1.98412698298579493134e-04) +
+                   z * (splat4(2.75573137070700676789e-06) +
+                        z * (splat4(-2.50507602534068634195e-08) +
+                             z * splat4(1.58969099521155010221e-10)))));
+}
+BRISVANE_KERNEL v4d cospoly(v4d z) {
+  return z * (splat4(4.16666666666666019037e-02) +
+              z * (splat4(-1.38888888888741095749e-03) +
+                   z * (splat4(2.48015872894767294178e-05) +
+                        z * (splat4(-2.75573143513906633035e-07) +
+                             z * (splat4(2.08757232129817482790e-09) +
+                                  z * splat4(-1.13596475577881948265e-11))))));
+}
+
+// The last step: sin r and cos r from r, z = r^2 and the two polynomials, picked and
+// signed by the quadrant.
+BRISVANE_KERNEL void sincosfinish(v4d r, v4d z, v4d ps, v4d pc, v4i quadrant, v4d* s, v4d* c) {
   const v4d sr = r + (z * r) * ps;
-  const v4d pc =
-      z * (splat4(4.16666666666666019037e-02) +
-           z * (splat4(-1.38888888888741095749e-03) +
-                z * (splat4(2.48015872894767294178e-05) +
-                     z * (splat4(-2.75573143513906633035e-07) +
-                          z * (splat4(2.08757232129817482790e-09) +
-                               z * splat4(-1.13596475577881948265e-11))))));
   // cos r = 1 - z/2 + z^2 pc, with the rounding of 1 - z/2 carried into the small term.
   const v4d hz = splat4(0.5) * z;
   const v4d w = splat4(1.0) - hz;
@@ -222,6 +229,25 @@ BRISVANE_KERNEL void sincos4(v4d x, v4d* s, v4d* c) {
   const v4d cv = swap ? sr : cr;
   *s = negs ? -sv : sv;
   *c = negc ? -cv : cv;
+}
+
+// Sines and cosines of the four lanes of x0 and of x1, the steps of the two written one after
+// the other so that their chains overlap.
+BRISVANE_KERNEL void sincos4pair(v4d x0, v4d x1, v4d* s0, v4d* c0, v4d* s1, v4d* c1) {
+  v4d r0;
+  v4d r1;
+  v4i n0;
+  v4i n1;
+  sincosreduce(x0, &r0, &n0);
+  sincosreduce(x1, &r1, &n1);
+  const v4d z0 = r0 * r0;
+  const v4d z1 = r1 * r1;
+  const v4d ps0 = sinpoly(z0);
+  const v4d ps1 = sinpoly(z1);
+  const v4d pc0 = cospoly(z0);
+  const v4d pc1 = cospoly(z1);
+  sincosfinish(r0, z0, ps0, pc0, n0, s0, c0);
+  sincosfinish(r1, z1, ps1, pc1, n1, s1, c1);
 }
 
 // |a| per lane (the sign bit cleared).
@@ -342,7 +368,7 @@ BRISVANE_KERNEL void nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d 
 
 // Set-up of the four peaks f4 Hz, centre bins b4, of a frame (constants qf, half-width g):
 // each lane forms its kernel angles as slmangles does, the sines and cosines of its first
-// angles by sincos4 (by libm when an angle lies beyond its range), and the bins of its
+// angles by sincos4pair (by libm when an angle lies beyond its range), and the bins of its
 // neighbourhood where a kernel angle lies within kNearTest of 0 or +-pi. The angle grows by
 // nu pi >= pi/8 per bin, so for each of the six crossings (two kernels, angle 0, pi and -pi)
 // only the bin nearest to it can lie that close; that bin is tested. The mirror kernel's
@@ -368,8 +394,7 @@ BRISVANE_KERNEL void quadsetup(const quadframe& qf, const double* f4, const uint
   const v4d a2 = (id * qf.nu + r) * pi;
   const v4d range = splat4(kSinCosRange);
   if (lanebits<kAvx2>((abs4(a1) <= range) & (abs4(a2) <= range)) == 15u) {
-    sincos4(a1, &q.s1, &q.c1);
-    sincos4(a2, &q.s2, &q.c2);
+    sincos4pair(a1, a2, &q.s1, &q.c1, &q.s2, &q.c2);
   } else {  // angles beyond the vector sine's range (not met at 16 kHz): libm
     for (uint32_t l = 0; l < 4; ++l) {
       q.s1[l] = std::sin(a1[l]);
