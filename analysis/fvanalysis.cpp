@@ -366,20 +366,19 @@ BRISVANE_KERNEL void nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d 
   } while (m != 0);
 }
 
-// Set-up of the four peaks f4 Hz, centre bins b4, of a frame (constants qf, half-width g):
-// each lane forms its kernel angles as slmangles does, the sines and cosines of its first
-// angles by sincos4pair (by libm when an angle lies beyond its range), and the bins of its
-// neighbourhood where a kernel angle lies within kNearTest of 0 or +-pi. The angle grows by
+// Set-up of the four peaks f4 Hz, centre bins b4, of a frame (constants qf, half-width g),
+// given their offsets o = -f W / fs of slmangles: each lane forms its kernel angles as
+// slmangles does, the sines and cosines of its first angles by sincos4pair (by libm when an
+// angle lies beyond its range), and the bins of its neighbourhood where a kernel angle lies within kNearTest of 0 or +-pi. The angle grows by
 // nu pi >= pi/8 per bin, so for each of the six crossings (two kernels, angle 0, pi and -pi)
 // only the bin nearest to it can lie that close; that bin is tested. The mirror kernel's
 // angles, which grow with the bin, mostly stay beyond +-pi over the whole neighbourhood
 // (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
 template <bool kAvx2>
 BRISVANE_KERNEL void quadsetup(const quadframe& qf, const double* f4, const uint32_t* b4,
-                               uint32_t g, quadkernel& q) {
+                               uint32_t g, v4d o, quadkernel& q) {
   const v4d pi = splat4(kPi);
   const v4d f = load4(f4);
-  const v4d o = -(f * splat4(qf.Wd)) / splat4(qf.fs);
   const v4i below = splat4(qf.fs * 0.25) > f;
   const v4d r = below ? -o : splat4(-qf.Wd) - o;
   v4u first;
@@ -553,20 +552,22 @@ BRISVANE_KERNEL void framescoresbody(const double* re, const double* im, double 
   const uint32_t groups = (K + 3) / 4;
   for (uint32_t q0 = 0; q0 < groups; q0 += kQuadBlock) {
     const uint32_t qn = std::min(kQuadBlock, groups - q0);
+    // The block's peaks (a short last group repeating its last peak), and their first kernel
+    // offsets o = -f W / fs (slmangles) in a pass of their own, so that the set-up of each
+    // group does not start with a division.
+    alignas(32) double fb[4 * kQuadBlock];
+    alignas(32) uint32_t bb[4 * kQuadBlock];
+    alignas(32) double ob[4 * kQuadBlock];
+    for (uint32_t j = 0; j < 4 * qn; ++j) {
+      const uint32_t p = std::min(4 * q0 + j, K - 1);
+      fb[j] = freq[p];
+      bb[j] = bins[p];
+    }
+    for (uint32_t j = 0; j < 4 * qn; j += 4) {
+      store4(ob + j, -(load4(fb + j) * splat4(qf.Wd)) / splat4(qf.fs));
+    }
     for (uint32_t q = 0; q < qn; ++q) {
-      const uint32_t p0 = 4 * (q0 + q);
-      if (p0 + 4 <= K) {
-        quadsetup<kAvx2>(qf, freq + p0, bins + p0, g, qk[q]);
-        continue;
-      }
-      double f4[4];
-      uint32_t b4[4];
-      for (uint32_t l = 0; l < 4; ++l) {
-        const uint32_t p = std::min(p0 + l, K - 1);
-        f4[l] = freq[p];
-        b4[l] = bins[p];
-      }
-      quadsetup<kAvx2>(qf, f4, b4, g, qk[q]);
+      quadsetup<kAvx2>(qf, fb + 4 * q, bb + 4 * q, g, load4(ob + 4 * q), qk[q]);
     }
     for (uint32_t q = 0; q < qn; ++q) {
       const uint32_t p0 = 4 * (q0 + q);
