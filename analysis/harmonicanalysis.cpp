@@ -886,6 +886,13 @@ BRISVANE_KERNEL void groupdispatch(double* spec, const double* c4, const double*
 // over its bins: each stretch of bins goes to groupbins with the sources covering it.
 BRISVANE_KERNEL void runbins(double* spec, const double* c4, const double* s4, const double* s1, const double* xt,
                              int64_t H, double w, const Source* run, int n) {
+  if (kGroup == 2 && n == 2 && run[0].lo < run[1].lo && run[1].lo <= run[0].hi && run[0].hi < run[1].hi) {
+    // The usual run: the first source alone, both, the second alone.
+    groupbins<1>(spec, c4, s4, s1, xt, run[0].lo, run[1].lo - 1, H, w, run);
+    groupbins<2>(spec, c4, s4, s1, xt, run[1].lo, run[0].hi, H, w, run);
+    groupbins<1>(spec, c4, s4, s1, xt, run[0].hi + 1, run[1].hi, H, w, run + 1);
+    return;
+  }
   int64_t j = run[0].lo;
   const int64_t end = run[n - 1].hi;
   int a = 0, b = 0;
