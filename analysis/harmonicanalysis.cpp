@@ -798,17 +798,45 @@ constexpr idx kPhaseTable = 1025;
 // products per bin, more than the division it saves.
 constexpr int kGroup = 2;
 
+// v in every lane, braced: splat4's broadcast goes through memory in the plain copy when the
+// result is kept in an array.
+BRISVANE_KERNEL v4d bracedsplat(double v) {
+  const v4d r = {v, v, v, v};
+  return r;
+}
+
+// Numerator q = sin(j w) N and denominator D of G sources at bins j .. j+3 with kernel phases
+// x (see groupbins), from the sources' splatted constants.
+template <int G>
+BRISVANE_KERNEL void groupterms(const double* c4, const double* s4, const double* s1, int64_t j, v4d x,
+                                const v4d (&kp)[G], const v4d (&av)[G], const v4d (&bv)[G], const v4d (&cv)[G],
+                                v4d& q, v4d& den) {
+  const v4d c = load4(c4 + j);
+  const v4d s = load4(s4 + j);
+  v4d d = x - kp[0];
+  v4d n = (av[0] + bv[0] * c) + cv[0] * s;
+  for (int g = 1; g < G; ++g) {
+    const v4d t = x - kp[g];
+    n = n * t + ((av[g] + bv[g] * c) + cv[g] * s) * d;
+    d = d * t;
+  }
+  q = load4(s1 + j) * n;
+  den = d;
+}
+
 // The four-bin steps of groupbins from bin lo (lo + 3 <= H), kernel phases j w read from the
 // table xt (kTable) or formed as jv w (the same products); returns the first bin after them.
+// Software-pipelined: the next step's numerator and denominator are formed while this step's
+// division is under way, so that the divider's latency overlaps the next step's products.
 template <int G, bool kTable>
 BRISVANE_KERNEL int64_t groupsteps(double* spec, const double* c4, const double* s4, const double* s1,
                                    const double* xt, int64_t lo, int64_t hi, int64_t H, double w, const Source* src) {
   v4d kp[G], av[G], bv[G], cv[G];
   for (int g = 0; g < G; ++g) {
-    kp[g] = splat4(src[g].kpi);
-    av[g] = splat4(src[g].a);
-    bv[g] = splat4(src[g].b);
-    cv[g] = splat4(src[g].c);
+    kp[g] = bracedsplat(src[g].kpi);
+    av[g] = bracedsplat(src[g].a);
+    bv[g] = bracedsplat(src[g].b);
+    cv[g] = bracedsplat(src[g].c);
   }
   const v4d wv = splat4(w), four = splat4(4.0);
   const double jd = static_cast<double>(lo);
@@ -816,27 +844,23 @@ BRISVANE_KERNEL int64_t groupsteps(double* spec, const double* c4, const double*
   const int64_t last = hi < H - 3 ? hi : H - 3;        // first bin of the last step
   const int64_t full = hi - 3 < last ? hi - 3 : last;  // first bin of the last step within hi
   int64_t j = lo;
-  for (; j <= last; j += 4) {
-    const v4d x = kTable ? load4(xt + j) : jv * wv;
-    const v4d c = load4(c4 + j);
-    const v4d s = load4(s4 + j);
-    v4d d = x - kp[0];
-    v4d n = (av[0] + bv[0] * c) + cv[0] * s;
-    for (int g = 1; g < G; ++g) {
-      const v4d t = x - kp[g];
-      n = n * t + ((av[g] + bv[g] * c) + cv[g] * s) * d;
-      d = d * t;
-    }
-    v4d r = (load4(s1 + j) * n) / d;
-    if (__builtin_expect(j > full, 0)) {  // the step that passes hi: exact zeros beyond it
-      const double jl = static_cast<double>(j);
-      const v4d jlv = {jl, jl + 1.0, jl + 2.0, jl + 3.0};
-      r = jlv <= splat4(static_cast<double>(hi)) ? r : splat4(0.0);
-    }
-    store4(spec + j, load4(spec + j) + r);
+  if (j > last) return j;
+  v4d q, d;
+  groupterms<G>(c4, s4, s1, j, kTable ? load4(xt + j) : jv * wv, kp, av, bv, cv, q, d);
+  for (; j + 4 <= last; j += 4) {
+    const v4d r = q / d;
     if constexpr (!kTable) jv += four;
+    groupterms<G>(c4, s4, s1, j + 4, kTable ? load4(xt + j + 4) : jv * wv, kp, av, bv, cv, q, d);
+    store4(spec + j, load4(spec + j) + r);
   }
-  return j;
+  v4d r = q / d;
+  if (j > full) {  // the step that passes hi: exact zeros beyond it
+    const double jl = static_cast<double>(j);
+    const v4d jlv = {jl, jl + 1.0, jl + 2.0, jl + 3.0};
+    r = jlv <= splat4(static_cast<double>(hi)) ? r : splat4(0.0);
+  }
+  store4(spec + j, load4(spec + j) + r);
+  return j + 4;
 }
 
 // The tapered sincs of G sources that all cover bins j = lo .. hi (lo <= hi <= H), none
