@@ -805,6 +805,13 @@ BRISVANE_KERNEL v4d bracedsplat(double v) {
   return r;
 }
 
+// Four 64-bit integer lanes from p.
+BRISVANE_KERNEL v4i load4i(const long long* p) {
+  v4i v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // Numerator q = sin(j w) N and denominator D of G sources at bins j .. j+3 with kernel phases
 // x (see groupbins), from the sources' splatted constants.
 template <int G>
@@ -854,10 +861,10 @@ BRISVANE_KERNEL int64_t groupsteps(double* spec, const double* c4, const double*
     store4(spec + j, load4(spec + j) + r);
   }
   v4d r = q / d;
-  if (j > full) {  // the step that passes hi: exact zeros beyond it
-    const double jl = static_cast<double>(j);
-    const v4d jlv = {jl, jl + 1.0, jl + 2.0, jl + 3.0};
-    r = jlv <= splat4(static_cast<double>(hi)) ? r : splat4(0.0);
+  if (j > full) {  // the step that passes hi (1 to 3 bins left): exact zeros beyond it
+    constexpr long long kAll = -1;
+    constexpr long long kKeep[3][4] = {{kAll, 0, 0, 0}, {kAll, kAll, 0, 0}, {kAll, kAll, kAll, 0}};
+    r = reinterpret_cast<v4d>(reinterpret_cast<v4i>(r) & load4i(kKeep[hi - j]));
   }
   store4(spec + j, load4(spec + j) + r);
   return j + 4;
