@@ -790,9 +790,85 @@ struct Source {
   bool recurrent;
 };
 
+// Bins whose kernel phases j w are tabulated on the stack (transforms up to 2048 points; longer
+// ones form j w in the bin loop, the same products).
+constexpr idx kPhaseTable = 1025;
+
 // Most sources sharing one division per bin: two, since each further source costs four
 // products per bin, more than the division it saves.
 constexpr int kGroup = 2;
+
+// v in every lane, braced: splat4's broadcast goes through memory in the plain copy when the
+// result is kept in an array.
+BRISVANE_KERNEL v4d bracedsplat(double v) {
+  const v4d r = {v, v, v, v};
+  return r;
+}
+
+// Four 64-bit integer lanes from p.
+BRISVANE_KERNEL v4i load4i(const long long* p) {
+  v4i v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Numerator q = sin(j w) N and denominator D of G sources at bins j .. j+3 with kernel phases
+// x (see groupbins), from the sources' splatted constants.
+template <int G>
+BRISVANE_KERNEL void groupterms(const double* c4, const double* s4, const double* s1, int64_t j, v4d x,
+                                const v4d (&kp)[G], const v4d (&av)[G], const v4d (&bv)[G], const v4d (&cv)[G],
+                                v4d& q, v4d& den) {
+  const v4d c = load4(c4 + j);
+  const v4d s = load4(s4 + j);
+  v4d d = x - kp[0];
+  v4d n = (av[0] + bv[0] * c) + cv[0] * s;
+  for (int g = 1; g < G; ++g) {
+    const v4d t = x - kp[g];
+    n = n * t + ((av[g] + bv[g] * c) + cv[g] * s) * d;
+    d = d * t;
+  }
+  q = load4(s1 + j) * n;
+  den = d;
+}
+
+// The four-bin steps of groupbins from bin lo (lo + 3 <= H), kernel phases j w read from the
+// table xt (kTable) or formed as jv w (the same products); returns the first bin after them.
+// Software-pipelined: the next step's numerator and denominator are formed while this step's
+// division is under way, so that the divider's latency overlaps the next step's products.
+template <int G, bool kTable>
+BRISVANE_KERNEL int64_t groupsteps(double* spec, const double* c4, const double* s4, const double* s1,
+                                   const double* xt, int64_t lo, int64_t hi, int64_t H, double w, const Source* src) {
+  v4d kp[G], av[G], bv[G], cv[G];
+  for (int g = 0; g < G; ++g) {
+    kp[g] = bracedsplat(src[g].kpi);
+    av[g] = bracedsplat(src[g].a);
+    bv[g] = bracedsplat(src[g].b);
+    cv[g] = bracedsplat(src[g].c);
+  }
+  const v4d wv = splat4(w), four = splat4(4.0);
+  const double jd = static_cast<double>(lo);
+  v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
+  const int64_t last = hi < H - 3 ? hi : H - 3;        // first bin of the last step
+  const int64_t full = hi - 3 < last ? hi - 3 : last;  // first bin of the last step within hi
+  int64_t j = lo;
+  if (j > last) return j;
+  v4d q, d;
+  groupterms<G>(c4, s4, s1, j, kTable ? load4(xt + j) : jv * wv, kp, av, bv, cv, q, d);
+  for (; j + 4 <= last; j += 4) {
+    const v4d r = q / d;
+    if constexpr (!kTable) jv += four;
+    groupterms<G>(c4, s4, s1, j + 4, kTable ? load4(xt + j + 4) : jv * wv, kp, av, bv, cv, q, d);
+    store4(spec + j, load4(spec + j) + r);
+  }
+  v4d r = q / d;
+  if (j > full) {  // the step that passes hi (1 to 3 bins left): exact zeros beyond it
+    constexpr long long kAll = -1;
+    constexpr long long kKeep[3][4] = {{kAll, 0, 0, 0}, {kAll, kAll, 0, 0}, {kAll, kAll, kAll, 0}};
+    r = reinterpret_cast<v4d>(reinterpret_cast<v4i>(r) & load4i(kKeep[hi - j]));
+  }
+  store4(spec + j, load4(spec + j) + r);
+  return j + 4;
+}
 
 // The tapered sincs of G sources that all cover bins j = lo .. hi (lo <= hi <= H), none
 // within kNearBin rad of a bin: with t_g = j w - k_g pi and n_g = a_g + b_g cos(j w/4) +
@@ -803,36 +879,12 @@ constexpr int kGroup = 2;
 // hi adds exact zeros beyond it, and only bins whose step would pass H (where the tables
 // end) go one at a time.
 template <int G>
-BRISVANE_KERNEL void groupbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
-                               int64_t hi, int64_t H, double w, const Source* src) {
+BRISVANE_KERNEL void groupbins(double* spec, const double* c4, const double* s4, const double* s1, const double* xt,
+                               int64_t lo, int64_t hi, int64_t H, double w, const Source* src) {
   int64_t j = lo;
   if (j + 3 <= H) {
-    v4d kp[G], av[G], bv[G], cv[G];
-    for (int g = 0; g < G; ++g) {
-      kp[g] = splat4(src[g].kpi);
-      av[g] = splat4(src[g].a);
-      bv[g] = splat4(src[g].b);
-      cv[g] = splat4(src[g].c);
-    }
-    const v4d wv = splat4(w), four = splat4(4.0), lim = splat4(static_cast<double>(hi)), zero = splat4(0.0);
-    const double jd = static_cast<double>(j);
-    v4d jv = {jd, jd + 1.0, jd + 2.0, jd + 3.0};
-    const int64_t last = hi < H - 3 ? hi : H - 3;  // first bin of the last full step
-    for (; j <= last; j += 4) {
-      const v4d c = load4(c4 + j);
-      const v4d s = load4(s4 + j);
-      const v4d x = jv * wv;
-      v4d d = x - kp[0];
-      v4d n = (av[0] + bv[0] * c) + cv[0] * s;
-      for (int g = 1; g < G; ++g) {
-        const v4d t = x - kp[g];
-        n = n * t + ((av[g] + bv[g] * c) + cv[g] * s) * d;
-        d = d * t;
-      }
-      const v4d r = (load4(s1 + j) * n) / d;
-      store4(spec + j, load4(spec + j) + (jv <= lim ? r : zero));
-      jv += four;
-    }
+    j = xt != nullptr ? groupsteps<G, true>(spec, c4, s4, s1, xt, lo, hi, H, w, src)
+                      : groupsteps<G, false>(spec, c4, s4, s1, xt, lo, hi, H, w, src);
   }
   for (; j <= hi; ++j) {
     const double x = static_cast<double>(j) * w;
@@ -849,21 +901,29 @@ BRISVANE_KERNEL void groupbins(double* spec, const double* c4, const double* s4,
 
 // groupbins for G = 1 .. kGroup sources chosen at run time.
 template <int G = kGroup>
-BRISVANE_KERNEL void groupdispatch(double* spec, const double* c4, const double* s4, const double* s1, int64_t lo,
-                                   int64_t hi, int64_t H, double w, const Source* src, int count) {
+BRISVANE_KERNEL void groupdispatch(double* spec, const double* c4, const double* s4, const double* s1,
+                                   const double* xt, int64_t lo, int64_t hi, int64_t H, double w, const Source* src,
+                                   int count) {
   if constexpr (G > 1) {
     if (count < G) {
-      groupdispatch<G - 1>(spec, c4, s4, s1, lo, hi, H, w, src, count);
+      groupdispatch<G - 1>(spec, c4, s4, s1, xt, lo, hi, H, w, src, count);
       return;
     }
   }
-  groupbins<G>(spec, c4, s4, s1, lo, hi, H, w, src);
+  groupbins<G>(spec, c4, s4, s1, xt, lo, hi, H, w, src);
 }
 
 // A run of up to kGroup consecutive sources (lo and hi nondecreasing along the run) swept
 // over its bins: each stretch of bins goes to groupbins with the sources covering it.
-BRISVANE_KERNEL void runbins(double* spec, const double* c4, const double* s4, const double* s1, int64_t H,
-                             double w, const Source* run, int n) {
+BRISVANE_KERNEL void runbins(double* spec, const double* c4, const double* s4, const double* s1, const double* xt,
+                             int64_t H, double w, const Source* run, int n) {
+  if (kGroup == 2 && n == 2 && run[0].lo < run[1].lo && run[1].lo <= run[0].hi && run[0].hi < run[1].hi) {
+    // The usual run: the first source alone, both, the second alone.
+    groupbins<1>(spec, c4, s4, s1, xt, run[0].lo, run[1].lo - 1, H, w, run);
+    groupbins<2>(spec, c4, s4, s1, xt, run[1].lo, run[0].hi, H, w, run);
+    groupbins<1>(spec, c4, s4, s1, xt, run[0].hi + 1, run[1].hi, H, w, run + 1);
+    return;
+  }
   int64_t j = run[0].lo;
   const int64_t end = run[n - 1].hi;
   int a = 0, b = 0;
@@ -875,7 +935,7 @@ BRISVANE_KERNEL void runbins(double* spec, const double* c4, const double* s4, c
       continue;
     }
     const int64_t next = b + 1 < n ? std::min(run[b + 1].lo, run[a].hi + 1) : run[a].hi + 1;
-    groupdispatch(spec, c4, s4, s1, j, next - 1, H, w, run + a, b - a + 1);
+    groupdispatch(spec, c4, s4, s1, xt, j, next - 1, H, w, run + a, b - a + 1);
     j = next;
   }
 }
@@ -921,12 +981,12 @@ BRISVANE_KERNEL void plansource(Source& src, idx k, double v, idx H, double f0, 
 
 // A run of n sources added: swept by runbins when their bins are ordered as usual, else one
 // source at a time.
-BRISVANE_KERNEL void flushrun(double* spec, const double* c4, const double* s4, const double* s1, int64_t H,
-                              double w, const Source* run, int n) {
+BRISVANE_KERNEL void flushrun(double* spec, const double* c4, const double* s4, const double* s1, const double* xt,
+                              int64_t H, double w, const Source* run, int n) {
   bool monotone = true;
   for (int g = 1; g < n; ++g) monotone = monotone && run[g].lo >= run[g - 1].lo && run[g].hi >= run[g - 1].hi;
   if (monotone && n > 0 && run[0].lo <= run[n - 1].hi) {
-    runbins(spec, c4, s4, s1, H, w, run, n);
+    runbins(spec, c4, s4, s1, xt, H, w, run, n);
   } else {
     for (int g = 0; g < n; ++g) {
       const Source& p = run[g];
@@ -998,6 +1058,21 @@ BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, id
   bintables(w / 4.0, H + 1, c4, s4, s1);
   for (idx j = 0; j <= H; ++j) spec[j] = 0.0;
   const int64_t Hi = static_cast<int64_t>(H);
+  // Kernel phases j w of bins 0 .. H (the products groupbins would form, bit for bit), when
+  // they fit on the stack.
+  double phase[kPhaseTable];
+  const double* xt = nullptr;
+  if (H < kPhaseTable) {
+    const v4d wv = splat4(w), four = splat4(4.0);
+    v4d jv = {0.0, 1.0, 2.0, 3.0};
+    idx j = 0;
+    for (; j + 3 <= H; j += 4) {
+      store4(phase + j, jv * wv);
+      jv += four;
+    }
+    for (; j <= H; ++j) phase[j] = static_cast<double>(j) * w;
+    xt = phase;
+  }
   double m = Lk[1];
   Source run[kGroup];
   int n = 0;
@@ -1019,11 +1094,11 @@ BRISVANE_KERNEL void spreadsourcesbody(double* spec, idx H, const double* Lk, id
       continue;
     }
     if (++n == kGroup) {
-      flushrun(spec, c4, s4, s1, Hi, w, run, n);
+      flushrun(spec, c4, s4, s1, xt, Hi, w, run, n);
       n = 0;
     }
   }
-  flushrun(spec, c4, s4, s1, Hi, w, run, n);
+  flushrun(spec, c4, s4, s1, xt, Hi, w, run, n);
 }
 
 BRISVANE_AVX2 void spreadsourcesavx2(double* spec, idx H, const double* Lk, idx K, double f0, double df,
