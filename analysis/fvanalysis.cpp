@@ -1348,11 +1348,16 @@ constexpr lanecompress kLaneCompress = makelanecompress();
 
 // Makes the compiler hold v in a register from here on (an empty instruction that "changes"
 // it), so that it does not fold each use into an operation that re-reads it from memory.
-// Only in the AVX2 copies, where a four-lane vector fits one register.
+// Only in the AVX2 copies, where a four-lane vector fits one register; the instruction sits in
+// a function compiled for AVX2 (inlined into those copies), as some compilers check the size of
+// its register operand against the instruction set of the function that holds it.
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) inline void holdinregister256(v4d* v) { asm("" : "+x"(*v)); }
+#endif
 template <bool kAvx2>
 BRISVANE_KERNEL void inregister(v4d& v) {
 #if defined(__x86_64__) || defined(__i386__)
-  if constexpr (kAvx2) asm("" : "+x"(v));
+  if constexpr (kAvx2) holdinregister256(&v);
 #endif
   (void)v;
 }
