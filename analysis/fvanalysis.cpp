@@ -369,9 +369,10 @@ BRISVANE_KERNEL void nearcrossing(v4d kstar, double c, v4d nupi, v4d shift, v4d 
 // Set-up of the four peaks f4 Hz, centre bins b4, of a frame (constants qf, half-width g),
 // given their offsets o = -f W / fs of slmangles: each lane forms its kernel angles as
 // slmangles does, the sines and cosines of its first angles by sincos4pair (by libm when an
-// angle lies beyond its range), and the bins of its neighbourhood where a kernel angle lies within kNearTest of 0 or +-pi. The angle grows by
-// nu pi >= pi/8 per bin, so for each of the six crossings (two kernels, angle 0, pi and -pi)
-// only the bin nearest to it can lie that close; that bin is tested. The mirror kernel's
+// angle lies beyond its range), and the bins of its neighbourhood where a kernel angle lies
+// within kNearTest of 0 or +-pi. The angle grows by nu pi >= pi/8 per bin, so for each of the
+// six crossings (two kernels, angle 0, pi and -pi) only the bin nearest to it can lie that
+// close; that bin is tested. The mirror kernel's
 // angles, which grow with the bin, mostly stay beyond +-pi over the whole neighbourhood
 // (peaks not within a few bins of fs/2 or 0); then its crossings are skipped.
 template <bool kAvx2>

@@ -250,10 +250,22 @@ int toeplitzsiminv(uint32_t n, const double* T, double* R) {
 
 namespace {
 
-// Lanes of a four-lane vector in reverse order.
-
 // Horizontal sum of a four-lane vector, in the shape (v0 + v1) + (v2 + v3).
 BRISVANE_KERNEL double lanesum(v4d v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// Predictor update of one pair (lo, hi = i - lo) left over from the vector blocks of a
+// Levinson step: the lower partner in the natural array al, the upper one in the reversed
+// array ar (see LevinsonArrays); each becomes itself less c times its partner. The new values
+// are written back and returned (ana at lo, anu at hi).
+BRISVANE_KERNEL void predictorpair(double* al, double* ar, idx N, idx lo, idx hi, double c, double& ana,
+                                   double& anu) {
+    const double aa = al[lo];
+    const double ad = ar[N - 1 - hi];
+    ana = aa - c * ad;
+    anu = ad - c * aa;
+    al[lo] = ana;
+    ar[N - 1 - hi] = anu;
+}
 
 // Storage of the vectors of the Levinson recursion (see levinsonstep): a and z each in two
 // arrays, the natural order al[k] = a(k), zl[k] = z(k) for the lower partner k of each pair
@@ -343,14 +355,10 @@ BRISVANE_KERNEL void levinsonstep(idx N, idx i, const LevinsonArrays& w, double 
     }
     const double* t = w.t;
     for (; lo < hi; ++lo, --hi) {
-        const double aa = w.al[lo];
-        const double ad = w.ar[N - 1 - hi];
-        const double ana = aa - c * ad;
-        const double and_ = ad - c * aa;
+        double ana, and_;
+        predictorpair(w.al, w.ar, N, lo, hi, c, ana, and_);
         const double zn = w.zl[lo] + r * and_;
         const double zu = w.zr[N - 1 - hi] + r * ana;
-        w.al[lo] = ana;
-        w.ar[N - 1 - hi] = and_;
         w.zl[lo] = zn;
         w.zr[N - 1 - hi] = zu;
         if constexpr (Next) {
@@ -530,12 +538,8 @@ BRISVANE_KERNEL void centredstep(idx N, idx i, const CentredArrays& w, double c,
     }
     const double* t = w.t;
     for (; lo < hi; ++lo, --hi) {
-        const double aa = w.al[lo];
-        const double ad = w.ar[N - 1 - hi];
-        const double ana = aa - c * ad;
-        const double and_ = ad - c * aa;
-        w.al[lo] = ana;
-        w.ar[N - 1 - hi] = and_;
+        double ana, and_;
+        predictorpair(w.al, w.ar, N, lo, hi, c, ana, and_);
         double sn = 0.0, an = 0.0;
         if constexpr (Solve) {
             sn = xs[lo] + ms * (ana + and_);
